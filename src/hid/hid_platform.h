@@ -1,0 +1,100 @@
+// The operating system as the device connection sees it.
+//
+// Everything that touches the OS's HID stack goes through this interface:
+// one implementation per platform (hid_platform_hidapi.cpp on Linux and
+// macOS, later one for Windows), and a fake in the tests. Nothing else in
+// the program includes hidapi, libudev or sysfs paths.
+//
+// Threads: Enumerate, TakeChanged, Open, GetReportLengths and Close are
+// called on the user-interface thread. Read is called on the connection's
+// reader thread, Write on its writer thread; each with its own handle, so
+// one handle is never used by two threads at once. Close is never called
+// on a handle while another thread is inside Read or Write on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace hid {
+
+// One present HID interface.
+struct DeviceInfo {
+    // What Open accepts. On Linux, the hidraw node ("/dev/hidraw3").
+    std::u16string path;
+    // The first hardware ID, formed as Windows forms it:
+    // "HID\VID_04D8&PID_003F&REV_0002", optionally followed by further
+    // "&..." qualifiers the platform knows.
+    std::u16string hardwareId;
+};
+
+// Report lengths in bytes, each counting the report-ID byte in front, as
+// Windows' HID capabilities give them: a device with 64-byte reports and
+// no report IDs has 65/65. 0 means the device has no report of that kind.
+struct ReportLengths {
+    int input = 0;
+    int output = 0;
+};
+
+enum class Access { Read, Write };
+
+enum class OpenError {
+    None,
+    NotFound,          // the path no longer exists (board unplugged)
+    PermissionDenied,  // the node exists but this user may not open it
+    Other,
+};
+
+// Opaque per-platform connection; nullptr is the closed value.
+struct Handle;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Every present HID interface, each path once, in the platform's
+    // enumeration order. Blocks for the length of a device scan
+    // (milliseconds); never fails: an unreadable system gives an empty list.
+    virtual std::vector<DeviceInfo> Enumerate() = 0;
+
+    // Non-blocking. True when HID interfaces may have been added or removed
+    // since the previous call (the first call, and any call on a platform
+    // that cannot tell, answers true). A false answer promises that
+    // Enumerate would return what it returned last time.
+    virtual bool TakeChanged() = 0;
+
+    // Opens one path for reading or for writing. Does not block on the
+    // device. Returns nullptr on failure and sets *error when given.
+    virtual Handle* Open(const std::u16string& path, Access access,
+                         OpenError* error = nullptr) = 0;
+
+    // The open device's report lengths, from its report descriptor.
+    // False when the descriptor cannot be had; lengths are then untouched.
+    virtual bool GetReportLengths(Handle* handle, ReportLengths& lengths) = 0;
+
+    // Waits at most timeoutMs for one input report and copies it into buf
+    // in Windows' form: byte 0 is the report ID (0 on a device without
+    // report IDs), the report's data follows. Returns the number of bytes
+    // stored (at most size; a longer report is cut), 0 on timeout, -1 when
+    // the device is gone or the handle failed; after -1 the handle only
+    // serves for Close.
+    virtual int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
+                     int timeoutMs) = 0;
+
+    // Writes one output report, byte 0 being the report ID. Blocks until
+    // the OS took the report, which can take seconds when the device does
+    // not read (hidraw gives up after about 5 s). Returns the bytes written
+    // or -1.
+    virtual int Write(Handle* handle, const std::uint8_t* buf,
+                      std::size_t size) = 0;
+
+    // Releases the handle; nullptr is ignored.
+    virtual void Close(Handle* handle) = 0;
+};
+
+// The platform of the machine the program runs on.
+std::shared_ptr<Platform> SystemPlatform();
+
+}  // namespace hid
