@@ -1,0 +1,295 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+
+namespace hid::test {
+
+struct FakePlatform::Board {
+    FakeBoard info;
+    bool plugged = true;
+};
+
+namespace {
+
+// hid::Handle stays incomplete: each platform casts its own record, so no
+// two definitions of hid::Handle ever meet in one program.
+struct FakeHandle {
+    std::u16string path;
+    Access access;
+    bool plugged = true;
+    int busy = 0;  // threads inside Read or Write
+    std::deque<Report> input;
+};
+
+FakeHandle* Cast(Handle* h) { return reinterpret_cast<FakeHandle*>(h); }
+
+}  // namespace
+
+FakePlatform::~FakePlatform()
+{
+    for (Handle* h : m_handles) delete Cast(h);
+    for (Handle* h : m_busyClosed) delete Cast(h);
+    for (Board* b : m_boards) delete b;
+    for (Board* b : m_gone) delete b;
+}
+
+FakePlatform::Board* FakePlatform::FindBoard(const std::u16string& path)
+{
+    for (Board* b : m_boards)
+        if (b->info.path == path) return b;
+    return nullptr;
+}
+
+const FakePlatform::Board* FakePlatform::FindBoard(const std::u16string& path) const
+{
+    return const_cast<FakePlatform*>(this)->FindBoard(path);
+}
+
+void FakePlatform::Plug(FakeBoard board)
+{
+    std::lock_guard lock(m_mutex);
+    m_boards.push_back(new Board{std::move(board)});
+    m_changed = true;
+}
+
+void FakePlatform::Unplug(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = std::find_if(m_boards.begin(), m_boards.end(),
+                           [&](Board* b) { return b->info.path == path; });
+    if (it == m_boards.end()) return;
+    (*it)->plugged = false;
+    m_gone.push_back(*it);
+    m_boards.erase(it);
+    for (Handle* h : m_handles) {
+        FakeHandle* fh = Cast(h);
+        if (fh->path == path) {
+            fh->plugged = false;
+            fh->input.clear();
+        }
+    }
+    m_changed = true;
+    m_cond.notify_all();
+}
+
+int FakePlatform::PushInput(const std::u16string& path, const Report& report)
+{
+    std::lock_guard lock(m_mutex);
+    int dropped = 0;
+    for (Handle* h : m_handles) {
+        FakeHandle* fh = Cast(h);
+        if (fh->path != path || fh->access != Access::Read || !fh->plugged) continue;
+        if (fh->input.size() >= kInputQueueLimit)
+            ++dropped;
+        else
+            fh->input.push_back(report);
+    }
+    m_dropped[path] += dropped;
+    m_cond.notify_all();
+    return dropped;
+}
+
+int FakePlatform::DroppedInput(const std::u16string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_dropped.find(path);
+    return it == m_dropped.end() ? 0 : it->second;
+}
+
+std::size_t FakePlatform::QueuedInput(const std::u16string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    std::size_t n = 0;
+    for (Handle* h : m_handles)
+        if (Cast(h)->path == path) n += Cast(h)->input.size();
+    return n;
+}
+
+bool FakePlatform::WaitInputDrained(const std::u16string& path, int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        for (Handle* h : m_handles)
+            if (Cast(h)->path == path && !Cast(h)->input.empty()) return false;
+        return true;
+    });
+}
+
+std::vector<Report> FakePlatform::Written(const std::u16string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_written.find(path);
+    return it == m_written.end() ? std::vector<Report>{} : it->second;
+}
+
+bool FakePlatform::WaitWritten(const std::u16string& path, std::size_t count,
+                               int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        auto it = m_written.find(path);
+        return it != m_written.end() && it->second.size() >= count;
+    });
+}
+
+void FakePlatform::SetWriteFails(bool fail)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeFails = fail;
+}
+
+void FakePlatform::SetWriteStalls(bool stall)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeStalls = stall;
+    m_cond.notify_all();
+}
+
+int FakePlatform::StalledWrites() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stalled;
+}
+
+void FakePlatform::SetOpenFails(OpenError error)
+{
+    std::lock_guard lock(m_mutex);
+    m_openError = error;
+    m_openFailsAnyAccess = true;
+}
+
+void FakePlatform::SetOpenFails(OpenError error, Access onlyFor)
+{
+    std::lock_guard lock(m_mutex);
+    m_openError = error;
+    m_openFailsAnyAccess = false;
+    m_openFailsFor = onlyFor;
+}
+
+void FakePlatform::ClearOpenFails()
+{
+    std::lock_guard lock(m_mutex);
+    m_openError = OpenError::None;
+}
+
+void FakePlatform::SetCanTellChanges(bool can)
+{
+    std::lock_guard lock(m_mutex);
+    m_canTell = can;
+}
+
+int FakePlatform::EnumerateCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_enumerateCount;
+}
+
+int FakePlatform::OpenHandles() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_handles.size());
+}
+
+int FakePlatform::CloseWhileBusy() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_closeWhileBusy;
+}
+
+std::vector<DeviceInfo> FakePlatform::Enumerate()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_enumerateCount;
+    std::vector<DeviceInfo> list;
+    for (const Board* b : m_boards) list.push_back({b->info.path, b->info.hardwareId});
+    return list;
+}
+
+bool FakePlatform::TakeChanged()
+{
+    std::lock_guard lock(m_mutex);
+    bool changed = m_changed || !m_canTell;
+    m_changed = false;
+    return changed;
+}
+
+Handle* FakePlatform::Open(const std::u16string& path, Access access, OpenError* error)
+{
+    std::lock_guard lock(m_mutex);
+    OpenError e = OpenError::None;
+    if (m_openError != OpenError::None && (m_openFailsAnyAccess || m_openFailsFor == access))
+        e = m_openError;
+    else if (!FindBoard(path))
+        e = OpenError::NotFound;
+    if (error) *error = e;
+    if (e != OpenError::None) return nullptr;
+    auto* fh = new FakeHandle{path, access};
+    Handle* h = reinterpret_cast<Handle*>(fh);
+    m_handles.insert(h);
+    return h;
+}
+
+bool FakePlatform::GetReportLengths(Handle* handle, ReportLengths& lengths)
+{
+    std::lock_guard lock(m_mutex);
+    const Board* b = FindBoard(Cast(handle)->path);
+    if (!b || !b->info.lengthsReadable) return false;
+    lengths = b->info.lengths;
+    return true;
+}
+
+int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    FakeHandle* fh = Cast(handle);
+    ++fh->busy;
+    m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                    [&] { return !fh->plugged || !fh->input.empty(); });
+    --fh->busy;
+    if (!fh->plugged) return -1;
+    if (fh->input.empty()) return 0;
+    Report r = std::move(fh->input.front());
+    fh->input.pop_front();
+    std::size_t n = std::min(size, r.size());
+    std::copy_n(r.begin(), n, buf);
+    m_cond.notify_all();  // WaitInputDrained
+    return static_cast<int>(n);
+}
+
+int FakePlatform::Write(Handle* handle, const std::uint8_t* buf, std::size_t size)
+{
+    std::unique_lock lock(m_mutex);
+    FakeHandle* fh = Cast(handle);
+    ++fh->busy;
+    if (m_writeStalls) {
+        ++m_stalled;
+        m_cond.wait(lock, [&] { return !m_writeStalls || !fh->plugged; });
+        --m_stalled;
+    }
+    --fh->busy;
+    if (!fh->plugged || m_writeFails) return -1;
+    m_written[fh->path].emplace_back(buf, buf + size);
+    m_cond.notify_all();
+    return static_cast<int>(size);
+}
+
+void FakePlatform::Close(Handle* handle)
+{
+    if (!handle) return;
+    std::lock_guard lock(m_mutex);
+    auto it = m_handles.find(handle);
+    if (it == m_handles.end()) return;
+    m_handles.erase(it);
+    if (Cast(handle)->busy) {
+        // Keep it alive so the offending Read or Write does not crash.
+        ++m_closeWhileBusy;
+        m_busyClosed.push_back(handle);
+    } else {
+        delete Cast(handle);
+    }
+    m_cond.notify_all();
+}
+
+}  // namespace hid::test

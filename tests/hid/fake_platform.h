@@ -1,0 +1,139 @@
+// An in-memory hid::Platform for tests: a list of boards that tests plug
+// and unplug, input queues that behave like hidraw's, and a record of every
+// output report written.
+//
+//   auto fake = std::make_shared<hid::test::FakePlatform>();
+//   fake->Plug({u"/dev/hidraw0", u"HID\\VID_04D8&PID_003F&REV_0002", {65, 65}});
+//   CHidDevice device(fake);
+//   ... device.Open(u"/dev/hidraw0", &receiver) ...
+//   fake->PushInput(u"/dev/hidraw0", {0x00, 'H', 'i', 0x00});
+//   fake->Written(u"/dev/hidraw0")  // every report written, in order
+//
+// Every member is thread-safe: reader and writer threads call the Platform
+// side while the test drives the board side.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hid_platform.h"
+
+namespace hid::test {
+
+using Report = std::vector<std::uint8_t>;
+
+struct FakeBoard {
+    std::u16string path;
+    // May hold several strings separated by u'\0' to model a multi-string
+    // hardware-ID property; only the first one names the device.
+    std::u16string hardwareId;
+    ReportLengths lengths{65, 65};
+    // False: GetReportLengths fails (descriptor unreadable).
+    bool lengthsReadable = true;
+};
+
+class FakePlatform : public Platform {
+public:
+    // hidraw keeps this many unread reports per open handle and drops the
+    // newest when full.
+    static constexpr std::size_t kInputQueueLimit = 64;
+
+    ~FakePlatform() override;
+
+    // --- the board side, driven by tests ---
+
+    // Adds a board at the end of the enumeration order; marks a change.
+    void Plug(FakeBoard board);
+    // Removes a board and marks a change. Open handles on it fail from now
+    // on: Read returns -1 at once (queued reports are lost, as hidapi
+    // loses them), a stalled or later Write returns -1.
+    void Unplug(const std::u16string& path);
+
+    // Queues one input report, in the form Read returns it (byte 0 = report
+    // ID), on every read-opened handle of `path`. Returns how many handles
+    // dropped it because their queue was full.
+    int PushInput(const std::u16string& path, const Report& report);
+    // Reports dropped so far on `path` because a queue was full.
+    int DroppedInput(const std::u16string& path) const;
+    // Unread reports queued on all handles of `path`.
+    std::size_t QueuedInput(const std::u16string& path) const;
+    // Blocks until every handle of `path` has read all its queued reports
+    // (or timeoutMs passes; returns false then).
+    bool WaitInputDrained(const std::u16string& path, int timeoutMs = 5000) const;
+
+    // Every output report written to `path`, in order.
+    std::vector<Report> Written(const std::u16string& path) const;
+    // Blocks until at least `count` reports were written to `path` (or
+    // timeoutMs passes; returns false then).
+    bool WaitWritten(const std::u16string& path, std::size_t count,
+                     int timeoutMs = 5000) const;
+
+    // Writes fail at once with -1 while set.
+    void SetWriteFails(bool fail);
+    // While set, Write blocks (like a board that stopped reading) until
+    // SetWriteStalls(false) or the board is unplugged.
+    void SetWriteStalls(bool stall);
+    // Writes currently blocked inside Write.
+    int StalledWrites() const;
+
+    // Open fails with `error` while set; `onlyFor` limits it to one access
+    // (for example, Write fails after Read succeeded).
+    void SetOpenFails(OpenError error);
+    void SetOpenFails(OpenError error, Access onlyFor);
+    void ClearOpenFails();
+
+    // False: TakeChanged always answers true, like a platform without a
+    // change monitor.
+    void SetCanTellChanges(bool can);
+
+    int EnumerateCount() const;
+    // Handles open now (Open minus Close).
+    int OpenHandles() const;
+    // Times a handle was closed while another thread was inside Read or
+    // Write on it; the Platform contract forbids it, so tests expect 0.
+    int CloseWhileBusy() const;
+
+    // --- hid::Platform ---
+    std::vector<DeviceInfo> Enumerate() override;
+    bool TakeChanged() override;
+    Handle* Open(const std::u16string& path, Access access,
+                 OpenError* error = nullptr) override;
+    bool GetReportLengths(Handle* handle, ReportLengths& lengths) override;
+    int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
+             int timeoutMs) override;
+    int Write(Handle* handle, const std::uint8_t* buf,
+              std::size_t size) override;
+    void Close(Handle* handle) override;
+
+private:
+    struct Board;
+
+    Board* FindBoard(const std::u16string& path);
+    const Board* FindBoard(const std::u16string& path) const;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_cond;
+    std::vector<Board*> m_boards;           // plugged, enumeration order
+    std::vector<Board*> m_gone;             // unplugged, still referenced
+    std::set<Handle*> m_handles;
+    std::vector<Handle*> m_busyClosed;
+    std::map<std::u16string, std::vector<Report>> m_written;
+    std::map<std::u16string, int> m_dropped;
+    bool m_writeFails = false;
+    bool m_writeStalls = false;
+    int m_stalled = 0;
+    OpenError m_openError = OpenError::None;
+    bool m_openFailsAnyAccess = true;
+    Access m_openFailsFor = Access::Read;
+    bool m_canTell = true;
+    bool m_changed = true;
+    int m_enumerateCount = 0;
+    int m_closeWhileBusy = 0;
+};
+
+}  // namespace hid::test
