@@ -12,8 +12,15 @@
 // holds up the caller of SendText for long.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "hid_platform.h"
 
@@ -76,7 +83,52 @@ public:
     // Why the last Open failed (None after a success).
     hid::OpenError LastOpenError() const;
 
+    // The code page of the reports, as an iconv name; "" (the default)
+    // means the locale's, read at each Open. Takes effect at the next Open.
+    void SetCharset(const std::string& charset);
+
+    // Used when the device's report descriptor cannot be read or makes no
+    // sense: the board's own 64-byte reports plus the report-ID byte.
+    static constexpr int kFallbackReportLength = 65;
+    // Reports read but not yet handed to the owner; beyond this the reader
+    // waits, and the OS queue takes the overflow.
+    static constexpr std::size_t kMaxPendingInput = 65536;
+    // Output reports waiting for the writer; beyond this SendText fails at
+    // once (the board has stopped taking reports).
+    static constexpr std::size_t kMaxPendingOutput = 4;
+
 private:
-    // (connection state: handles m_hWrite/m_hRead, lengths m_nOutLength/
-    // m_nInLength, m_pOwner, m_bReading, reader/writer threads)
+    class Writer;
+
+    void ReadThreadProc(std::size_t bufferSize);
+    void DeliveryThreadProc(std::string charset);
+
+    std::shared_ptr<hid::Platform> m_platform;
+    std::string m_charset;      // as set; "" = the locale's
+    std::string m_openCharset;  // resolved at Open
+
+    // FindDevices' view of the present interfaces, rescanned on change.
+    std::vector<hid::DeviceInfo> m_devices;
+    bool m_bDevicesKnown = false;
+
+    // The write handle lives in the writer, which may outlive the
+    // connection while a write is stuck on a board that does not read.
+    std::shared_ptr<Writer> m_writer;
+    hid::Handle* m_hRead = nullptr;
+    std::atomic<int> m_nOutLength{0};
+    std::atomic<int> m_nInLength{0};
+    IHidReceiver* m_pOwner = nullptr;
+    // The input side (reader and hand-over) is running.
+    std::atomic<bool> m_bReading{false};
+    std::atomic<bool> m_bStopReading{false};
+    std::thread m_reader;
+    std::thread m_delivery;
+
+    // Reports read, waiting for the delivery thread (payload bytes only).
+    std::mutex m_inMutex;
+    std::condition_variable m_inCond;
+    std::deque<std::vector<std::uint8_t>> m_inQueue;
+    bool m_bInputEnded = false;
+
+    hid::OpenError m_lastOpenError = hid::OpenError::None;
 };

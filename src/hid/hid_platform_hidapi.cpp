@@ -1,0 +1,211 @@
+// The platform on Linux: hidapi's hidraw backend for the reports, sysfs for
+// the report descriptor, libudev for hot-plug events.
+#include <hidapi.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <set>
+
+#include "hid_platform.h"
+#include "hidraw_sysfs.h"
+#include "report_descriptor.h"
+#include "udev_monitor.h"
+
+namespace hid {
+
+namespace {
+
+// Paths are plain ASCII in practice ("/dev/hidraw3"), but convert properly.
+std::u16string FromUtf8(const std::string& s)
+{
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = s[i];
+        char32_t cp;
+        std::size_t n;
+        if (c < 0x80) { cp = c; n = 1; }
+        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
+        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
+        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
+        else { out.push_back(0xFFFD); ++i; continue; }
+        if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+        for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+        i += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::string ToUtf8(const std::u16string& s)
+{
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00);
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+struct HidapiHandle {
+    hid_device* device = nullptr;
+    DescriptorInfo descriptor;
+    bool descriptorRead = false;
+};
+
+HidapiHandle* Cast(Handle* h) { return reinterpret_cast<HidapiHandle*>(h); }
+
+OpenError Classify(int error, const std::string& path)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return OpenError::PermissionDenied;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return OpenError::NotFound;
+    default: break;
+    }
+    // hidapi may have lost errno on its way out: ask the node itself.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return errno == ENOENT ? OpenError::NotFound : OpenError::Other;
+    if (access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        return OpenError::PermissionDenied;
+    return OpenError::Other;
+}
+
+class HidapiPlatform : public Platform {
+public:
+    HidapiPlatform()
+    {
+        // hid_exit is never called: an abandoned writer may still be inside
+        // hid_write when the last platform goes away.
+        static std::once_flag once;
+        std::call_once(once, [] { hid_init(); });
+    }
+
+    std::vector<DeviceInfo> Enumerate() override
+    {
+        std::vector<DeviceInfo> list;
+        std::set<std::string> seen;
+        hid_device_info* all = hid_enumerate(0, 0);
+        for (hid_device_info* d = all; d; d = d->next) {
+            // hidapi lists an interface once per top-level usage.
+            if (!d->path || !seen.insert(d->path).second) continue;
+            char id[64];
+            std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X&REV_%04X", d->vendor_id,
+                          d->product_id, d->release_number);
+            list.push_back({FromUtf8(d->path), FromUtf8(id)});
+        }
+        hid_free_enumeration(all);
+        return list;
+    }
+
+    bool TakeChanged() override { return m_monitor.TakeChanged(); }
+
+    Handle* Open(const std::u16string& path, Access, OpenError* error) override
+    {
+        const std::string utf8 = ToUtf8(path);
+        errno = 0;
+        hid_device* device = hid_open_path(utf8.c_str());
+        if (!device) {
+            const int saved = errno;
+            if (error) *error = Classify(saved, utf8);
+            return nullptr;
+        }
+        auto* h = new HidapiHandle;
+        h->device = device;
+        std::vector<std::uint8_t> bytes;
+        if (linux_sysfs::ReadReportDescriptor(utf8, bytes)) {
+            h->descriptor = ParseReportDescriptor(bytes.data(), bytes.size());
+            h->descriptorRead = h->descriptor.Usable();
+        }
+        // Without a descriptor, assume no report IDs: the board uses none.
+        if (error) *error = OpenError::None;
+        return reinterpret_cast<Handle*>(h);
+    }
+
+    bool GetReportLengths(Handle* handle, ReportLengths& lengths) override
+    {
+        HidapiHandle* h = Cast(handle);
+        if (!h || !h->descriptorRead) return false;
+        lengths.input = h->descriptor.inputLength;
+        lengths.output = h->descriptor.outputLength;
+        return true;
+    }
+
+    int Read(Handle* handle, std::uint8_t* buf, std::size_t size, int timeoutMs) override
+    {
+        HidapiHandle* h = Cast(handle);
+        if (!h || !buf || size == 0) return -1;
+        std::uint8_t* into = buf;
+        std::size_t room = size;
+        std::uint8_t scratch[1];
+        if (!h->descriptor.usesReportIds) {
+            // hidraw gives such a report without the ID byte: put the 0 in
+            // front, as Windows does.
+            buf[0] = 0;
+            into = size > 1 ? buf + 1 : scratch;
+            room = size > 1 ? size - 1 : sizeof scratch;
+        }
+        errno = 0;
+        int n = hid_read_timeout(h->device, into, room, timeoutMs);
+        if (n < 0 && errno == EINTR) return 0;  // a signal, not a lost board
+        if (n <= 0) return n;
+        if (!h->descriptor.usesReportIds) return size > 1 ? n + 1 : 1;
+        return n;
+    }
+
+    int Write(Handle* handle, const std::uint8_t* buf, std::size_t size) override
+    {
+        HidapiHandle* h = Cast(handle);
+        if (!h || !buf || size == 0) return -1;
+        return hid_write(h->device, buf, size);
+    }
+
+    void Close(Handle* handle) override
+    {
+        HidapiHandle* h = Cast(handle);
+        if (!h) return;
+        hid_close(h->device);
+        delete h;
+    }
+
+private:
+    linux_udev::HidrawMonitor m_monitor;
+};
+
+}  // namespace
+
+std::shared_ptr<Platform> SystemPlatform()
+{
+    // One monitor per caller: each CHidDevice takes its own changes.
+    return std::make_shared<HidapiPlatform>();
+}
+
+}  // namespace hid

@@ -1,0 +1,15 @@
+// Linux: what sysfs tells about a hidraw node that hidapi 0.13 does not.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hid::linux_sysfs {
+
+// The report descriptor of the device behind the hidraw node at `devPath`
+// (any name of the node: it is found by its device number). False when the
+// node or its descriptor cannot be read.
+bool ReadReportDescriptor(const std::string& devPath, std::vector<std::uint8_t>& descriptor);
+
+}  // namespace hid::linux_sysfs
