@@ -1,0 +1,70 @@
+#include "resources.h"
+
+#include <array>
+
+namespace res {
+
+namespace {
+
+constexpr const char16_t* kDialogFont = u"MS UI Gothic";
+
+constexpr ControlTemplate kConsoleControls[] = {
+    {IDOK, ControlKind::DefPushButton, u"送信", 209, 179, 50, 14, kTabStop, "send", nullptr},
+    {IDCANCEL, ControlKind::PushButton, u"終了", 263, 179, 50, 14, kTabStop, "quit", nullptr},
+    {IDC_HISTORY, ControlKind::MultiEdit, u"", 7, 7, 306, 149,
+     kTabStop | kReadOnly | kAutoHScroll | kBorder, "history", u"受信履歴"},
+    {IDC_SEND_TEXT, ControlKind::Edit, u"", 7, 160, 306, 14, kTabStop | kAutoHScroll | kBorder,
+     "input", u"送信テキスト"},
+    {IDC_STATUS, ControlKind::Static, u"スタティック", 7, 185, 82, 8, kGroup | kLeft, "status",
+     u"状態"},
+    {IDC_BOOT, ControlKind::PushButton, u"Bootloder", 135, 179, 50, 14, kTabStop, "boot", nullptr},
+};
+
+constexpr ControlTemplate kAboutControls[] = {
+    {IDC_STATIC, ControlKind::Icon, u"", 14, 14, 18, 21, 0, "icon", u"Wendrel", IDR_MAINFRAME},
+    {IDC_STATIC, ControlKind::Static, u"Wendrel, Version 1.5", 50, 7, 71, 8, kLeft | kNoPrefix,
+     "version", nullptr},
+    {IDC_STATIC, ControlKind::Static, u"Copyright (C) 2026", 43, 18, 84, 8, kLeft, "copyright",
+     nullptr},
+    {IDC_STATIC, ControlKind::Static, u"Wendrel 開発者", 97, 29, 56, 8, kLeft, "authors", nullptr},
+    {IDOK, ControlKind::DefPushButton, u"OK", 113, 40, 50, 14, kGroup | kTabStop, "ok", nullptr},
+};
+
+constexpr DialogTemplate kTemplates[] = {
+    {IDD_WENDREL_DIALOG, u"Wendrel", 320, 200, kDialogFont, 9,
+     kCaption | kSysMenu | kMinimizeBox | kModalFrame, kConsoleControls},
+    {IDD_ABOUTBOX, u"バージョン情報 Wendrel", 170, 62, kDialogFont, 9,
+     kCaption | kSysMenu | kModalFrame, kAboutControls},
+};
+
+int MulDiv(int a, int b, int c)
+{
+    // Rounds half away from zero, as the Windows dialog manager does.
+    const long long p = static_cast<long long>(a) * b;
+    return static_cast<int>(p >= 0 ? (p + c / 2) / c : (p - c / 2) / c);
+}
+
+}  // namespace
+
+const DialogTemplate* FindDialogTemplate(int id)
+{
+    for (const auto& t : kTemplates)
+        if (t.id == id)
+            return &t;
+    return nullptr;
+}
+
+std::u16string LoadString(int id)
+{
+    if (id == IDS_ABOUTBOX)
+        return u"バージョン情報 Wendrel(&A)...";
+    return {};
+}
+
+int BaseUnitX(int widthOf52Letters) { return (widthOf52Letters / 26 + 1) / 2; }
+
+int DluToPixelsX(int dlu, int baseX) { return MulDiv(dlu, baseX, 4); }
+
+int DluToPixelsY(int dlu, int baseY) { return MulDiv(dlu, baseY, 8); }
+
+}  // namespace res

@@ -1,0 +1,67 @@
+// The console: a 50 ms poll cycle that connects to the board when it
+// appears and lets go when it vanishes, the input line and its two send
+// buttons, and the history of received lines.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "dialog.h"
+#include "display_mailbox.h"
+#include "hid_device.h"
+#include "line_history.h"
+
+class CWendrelDlg : public CDialog, public IHidReceiver {
+public:
+    static constexpr int kPollMs = 50;
+    static constexpr int kMaxSendChars = 63;
+
+    explicit CWendrelDlg(wsys::IWindowSystem& ws,
+                         std::shared_ptr<hid::Platform> platform = hid::SystemPlatform());
+    ~CWendrelDlg() override;
+
+    // IHidReceiver: on the connection's delivery thread.
+    void OnReceive(const std::u16string& text) override;
+
+    // The poll cycle and the buttons, as the window delivers them.
+    void OnTimer(int id) override;
+    void OnOK() override;
+    void OnBnClickedBoot();
+
+    // Whether the input line may hold `text`: while connected, its
+    // code-page form and terminator must fit one output report.
+    bool FitsOutputReport(const std::u16string& text) const;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    bool OnInitDialog() override;
+    void OnCommand(int id) override;
+    void OnSysCommand(int id, long param) override;
+    void OnPaint() override;
+    wsys::IconHandle OnQueryDragIcon() override;
+
+private:
+    // User-interface thread: shows the newest rendering of the history.
+    void ShowHistory();
+    void SetStatusTip(const std::u16string& tip);
+
+    wsys::IconHandle m_hIcon = nullptr;
+    CHidDevice m_device;
+    CLineHistory m_history;
+    CDisplayMailbox m_display;
+
+public:
+    std::u16string m_strStatus;
+    std::u16string m_strSend;
+    std::u16string m_strDevicePath;
+    int m_nVid = 0x04D8;
+    int m_nPid = 0x003F;
+    unsigned char m_bConnected = 1;
+
+private:
+    std::u16string m_strStatusTip;
+};
+
+// The status label's explanation while the board is present but this user
+// may not open it.
+std::u16string PermissionDeniedTip();

@@ -1,0 +1,101 @@
+// What the console's logic needs from a window system, and nothing more:
+// modal dialogs built from the templates in resources.h, control text in
+// both directions, a text limit, a timer, window-menu entries, icons,
+// minimised painting, and a way for another thread to run code on the
+// user-interface thread.
+//
+// The Qt implementation lives in qt/; tests use a fake. A native Windows
+// dialog could be a third, without touching the logic.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace wsys {
+
+// Opaque icon; the window system that loaded it owns it. nullptr: no icon.
+using IconHandle = const void*;
+
+struct Size {
+    int cx = 0;
+    int cy = 0;
+};
+
+// Window-menu entry kinds, as AppendMenu takes them.
+enum class MenuItem { Separator, Text };
+
+// The dialog side: a window calls these on the user-interface thread, one
+// at a time, while RunModal runs.
+class IDialogHandler {
+public:
+    virtual ~IDialogHandler() = default;
+    // After the controls exist, before the window is shown.
+    virtual bool OnInitDialog() = 0;
+    // A push button was clicked, Enter chose the default button (1), or
+    // Escape or the close box asked to cancel (2).
+    virtual void OnCommand(int id) = 0;
+    virtual void OnTimer(int id) = 0;
+    // A window-menu entry was chosen.
+    virtual void OnSysCommand(int id, long param) = 0;
+    virtual void OnPaint() = 0;
+    virtual IconHandle OnQueryDragIcon() = 0;
+    // The window is about to go; its controls still exist.
+    virtual void OnDestroy() = 0;
+};
+
+// One dialog window. Every call but Post is made on the user-interface
+// thread.
+class IWindow {
+public:
+    virtual ~IWindow() = default;
+
+    // Calls OnInitDialog, shows the window and dispatches to the handler
+    // until EndDialog; calls OnDestroy and returns EndDialog's result.
+    virtual int RunModal() = 0;
+    virtual void EndDialog(int result) = 0;
+
+    virtual std::u16string GetItemText(int id) const = 0;
+    // Replaces the whole text; a multi-line control takes "\r\n" as its
+    // line break. Text is always shown literally.
+    virtual void SetItemText(int id, const std::u16string& text) = 0;
+    // Most UTF-16 units the user can enter into an edit control.
+    virtual void LimitText(int id, int maxUnits) = 0;
+    // An edit control asks `accept` before it takes any change the user
+    // makes; a refused change leaves the text as it was.
+    virtual void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) = 0;
+    // Explanation shown on hover and given to screen readers; "" removes it.
+    virtual void SetItemToolTip(int id, const std::u16string& text) = 0;
+
+    // Periodic OnTimer(id); a tick is not delivered while a handler runs.
+    virtual void SetTimer(int id, int periodMs) = 0;
+
+    // Appends to the window menu (where the window manager owns that menu,
+    // to the dialog's own context menu). False when there is no menu.
+    virtual bool AppendSystemMenu(MenuItem kind, int id, const std::u16string& text) = 0;
+
+    virtual void SetIcon(IconHandle icon, bool big) = 0;
+    virtual bool IsIconic() const = 0;
+    virtual Size ClientSize() const = 0;
+    virtual Size SystemIconSize() const = 0;
+    // Only inside OnPaint.
+    virtual void DrawIcon(int x, int y, IconHandle icon) = 0;
+
+    // Runs `fn` on the user-interface thread on a later turn of the event
+    // loop. Callable from any thread; never waits for the user-interface
+    // thread. Dropped if the window is destroyed first.
+    virtual void Post(std::function<void()> fn) = 0;
+};
+
+class IWindowSystem {
+public:
+    virtual ~IWindowSystem() = default;
+    // A window built from dialog template `templateId` (resources.h),
+    // calling `handler`. Not shown until RunModal.
+    virtual std::unique_ptr<IWindow> CreateDialogWindow(int templateId,
+                                                        IDialogHandler& handler) = 0;
+    // nullptr when the icon is not available.
+    virtual IconHandle LoadIcon(int id) = 0;
+};
+
+}  // namespace wsys

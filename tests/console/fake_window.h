@@ -1,0 +1,161 @@
+// A window system in memory: every control is a string, the timer ticks
+// when a test says so, and calls posted from other threads wait in a queue
+// until the test drains it. A script per template stands in for the user
+// while the dialog runs modally.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "window_system.h"
+
+namespace fake {
+
+class FakeWindowSystem;
+
+class FakeWindow : public wsys::IWindow {
+public:
+    FakeWindow(FakeWindowSystem& ws, int templateId, wsys::IDialogHandler& handler)
+        : m_ws(ws), m_templateId(templateId), m_handler(handler) {}
+
+    // --- wsys::IWindow ---
+    int RunModal() override;
+    void EndDialog(int result) override { ended = result; }
+    std::u16string GetItemText(int id) const override
+    {
+        auto it = text.find(id);
+        return it == text.end() ? std::u16string() : it->second;
+    }
+    void SetItemText(int id, const std::u16string& t) override
+    {
+        text[id] = t;
+        ++sets[id];
+    }
+    void LimitText(int id, int maxUnits) override { limit[id] = maxUnits; }
+    void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override
+    {
+        filter[id] = std::move(accept);
+    }
+    void SetItemToolTip(int id, const std::u16string& t) override { tip[id] = t; }
+    void SetTimer(int id, int periodMs) override
+    {
+        timerId = id;
+        timerMs = periodMs;
+    }
+    bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& t) override
+    {
+        menu.emplace_back(kind, id, t);
+        return true;
+    }
+    void SetIcon(wsys::IconHandle icon, bool big) override { (big ? bigIcon : smallIcon) = icon; }
+    bool IsIconic() const override { return iconic; }
+    wsys::Size ClientSize() const override { return client; }
+    wsys::Size SystemIconSize() const override { return {32, 32}; }
+    void DrawIcon(int x, int y, wsys::IconHandle icon) override { draws.emplace_back(x, y, icon); }
+    void Post(std::function<void()> fn) override
+    {
+        std::lock_guard<std::mutex> lock(m_postLock);
+        m_posts.push_back(std::move(fn));
+        ++posted;
+    }
+
+    // --- the user ---
+
+    // Types `t` at the end of edit control `id` one unit at a time, as far
+    // as the limit and the filter let it; returns the units taken.
+    int Type(int id, const std::u16string& t)
+    {
+        int taken = 0;
+        for (char16_t c : t) {
+            std::u16string next = GetItemText(id) + c;
+            if (limit.count(id) && static_cast<int>(next.size()) > limit[id])
+                break;
+            if (filter.count(id) && !filter[id](next))
+                break;
+            text[id] = next;
+            ++taken;
+        }
+        return taken;
+    }
+    void Tick() { m_handler.OnTimer(timerId); }
+    void Click(int id) { m_handler.OnCommand(id); }
+    void Paint() { m_handler.OnPaint(); }
+    void ChooseMenu(int id) { m_handler.OnSysCommand(id, 0); }
+    // Runs the queued posts, as the event loop would on its next turn.
+    int DrainPosts()
+    {
+        std::vector<std::function<void()>> posts;
+        {
+            std::lock_guard<std::mutex> lock(m_postLock);
+            posts.swap(m_posts);
+        }
+        for (auto& fn : posts)
+            fn();
+        return static_cast<int>(posts.size());
+    }
+    int Sets(int id) const
+    {
+        auto it = sets.find(id);
+        return it == sets.end() ? 0 : it->second;
+    }
+
+    std::map<int, std::u16string> text;
+    std::map<int, int> sets;
+    std::map<int, int> limit;
+    std::map<int, std::function<bool(const std::u16string&)>> filter;
+    std::map<int, std::u16string> tip;
+    std::vector<std::tuple<wsys::MenuItem, int, std::u16string>> menu;
+    std::optional<int> ended;
+    int timerId = 0;
+    int timerMs = 0;
+    wsys::IconHandle bigIcon = nullptr;
+    wsys::IconHandle smallIcon = nullptr;
+    bool iconic = false;
+    wsys::Size client{480, 300};
+    std::vector<std::tuple<int, int, wsys::IconHandle>> draws;
+    int posted = 0;
+
+private:
+    FakeWindowSystem& m_ws;
+    int m_templateId;
+    wsys::IDialogHandler& m_handler;
+    std::mutex m_postLock;
+    std::vector<std::function<void()>> m_posts;
+};
+
+class FakeWindowSystem : public wsys::IWindowSystem {
+public:
+    std::unique_ptr<wsys::IWindow> CreateDialogWindow(int templateId,
+                                                      wsys::IDialogHandler& handler) override
+    {
+        created.push_back(templateId);
+        return std::make_unique<FakeWindow>(*this, templateId, handler);
+    }
+    wsys::IconHandle LoadIcon(int id) override { return id == 128 ? &m_icon : nullptr; }
+    wsys::IconHandle Icon() const { return &m_icon; }
+
+    // What the user does while the dialog of a template runs; without one
+    // the dialog returns at once.
+    std::map<int, std::function<void(FakeWindow&)>> script;
+    std::vector<int> created;
+
+private:
+    int m_icon = 0;
+};
+
+inline int FakeWindow::RunModal()
+{
+    m_handler.OnInitDialog();
+    if (auto it = m_ws.script.find(m_templateId); it != m_ws.script.end() && it->second)
+        it->second(*this);
+    m_handler.OnDestroy();
+    return ended.value_or(-1);
+}
+
+}  // namespace fake
