@@ -218,20 +218,23 @@ int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
 
 void CHidDevice::Close()
 {
-    if (m_writer) {
-        m_writer->Stop();
-        m_writer.reset();
-    }
-    m_nOutLength = 0;
-
-    // The reader leaves its bounded read within kReadTimeoutMs; only then
-    // may its handle be closed.
+    // The reader leaves its bounded read within kReadTimeoutMs; no handle
+    // is closed before it has (hidapi forbids closing a handle being read).
     {
         std::lock_guard lock(m_inMutex);
         m_bStopReading = true;
     }
     m_inCond.notify_all();
     if (m_reader.joinable()) m_reader.join();
+
+    // The writer closes its own handle; a write stuck on a board that does
+    // not read is left to finish on its own.
+    if (m_writer) {
+        m_writer->Stop();
+        m_writer.reset();
+    }
+    m_nOutLength = 0;
+
     if (m_hRead) {
         m_platform->Close(m_hRead);
         m_hRead = nullptr;

@@ -65,10 +65,13 @@ public:
     void Close();
 
     // Sends `text` as one output report. Returns 1 once the report was
-    // written, 0 when nothing is open, the connection has failed, the
-    // report was not written within kSendWaitMs, or the board has stopped
-    // taking reports. Text that does not fit the report is cut at the last
-    // whole character that fits; the report is always zero-terminated.
+    // written, 0 when nothing is open, the device has no output report, the
+    // write failed, the report was not written within kSendWaitMs, or the
+    // board has stopped taking reports (kMaxPendingOutput reports wait).
+    // A report not written in time stays queued and may still go out later,
+    // in order; Close drops those not yet begun. Text that does not fit the
+    // report is cut at the last whole character that fits; the report is
+    // always zero-terminated and zero-filled.
     int SendText(const std::u16string& text);
 
     // Payload lengths (report length minus the report-ID byte); 0 while
@@ -77,7 +80,8 @@ public:
     int OutLength() const;
 
     bool IsOpen() const;
-    // True while the reader runs: false once the board vanished.
+    // True while the input side runs: false once the board vanished and
+    // every report read before has been handed to the owner.
     bool IsReading() const;
 
     // Why the last Open failed (None after a success).

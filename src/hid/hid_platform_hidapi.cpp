@@ -131,6 +131,13 @@ public:
     Handle* Open(const std::u16string& path, Access, OpenError* error) override
     {
         const std::string utf8 = ToUtf8(path);
+        if (!linux_sysfs::IsHidrawNode(utf8)) {
+            if (error) {
+                struct stat st {};
+                *error = stat(utf8.c_str(), &st) == 0 ? OpenError::Other : OpenError::NotFound;
+            }
+            return nullptr;
+        }
         errno = 0;
         hid_device* device = hid_open_path(utf8.c_str());
         if (!device) {

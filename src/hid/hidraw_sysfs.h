@@ -7,6 +7,10 @@
 
 namespace hid::linux_sysfs {
 
+// True when `devPath` names a hidraw character device. hidapi 0.13 crashes
+// when asked to open anything else, so this is checked first.
+bool IsHidrawNode(const std::string& devPath);
+
 // The report descriptor of the device behind the hidraw node at `devPath`
 // (any name of the node: it is found by its device number). False when the
 // node or its descriptor cannot be read.
