@@ -31,9 +31,9 @@ constexpr ControlTemplate kAboutControls[] = {
 };
 
 constexpr DialogTemplate kTemplates[] = {
-    {IDD_WENDREL_DIALOG, u"Wendrel", 320, 200, kDialogFont, 9,
+    {IDD_WENDREL_DIALOG, "console", u"Wendrel", 320, 200, kDialogFont, 9,
      kCaption | kSysMenu | kMinimizeBox | kModalFrame, kConsoleControls},
-    {IDD_ABOUTBOX, u"バージョン情報 Wendrel", 170, 62, kDialogFont, 9,
+    {IDD_ABOUTBOX, "about", u"バージョン情報 Wendrel", 170, 62, kDialogFont, 9,
      kCaption | kSysMenu | kModalFrame, kAboutControls},
 };
 

@@ -68,6 +68,7 @@ struct ControlTemplate {
 // Controls are listed in tab order.
 struct DialogTemplate {
     int id;
+    const char* name;  // object name, for tests and tools
     const char16_t* title;
     int cx, cy;  // dialog units
     const char16_t* fontFace;

@@ -27,6 +27,8 @@ public:
     void OnTimer(int id) override;
     void OnOK() override;
     void OnBnClickedBoot();
+    // The window menu; 0x0010 opens the About box.
+    void OnSysCommand(int id, long param) override;
 
     // Whether the input line may hold `text`: while connected, its
     // code-page form and terminator must fit one output report.
@@ -36,7 +38,6 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     bool OnInitDialog() override;
     void OnCommand(int id) override;
-    void OnSysCommand(int id, long param) override;
     void OnPaint() override;
     wsys::IconHandle OnQueryDragIcon() override;
 

@@ -1,0 +1,438 @@
+#include "qt_dialog_window.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimerEvent>
+#include <QValidator>
+
+#include <algorithm>
+
+#include "qt_window_system.h"
+
+namespace {
+
+constexpr char kTemplateWidth[] = "templateWidth";
+
+QString ToQ(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+// An edit control's veto on every change the user makes.
+class CFilterValidator : public QValidator {
+public:
+    CFilterValidator(std::function<bool(const std::u16string&)> accept, QObject* parent)
+        : QValidator(parent), m_accept(std::move(accept)) {}
+
+    State validate(QString& input, int&) const override
+    {
+        return m_accept(input.toStdU16String()) ? Acceptable : Invalid;
+    }
+
+private:
+    std::function<bool(const std::u16string&)> m_accept;
+};
+
+// A static text is never cut: where the dialog font is wider than the one
+// the template was drawn for, the control grows to the right (up to the
+// dialog's edge) instead of clipping its text.
+void FitStaticText(QLabel* label, int templateWidth)
+{
+    const int need = label->fontMetrics().horizontalAdvance(label->text()) + 1;
+    const int room = label->parentWidget()->width() - label->x();
+    label->resize(std::max(templateWidth, std::min(need, room)), label->height());
+}
+
+QString WithoutMnemonic(QString text)
+{
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    return text;
+}
+
+}  // namespace
+
+CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate& tmpl,
+                                 wsys::IDialogHandler& handler, QWidget* parent)
+    : QDialog(parent), m_ws(ws), m_handler(handler), m_tmpl(tmpl)
+{
+    setObjectName(QString::fromLatin1(tmpl.name));
+    setWindowTitle(ToQ(tmpl.title));
+    setFont(DialogFont(tmpl));
+
+    // Fixed size, caption with close box, and a minimise box only where
+    // the template asks for one; never a maximise box.
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint;
+    if (tmpl.style & res::kSysMenu)
+        flags |= Qt::WindowSystemMenuHint;
+    if (tmpl.style & res::kMinimizeBox)
+        flags |= Qt::WindowMinimizeButtonHint;
+    setWindowFlags(flags);
+    setSizeGripEnabled(false);
+
+    const QFontMetrics fm(font());
+    m_baseX = res::BaseUnitX(
+        fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")));
+    m_baseY = fm.height();
+    const QRect client = ToPixels(0, 0, tmpl.cx, tmpl.cy);
+    setFixedSize(client.size());
+
+    BuildControls(tmpl);
+    installEventFilter(this);
+}
+
+CQtDialogWindow::~CQtDialogWindow() = default;
+
+QRect CQtDialogWindow::ToPixels(int x, int y, int cx, int cy) const
+{
+    return QRect(res::DluToPixelsX(x, m_baseX), res::DluToPixelsY(y, m_baseY),
+                 res::DluToPixelsX(cx, m_baseX), res::DluToPixelsY(cy, m_baseY));
+}
+
+void CQtDialogWindow::BuildControls(const res::DialogTemplate& tmpl)
+{
+    QWidget* previous = nullptr;
+    for (const res::ControlTemplate& c : tmpl.controls) {
+        const QString text = ToQ(c.text);
+        QWidget* w = nullptr;
+        switch (c.kind) {
+        case res::ControlKind::PushButton:
+        case res::ControlKind::DefPushButton: {
+            auto* button = new QPushButton(text, this);
+            button->setAutoDefault(true);
+            button->setDefault(c.kind == res::ControlKind::DefPushButton);
+            const int id = c.id;
+            connect(button, &QPushButton::clicked, this, [this, id] { m_handler.OnCommand(id); });
+            w = button;
+            break;
+        }
+        case res::ControlKind::Edit: {
+            auto* edit = new QLineEdit(text, this);
+            edit->setFrame(c.style & res::kBorder);
+            edit->setContextMenuPolicy(Qt::CustomContextMenu);
+            w = edit;
+            break;
+        }
+        case res::ControlKind::MultiEdit: {
+            auto* edit = new QPlainTextEdit(this);
+            edit->setPlainText(text);
+            edit->setReadOnly(c.style & res::kReadOnly);
+            if (c.style & res::kReadOnly)
+                edit->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                              Qt::TextSelectableByKeyboard);
+            edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+            edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            edit->setTabChangesFocus(true);
+            edit->setFrameShape((c.style & res::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
+            // As little margin as an edit control has, so that all 18
+            // lines fit the box.
+            edit->document()->setDocumentMargin(1);
+            edit->setContextMenuPolicy(Qt::CustomContextMenu);
+            w = edit;
+            break;
+        }
+        case res::ControlKind::Static: {
+            auto* label = new QLabel(this);
+            label->setTextFormat(Qt::PlainText);  // '&' and markup shown as they are
+            label->setText(text);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            w = label;
+            break;
+        }
+        case res::ControlKind::Icon: {
+            // Shown at the icon's own size, as an icon control sizes itself.
+            auto* label = new QLabel(this);
+            const wsys::Size size = SystemIconSize();
+            label->setFixedSize(size.cx, size.cy);
+            const QIcon icon = CQtWindowSystem::ToQIcon(m_ws.LoadIcon(c.iconId));
+            if (!icon.isNull())
+                label->setPixmap(icon.pixmap(QSize(size.cx, size.cy)));
+            w = label;
+            break;
+        }
+        }
+        w->setObjectName(QString::fromLatin1(c.name));
+        w->setAccessibleName(c.accessibleName ? ToQ(c.accessibleName) : WithoutMnemonic(text));
+        const QRect r = ToPixels(c.x, c.y, c.cx, c.cy);
+        if (c.kind == res::ControlKind::Icon)
+            w->move(r.topLeft());
+        else
+            w->setGeometry(r);
+        if (auto* label = qobject_cast<QLabel*>(w); label && c.kind == res::ControlKind::Static) {
+            label->setProperty(kTemplateWidth, r.width());
+            FitStaticText(label, r.width());
+        }
+        if (c.style & res::kTabStop) {
+            w->setFocusPolicy(Qt::StrongFocus);
+            if (previous)
+                setTabOrder(previous, w);
+            previous = w;
+        } else if (c.kind != res::ControlKind::Static && c.kind != res::ControlKind::Icon) {
+            w->setFocusPolicy(Qt::ClickFocus);
+        }
+        w->installEventFilter(this);
+        if (c.id != res::IDC_STATIC)
+            m_items[c.id] = w;
+    }
+}
+
+QWidget* CQtDialogWindow::Item(int id) const
+{
+    auto it = m_items.find(id);
+    return it == m_items.end() ? nullptr : it->second;
+}
+
+int CQtDialogWindow::RunModal()
+{
+    m_handler.OnInitDialog();
+    if (!m_bEnded) {
+        // Focus on the first control that takes it, as the dialog manager
+        // does when OnInitDialog leaves it alone.
+        for (const res::ControlTemplate& c : m_tmpl.controls) {
+            if (c.style & res::kTabStop) {
+                if (QWidget* w = Item(c.id))
+                    w->setFocus(Qt::OtherFocusReason);
+                break;
+            }
+        }
+        exec();
+    }
+    m_handler.OnDestroy();
+    for (const auto& [qtId, id] : m_timers)
+        killTimer(qtId);
+    m_timers.clear();
+    return m_nResult;
+}
+
+void CQtDialogWindow::EndDialog(int result)
+{
+    m_bEnded = true;
+    m_nResult = result;
+    done(result);
+}
+
+void CQtDialogWindow::reject() { m_handler.OnCommand(res::IDCANCEL); }
+
+std::u16string CQtDialogWindow::GetItemText(int id) const
+{
+    QWidget* w = Item(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        return edit->text().toStdU16String();
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(w))
+        return edit->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdU16String();
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->text().toStdU16String();
+    if (auto* button = qobject_cast<QPushButton*>(w))
+        return button->text().toStdU16String();
+    return {};
+}
+
+void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
+{
+    QWidget* w = Item(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(ToQ(text));
+    } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+        QString plain = ToQ(text);
+        plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        edit->setPlainText(plain);
+        edit->verticalScrollBar()->setValue(0);
+        edit->horizontalScrollBar()->setValue(0);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(ToQ(text));
+        FitStaticText(label, label->property(kTemplateWidth).toInt());
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+        button->setText(ToQ(text));
+    }
+}
+
+void CQtDialogWindow::LimitText(int id, int maxUnits)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(Item(id)))
+        edit->setMaxLength(maxUnits);
+}
+
+void CQtDialogWindow::SetInputFilter(int id, std::function<bool(const std::u16string&)> accept)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(Item(id)))
+        edit->setValidator(new CFilterValidator(std::move(accept), edit));
+}
+
+void CQtDialogWindow::SetItemToolTip(int id, const std::u16string& text)
+{
+    if (QWidget* w = Item(id)) {
+        w->setToolTip(ToQ(text));
+        w->setAccessibleDescription(ToQ(text));
+    }
+}
+
+void CQtDialogWindow::SetTimer(int id, int periodMs)
+{
+    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
+        if (it->second == id) {
+            killTimer(it->first);
+            m_timers.erase(it);
+            break;
+        }
+    }
+    m_timers[startTimer(periodMs, Qt::PreciseTimer)] = id;
+}
+
+void CQtDialogWindow::timerEvent(QTimerEvent* event)
+{
+    auto it = m_timers.find(event->timerId());
+    if (it != m_timers.end())
+        m_handler.OnTimer(it->second);
+    else
+        QDialog::timerEvent(event);
+}
+
+bool CQtDialogWindow::AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text)
+{
+    m_menu.push_back({kind, id, ToQ(text)});
+    return true;
+}
+
+void CQtDialogWindow::SetIcon(wsys::IconHandle icon, bool big)
+{
+    // Qt keeps one icon with all its sizes for title bar and task bar.
+    if (!icon)
+        return;
+    setWindowIcon(CQtWindowSystem::ToQIcon(icon));
+    (void)big;
+}
+
+bool CQtDialogWindow::IsIconic() const { return isMinimized(); }
+
+wsys::Size CQtDialogWindow::ClientSize() const { return {width(), height()}; }
+
+wsys::Size CQtDialogWindow::SystemIconSize() const
+{
+    const int size = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    return {size, size};
+}
+
+void CQtDialogWindow::DrawIcon(int x, int y, wsys::IconHandle icon)
+{
+    if (!m_pPainter || !icon)
+        return;
+    const wsys::Size size = SystemIconSize();
+    CQtWindowSystem::ToQIcon(icon).paint(m_pPainter, x, y, size.cx, size.cy);
+}
+
+void CQtDialogWindow::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    m_pPainter = &painter;
+    m_handler.OnPaint();
+    m_pPainter = nullptr;
+}
+
+void CQtDialogWindow::Post(std::function<void()> fn)
+{
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+QMenu* CQtDialogWindow::CreateContextMenu(QWidget* widget)
+{
+    QMenu* menu = nullptr;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        menu = edit->createStandardContextMenu();
+    else if (auto* edit = qobject_cast<QPlainTextEdit*>(widget))
+        menu = edit->createStandardContextMenu();
+    if (menu) {
+        menu->setParent(this, menu->windowFlags());
+        menu->addSeparator();
+    } else {
+        // The window's own entries, as a window menu has them.
+        menu = new QMenu(this);
+        if (m_tmpl.style & res::kMinimizeBox)
+            connect(menu->addAction(QStringLiteral("最小化(&N)")), &QAction::triggered, this,
+                    [this] { showMinimized(); });
+        connect(menu->addAction(QStringLiteral("閉じる(&C)")), &QAction::triggered, this,
+                [this] { close(); }, Qt::QueuedConnection);
+    }
+    menu->setObjectName(QStringLiteral("windowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const MenuEntry& entry : m_menu) {
+        if (entry.kind == wsys::MenuItem::Separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(entry.text);
+        action->setObjectName(QStringLiteral("sysCommand%1").arg(entry.id));
+        const int id = entry.id;
+        // Queued, so that the menu has closed before a modal box opens.
+        connect(action, &QAction::triggered, this, [this, id] { m_handler.OnSysCommand(id, 0); },
+                Qt::QueuedConnection);
+    }
+    return menu;
+}
+
+void CQtDialogWindow::ShowContextMenu(QWidget* widget, const QPoint& globalPos)
+{
+    m_bMenuShown = true;
+    CreateContextMenu(widget)->popup(globalPos);
+}
+
+void CQtDialogWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    ShowContextMenu(this, event->globalPos());
+}
+
+bool CQtDialogWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget)
+        return false;
+    switch (event->type()) {
+    case QEvent::ContextMenu:
+        // The edit controls' menus carry the window menu's entries too.
+        if (widget->contextMenuPolicy() == Qt::CustomContextMenu) {
+            ShowContextMenu(widget, static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+        return false;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        // The Menu key and Shift+F10 open the context menu of the focused
+        // control. Some platforms turn the Menu key into a context-menu
+        // event themselves (on the press); the release opens it only where
+        // none came.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->isAutoRepeat())
+            return false;
+        if (event->type() == QEvent::KeyPress) {
+            const bool menuKey = key->key() == Qt::Key_Menu ||
+                                 (key->key() == Qt::Key_F10 &&
+                                  (key->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier);
+            if (!menuKey)
+                return false;
+            m_nMenuKey = key->key();
+            m_bMenuShown = false;
+            return true;
+        }
+        // Shift may already be up when F10 is released.
+        if (m_nMenuKey == 0 || key->key() != m_nMenuKey)
+            return false;
+        m_nMenuKey = 0;
+        if (!m_bMenuShown) {
+            QWidget* target = focusWidget() ? focusWidget() : this;
+            ShowContextMenu(target, target->mapToGlobal(target->rect().center()));
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}

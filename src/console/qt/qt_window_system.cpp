@@ -1,0 +1,59 @@
+#include "qt_window_system.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+
+#include "qt_dialog_window.h"
+
+std::unique_ptr<wsys::IWindow> CQtWindowSystem::CreateDialogWindow(int templateId,
+                                                                   wsys::IDialogHandler& handler)
+{
+    const res::DialogTemplate* tmpl = res::FindDialogTemplate(templateId);
+    if (!tmpl)
+        return nullptr;
+    // A dialog opened from another (the About box) belongs to it: it stays
+    // above it and is centred on it.
+    return std::make_unique<CQtDialogWindow>(*this, *tmpl, handler, QApplication::activeModalWidget());
+}
+
+wsys::IconHandle CQtWindowSystem::LoadIcon(int id)
+{
+    if (id != res::IDR_MAINFRAME)
+        return nullptr;
+    auto& slot = m_icons[id];
+    if (!slot) {
+        QIcon icon;
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+            const QString file = QStringLiteral(":/icons/wendrel-%1.png").arg(size);
+            if (QFile::exists(file))
+                icon.addFile(file, QSize(size, size));
+        }
+        if (icon.isNull())
+            return nullptr;
+        slot = std::make_unique<QIcon>(icon);
+    }
+    return slot.get();
+}
+
+QIcon CQtWindowSystem::ToQIcon(wsys::IconHandle icon)
+{
+    return icon ? *static_cast<const QIcon*>(icon) : QIcon();
+}
+
+QFont DialogFont(const res::DialogTemplate& tmpl)
+{
+    const QStringList installed = QFontDatabase::families();
+    QString family;
+    for (const QString& candidate :
+         {QString::fromStdU16String(tmpl.fontFace), QStringLiteral("IPAGothic"),
+          QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")}) {
+        if (installed.contains(candidate, Qt::CaseInsensitive)) {
+            family = candidate;
+            break;
+        }
+    }
+    QFont font = family.isEmpty() ? QApplication::font() : QFont(family);
+    font.setPointSize(tmpl.pointSize);
+    return font;
+}
