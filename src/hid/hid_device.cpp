@@ -27,10 +27,12 @@ char16_t AsciiLower(char16_t c)
 
 }  // namespace
 
-// One connection's writer thread. It owns the write handle and closes it
-// itself, so that a write stuck on a board that stopped reading can be
-// abandoned by Close: the thread keeps the writer and the platform alive
-// until that write returns.
+// One connection's writer thread. It closes the connection's handles
+// itself when it ends, so that a write stuck on a board that stopped
+// reading can be abandoned by Close: the thread keeps the writer and the
+// platform alive until that write returns. Both handles wait for it,
+// because Linux does not let any hidraw node be closed while a write to a
+// hidraw node is in progress (the close would block for the whole write).
 class CHidDevice::Writer : public std::enable_shared_from_this<Writer> {
 public:
     Writer(std::shared_ptr<hid::Platform> platform, hid::Handle* hWrite)
@@ -57,13 +59,15 @@ public:
         return job->state == Job::Written ? 1 : 0;
     }
 
-    // Drops reports not yet begun (their SendText already returned 0) and
-    // ends the thread; joins it unless it is inside a write.
-    void Stop()
+    // Drops reports not yet begun (their SendText already returned 0),
+    // hands over the read handle, whose reader has ended, and ends the
+    // thread; joins it unless it is inside a write.
+    void Stop(hid::Handle* hRead)
     {
         bool busy;
         {
             std::lock_guard lock(m_mutex);
+            m_hRead = hRead;
             m_bStop = true;
             for (auto& job : m_queue) job->state = Job::Failed;
             m_queue.clear();
@@ -100,12 +104,15 @@ private:
             job->state = n == static_cast<int>(job->report.size()) ? Job::Written : Job::Failed;
             m_cond.notify_all();
         }
+        hid::Handle* hRead = m_hRead;
         lock.unlock();
         m_platform->Close(m_hWrite);
+        m_platform->Close(hRead);
     }
 
     std::shared_ptr<hid::Platform> m_platform;
     hid::Handle* m_hWrite;
+    hid::Handle* m_hRead = nullptr;  // given at Stop
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_cond;
@@ -227,18 +234,16 @@ void CHidDevice::Close()
     m_inCond.notify_all();
     if (m_reader.joinable()) m_reader.join();
 
-    // The writer closes its own handle; a write stuck on a board that does
-    // not read is left to finish on its own.
+    // The writer closes both handles; a write stuck on a board that does
+    // not read is left to finish on its own, and the handles with it.
     if (m_writer) {
-        m_writer->Stop();
+        m_writer->Stop(m_hRead);
         m_writer.reset();
-    }
-    m_nOutLength = 0;
-
-    if (m_hRead) {
+    } else if (m_hRead) {
         m_platform->Close(m_hRead);
-        m_hRead = nullptr;
     }
+    m_hRead = nullptr;
+    m_nOutLength = 0;
     m_nInLength = 0;
 
     // Every report already read still reaches the owner.

@@ -198,6 +198,12 @@ int FakePlatform::CloseWhileBusy() const
     return m_closeWhileBusy;
 }
 
+int FakePlatform::ClosesBlockedByWrite() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_closesBlockedByWrite;
+}
+
 std::vector<DeviceInfo> FakePlatform::Enumerate()
 {
     std::lock_guard lock(m_mutex);
@@ -281,6 +287,7 @@ void FakePlatform::Close(Handle* handle)
     std::lock_guard lock(m_mutex);
     auto it = m_handles.find(handle);
     if (it == m_handles.end()) return;
+    if (m_stalled > 0) ++m_closesBlockedByWrite;
     m_handles.erase(it);
     if (Cast(handle)->busy) {
         // Keep it alive so the offending Read or Write does not crash.

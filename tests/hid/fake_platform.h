@@ -97,6 +97,10 @@ public:
     // Times a handle was closed while another thread was inside Read or
     // Write on it; the Platform contract forbids it, so tests expect 0.
     int CloseWhileBusy() const;
+    // Times a handle was closed while a write was blocked in Write on any
+    // handle. On Linux such a close blocks until that write ends (up to
+    // 5 s); the fake only counts it, so tests can expect 0.
+    int ClosesBlockedByWrite() const;
 
     // --- hid::Platform ---
     std::vector<DeviceInfo> Enumerate() override;
@@ -134,6 +138,7 @@ private:
     bool m_changed = true;
     int m_enumerateCount = 0;
     int m_closeWhileBusy = 0;
+    int m_closesBlockedByWrite = 0;
 };
 
 }  // namespace hid::test

@@ -46,6 +46,7 @@ protected:
         fake->SetWriteStalls(false);
         device.Close();
         EXPECT_EQ(fake->CloseWhileBusy(), 0);
+        EXPECT_EQ(fake->ClosesBlockedByWrite(), 0);
     }
 
     std::shared_ptr<FakePlatform> fake = std::make_shared<FakePlatform>();
@@ -233,10 +234,12 @@ TEST_F(HidDeviceTest, StalledBoardFailsSendsAndDoesNotHoldClose)
     device.Close();
     // Bounds against a hang (a stalled hidraw write lasts 5 s), not speed.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(fake->OpenHandles(), 1);  // the abandoned writer's handle
+    // Closing any hidraw node waits for a write in progress, so both
+    // handles are closed by the abandoned writer when its write returns.
+    EXPECT_EQ(fake->OpenHandles(), 2);
+    EXPECT_FALSE(device.IsOpen());
 
-    // When the stuck write finally returns, the writer closes its handle;
-    // reports queued behind it were dropped by Close.
+    // Reports queued behind the stuck one were dropped by Close.
     fake->SetWriteStalls(false);
     EXPECT_TRUE(WaitUntil([&] { return fake->OpenHandles() == 0; }));
     EXPECT_EQ(fake->Written(kPath).size(), 1u);
