@@ -31,7 +31,6 @@ wait is bounded (--timeout, default 10 s).
 import argparse
 import os
 import signal
-import subprocess
 import sys
 import time
 
@@ -134,21 +133,33 @@ def cmd_start(a):
     ready = os.path.join(b.state, "firmware.ready")
     if os.path.exists(ready):
         os.unlink(ready)
-    cmd = [sys.executable, os.path.abspath(__file__), "firmware", a.name,
-           "--ready", ready]
-    if a.echo:
-        cmd.append("--echo")
-    if a.boot_pid is not None:
-        cmd += ["--boot-pid", str(a.boot_pid)]
-    with open(os.path.join(b.state, "firmware.log"), "a") as log:
-        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log,
-                                stderr=log, start_new_session=True)
+    # Forked, not started afresh: a second interpreter start costs seconds
+    # under emulation.
+    log = os.open(os.path.join(b.state, "firmware.log"),
+                  os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+    pid = os.fork()
+    if pid == 0:
+        code = 1
+        try:
+            os.setsid()
+            null = os.open(os.devnull, os.O_RDONLY)
+            os.dup2(null, 0)
+            os.dup2(log, 1)
+            os.dup2(log, 2)
+            firmware.run(b, echo=a.echo, boot_pid=a.boot_pid, ready_path=ready)
+        except BaseException as e:  # noqa: B036 - the child must never return
+            print("firmware of %s ended: %r" % (a.name, e), file=sys.stderr)
+        finally:
+            os._exit(code)
+    os.close(log)
     with open(os.path.join(b.state, "firmware.pid"), "w") as f:
-        f.write(str(proc.pid))
+        f.write(str(pid))
     deadline = time.monotonic() + a.timeout
     while not os.path.exists(ready):
-        if proc.poll() is not None or time.monotonic() > deadline:
-            proc.kill()
+        done, _ = os.waitpid(pid, os.WNOHANG)
+        if done or time.monotonic() > deadline:
+            if not done:
+                os.kill(pid, 9)
             raise gadget.BoardError("firmware of %s did not start; see %s/firmware.log"
                                     % (a.name, b.state))
         time.sleep(0.02)

@@ -74,7 +74,8 @@ def setup(controllers=DEFAULT_CONTROLLERS):
     if not os.path.isdir("/sys/module/dummy_hcd"):
         _modprobe("dummy_hcd", "num=%d" % controllers)
     for m in ("usb_f_hid", "usbhid", "hid_generic"):
-        _modprobe(m)
+        if not os.path.isdir("/sys/module/" + m):  # modprobe is slow under emulation
+            _modprobe(m)
     if not os.path.isdir(GADGETS):
         raise BoardError("configfs gadget support missing")
 

@@ -1,0 +1,384 @@
+// Device access on the guest kernel's real USB HID stack: CHidDevice with
+// the system platform (hidapi, hidraw, udev) against the virtual board.
+// Runs inside the rig's VM (tests/e2e/run_cases.sh).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hid_device.h"
+#include "recording_receiver.h"
+#include "virtual_board.h"
+
+namespace {
+
+constexpr int kVid = 0x04D8;
+constexpr int kPid = 0x003F;
+constexpr int kOtherPid = 0x003E;
+constexpr int kBootloaderPid = 0x0B00;  // any product ID but ours
+
+// Far below the 5 s a write on a board that never reads blocks in the
+// kernel, far above the send bound plus scheduling under emulation.
+constexpr std::chrono::milliseconds kNoHang{1500};
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+Bytes Report(const std::string& text, std::size_t length)
+{
+    Bytes r(text.begin(), text.end());
+    r.resize(length, 0);
+    return r;
+}
+
+std::chrono::milliseconds Elapsed(const std::function<void()>& action)
+{
+    auto start = Clock::now();
+    action();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A fresh bus for every test; boards are removed again afterwards.
+class CleanBus : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(VirtualBoard::RemoveAll()); }
+    void TearDown() override { device.Close(); }
+
+    RecordingReceiver owner;  // outlives the connection
+    CHidDevice device;
+};
+
+// ---- discovery --------------------------------------------------------
+
+using Discovery = CleanBus;
+
+TEST_F(Discovery, NoBoardFindsNothingAndLeavesThePathAlone)
+{
+    std::u16string path = u"untouched";
+    EXPECT_EQ(device.FindDevices(kVid, kPid, path), 0);
+    EXPECT_EQ(path, u"untouched");
+}
+
+TEST_F(Discovery, OurBoardIsFoundWithAPathThatOpens)
+{
+    VirtualBoard board("ours");
+    std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+
+    std::u16string path;
+    ASSERT_EQ(device.FindDevices(kVid, kPid, path), 1);
+    EXPECT_EQ(path, Widen(node));
+    EXPECT_EQ(device.Open(path, &owner), 1);
+    EXPECT_TRUE(device.IsOpen());
+}
+
+TEST_F(Discovery, AnotherProductAloneIsNotFound)
+{
+    VirtualBoard other("other");
+    VirtualBoard::Options options;
+    options.pid = kOtherPid;
+    ASSERT_FALSE(other.Plug(options).empty());
+
+    std::u16string path = u"untouched";
+    EXPECT_EQ(device.FindDevices(kVid, kPid, path), 0);
+    EXPECT_EQ(path, u"untouched");
+    EXPECT_EQ(device.FindDevices(kVid, kOtherPid, path), 1);
+}
+
+TEST_F(Discovery, TwoBoardsGiveOneThePlatformListsFirst)
+{
+    // Plugged in the reverse of the controllers' order, so that neither
+    // plug order nor node numbers happen to agree with the enumeration.
+    VirtualBoard second("second"), first("first");
+    VirtualBoard::Options options;
+    options.udc = "dummy_udc.1";
+    std::string secondNode = second.Plug(options);
+    options.udc = "dummy_udc.0";
+    std::string firstNode = first.Plug(options);
+    ASSERT_FALSE(secondNode.empty());
+    ASSERT_FALSE(firstNode.empty());
+
+    std::u16string listedFirst;
+    for (const hid::DeviceInfo& d : hid::SystemPlatform()->Enumerate()) {
+        if (d.path == Widen(firstNode) || d.path == Widen(secondNode)) {
+            listedFirst = d.path;
+            break;
+        }
+    }
+    ASSERT_FALSE(listedFirst.empty()) << "the platform lists neither board";
+
+    std::u16string path;
+    EXPECT_EQ(device.FindDevices(kVid, kPid, path), 1);
+    EXPECT_EQ(path, listedFirst);
+}
+
+TEST_F(Discovery, OneInstanceFollowsPlugAndUnplug)
+{
+    // FindDevices rescans only on a change event: a missed event would
+    // leave it answering from a stale list.
+    VirtualBoard board("hotplug");
+    std::u16string path;
+    EXPECT_EQ(device.FindDevices(kVid, kPid, path), 0);
+
+    std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+    EXPECT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kPid, path) == 1; }, 2000));
+    EXPECT_EQ(path, Widen(node));
+
+    ASSERT_TRUE(board.Unplug());
+    EXPECT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kPid, path) == 0; }, 2000));
+
+    ASSERT_FALSE(board.Replug().empty());
+    EXPECT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kPid, path) == 1; }, 2000));
+}
+
+// ---- report lengths from the board's own descriptor ----------------------
+
+struct LengthCase {
+    int in;
+    int out;
+    int reportId;
+};
+
+class ReportLengths : public CleanBus, public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(ReportLengths, OpenLearnsThemAndTextCrossesBothWays)
+{
+    const LengthCase c = GetParam();
+    VirtualBoard board("lengths");
+    VirtualBoard::Options options;
+    options.inLength = c.in;
+    options.outLength = c.out;
+    options.reportId = c.reportId;
+    std::string node = board.Plug(options);
+    ASSERT_FALSE(node.empty());
+    ASSERT_TRUE(board.StartFirmware());
+
+    ASSERT_EQ(device.Open(Widen(node), &owner), 1);
+    EXPECT_EQ(device.InLength(), c.in);
+    EXPECT_EQ(device.OutLength(), c.out);
+
+    // The report ID, when there is one, never shows in the text.
+    ASSERT_TRUE(board.Send({"abc"}));
+    ASSERT_TRUE(owner.WaitFor(1));
+    EXPECT_EQ(owner.Texts(), std::vector<std::u16string>{u"abc"});
+
+    if (c.reportId == 0) {
+        EXPECT_EQ(device.SendText(u"xyz"), 1);
+        EXPECT_EQ(board.Received(1), std::vector<Bytes>{Report("xyz", c.out)});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, ReportLengths,
+                         ::testing::Values(LengthCase{64, 64, 0}, LengthCase{8, 32, 0},
+                                           LengthCase{32, 8, 0}, LengthCase{16, 16, 3}),
+                         [](const auto& info) {
+                             const LengthCase& c = info.param;
+                             return "in" + std::to_string(c.in) + "_out" + std::to_string(c.out) +
+                                    (c.reportId ? "_id" + std::to_string(c.reportId) : "");
+                         });
+
+// ---- one connection to a 64/64 board whose firmware records -------------
+
+class Connection : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        VirtualBoard::RemoveAll();
+        s_board = new VirtualBoard("conn");
+        s_node = s_board->Plug();
+        if (!s_node.empty() && !s_board->StartFirmware()) s_node.clear();
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_board;
+        s_board = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_FALSE(s_node.empty()) << "the board could not be set up";
+        ASSERT_TRUE(s_board->ClearReceived());
+        // Opened before the board sends: the host drops what comes first.
+        ASSERT_EQ(device.Open(Widen(s_node), &owner), 1);
+    }
+
+    static inline VirtualBoard* s_board = nullptr;
+    static inline std::string s_node;
+    RecordingReceiver owner;
+    CHidDevice device;
+};
+
+struct SendCase {
+    const char* name;
+    std::u16string text;
+    std::string payload;  // what the board must read, before the zero fill
+};
+
+class SendText : public Connection, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(SendText, ArrivesAsExactlyOneZeroFilledReport)
+{
+    const SendCase& c = GetParam();
+    EXPECT_EQ(device.SendText(c.text), 1);
+    // A marker after it: anything the text produced arrives before it.
+    EXPECT_EQ(device.SendText(u"end"), 1);
+    EXPECT_EQ(s_board->Received(2),
+              (std::vector<Bytes>{Report(c.payload, 64), Report("end", 64)}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SendText,
+    ::testing::Values(SendCase{"Boot", u"Boot", "Boot"}, SendCase{"Empty", u"", ""},
+                      // 63 bytes and the terminator fill the 64-byte report.
+                      SendCase{"TooLong", std::u16string(70, u'x'), std::string(63, 'x')}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Connection, InputReportsArriveAsTheirText)
+{
+    const std::string full(64, 'A');  // no terminator inside the report
+    ASSERT_TRUE(s_board->SendRaw({Report("Hello", 64), Bytes(full.begin(), full.end()),
+                                  Report(std::string("Hi\0junk", 7), 64)}));
+    ASSERT_TRUE(owner.WaitFor(3));
+    EXPECT_EQ(owner.Texts(),
+              (std::vector<std::u16string>{u"Hello", std::u16string(64, u'A'), u"Hi"}));
+}
+
+TEST_F(Connection, ABurstArrivesCompleteAndInOrder)
+{
+    constexpr int kCount = 1000;
+    auto took = Elapsed([&] { ASSERT_TRUE(s_board->Burst(kCount)); });
+    ASSERT_TRUE(owner.WaitFor(kCount, 30000)) << owner.Texts().size() << " arrived";
+    std::vector<std::u16string> expected;
+    for (int i = 1; i <= kCount; ++i) {
+        std::string n = std::to_string(i);
+        expected.emplace_back(n.begin(), n.end());
+    }
+    EXPECT_EQ(owner.Texts(), expected);
+    std::printf("burst: %d reports in %lld ms\n", kCount, static_cast<long long>(took.count()));
+}
+
+// ---- the board goes away ----------------------------------------------
+
+using Hotplug = CleanBus;
+
+TEST_F(Hotplug, UnplugEndsTheReaderAndCloseReturnsAtOnce)
+{
+    VirtualBoard board("gone");
+    std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+    ASSERT_EQ(device.Open(Widen(node), &owner), 1);
+    ASSERT_TRUE(device.IsReading());
+
+    ASSERT_TRUE(board.Unplug());
+    EXPECT_TRUE(WaitUntil([&] { return !device.IsReading(); }))
+        << "the reader did not notice the board is gone";
+    int sent = -1;
+    EXPECT_LT(Elapsed([&] { sent = device.SendText(u"lost"); }), kNoHang);
+    EXPECT_EQ(sent, 0);
+    EXPECT_LT(Elapsed([&] { device.Close(); }), kNoHang);
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.InLength(), 0);
+    EXPECT_EQ(device.OutLength(), 0);
+}
+
+TEST_F(Hotplug, ReplugGivesANewPathThatOpens)
+{
+    VirtualBoard board("back");
+    std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+    ASSERT_EQ(device.Open(Widen(node), &owner), 1);
+    ASSERT_TRUE(board.Unplug());
+    ASSERT_TRUE(WaitUntil([&] { return !device.IsReading(); }));
+
+    // The old connection is still open, as the console holds it until its
+    // next look: the kernel gives the board another node.
+    std::string newNode = board.Replug();
+    ASSERT_FALSE(newNode.empty());
+    std::u16string path;
+    ASSERT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kPid, path) == 1; }));
+    EXPECT_EQ(path, Widen(newNode));
+    EXPECT_NE(path, Widen(node));
+    ASSERT_EQ(device.Open(path, &owner), 1);
+
+    ASSERT_TRUE(board.Send({"again"}));
+    ASSERT_TRUE(owner.WaitFor(1));
+    EXPECT_EQ(owner.Texts(), std::vector<std::u16string>{u"again"});
+}
+
+TEST_F(Hotplug, BootSendsTheBoardToItsBootloader)
+{
+    VirtualBoard board("boot");
+    std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+    ASSERT_TRUE(board.StartFirmware(false, kBootloaderPid));
+    ASSERT_EQ(device.Open(Widen(node), &owner), 1);
+
+    EXPECT_EQ(device.SendText(u"Boot"), 1);
+    EXPECT_TRUE(WaitUntil([&] { return !device.IsReading(); }, 10000));
+    std::u16string path;
+    EXPECT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kBootloaderPid, path) == 1; },
+                          10000));
+    std::u16string stale = u"untouched";
+    EXPECT_EQ(device.FindDevices(kVid, kPid, stale), 0);
+    EXPECT_EQ(board.Received(1), std::vector<Bytes>{Report("Boot", 64)});
+}
+
+// ---- a board that stops taking reports ------------------------------------
+
+TEST_F(Hotplug, AStalledBoardCostsTheCallerLittleAndFailsOpenly)
+{
+    VirtualBoard board("stalled");  // no firmware: it never reads
+    std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+    ASSERT_EQ(device.Open(Widen(node), &owner), 1);
+
+    // The gadget holds a few reports; after that every write would block
+    // for seconds in the kernel.
+    std::vector<std::string> texts;
+    std::vector<int> results;
+    for (int i = 1; i <= 8; ++i) {
+        texts.push_back("s" + std::to_string(i));
+        int result = -1;
+        auto took = Elapsed([&] { result = device.SendText(Widen(texts.back())); });
+        EXPECT_LT(took, kNoHang) << "SendText " << i;
+        results.push_back(result);
+        std::printf("SendText %d on a stalled board: %d after %lld ms (bound %d ms)\n", i, result,
+                    static_cast<long long>(took.count()), CHidDevice::kSendWaitMs);
+    }
+    EXPECT_EQ(results.back(), 0) << "a report the board never took was claimed as sent";
+    EXPECT_LT(Elapsed([&] { device.Close(); }), kNoHang);
+
+    // Every report claimed as sent reaches the board once it reads again.
+    ASSERT_TRUE(board.StartFirmware());
+    int claimed = 0;
+    for (int r : results) claimed += r == 1;
+    auto received = board.Received(claimed);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (results[i] != 1) continue;
+        bool found = false;
+        for (const Bytes& r : received) found = found || r == Report(texts[i], 64);
+        EXPECT_TRUE(found) << texts[i] << " was claimed as sent but never arrived";
+    }
+
+    // And the board is usable again.
+    std::u16string path;
+    ASSERT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kPid, path) == 1; }));
+    ASSERT_EQ(device.Open(path, &owner), 1);
+    EXPECT_EQ(device.SendText(u"after"), 1);
+}
+
+}  // namespace
