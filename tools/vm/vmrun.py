@@ -47,6 +47,7 @@ def parse_args(argv):
     p.add_argument("--cpus", type=int, default=2)
     p.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
                    help="set in the guest command's environment")
+    p.add_argument("--log", help="also write the guest's output to this file")
     p.add_argument("--cwd", default=os.getcwd(),
                    help="guest working directory (default: this one)")
     p.add_argument("command", nargs=argparse.REMAINDER)
@@ -88,6 +89,28 @@ def die_with_parent():
         libc.prctl(1, signal.SIGKILL, 0, 0, 0)  # PR_SET_PDEATHSIG
     except Exception:
         pass
+
+
+class _Tee:
+    """The guest's output, to our stdout and optionally to a log file."""
+
+    def __init__(self, stream, path):
+        self.stream = stream
+        self.log = open(path, "wb") if path else None
+
+    def write(self, data):
+        self.stream.write(data)
+        if self.log:
+            self.log.write(data)
+
+    def flush(self):
+        self.stream.flush()
+        if self.log:
+            self.log.flush()
+
+    def close(self):
+        if self.log:
+            self.log.close()
 
 
 class Run:
@@ -142,7 +165,7 @@ class Run:
         status = None
         pending = b""
         fd = self.qemu.stdout.fileno()
-        out = sys.stdout.buffer
+        out = _Tee(sys.stdout.buffer, self.args.log)
         while True:
             left = deadline - time.monotonic()
             if left <= 0:
@@ -166,6 +189,7 @@ class Run:
         if pending and status is None:
             out.write(pending + b"\n")
             out.flush()
+        out.close()
         elapsed = time.monotonic() - start
         self.stop_qemu(grace=5 if status is not None else 0)
         if status is not None:
