@@ -1,0 +1,89 @@
+/* The baseline reader: a bare hidapi loop that opens the board, says it is
+ * ready, and counts the numbered reports ("<seq> ...") it reads.
+ *
+ *   bare_read COUNT READY_FILE
+ *
+ * Ends when COUNT reports arrived or none came for 3 s; prints one line
+ * "BENCH {json}". */
+#include <hidapi/hidapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+static long long now_ns(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 3) {
+        fprintf(stderr, "usage: %s COUNT READY_FILE\n", argv[0]);
+        return 2;
+    }
+    const long count = strtol(argv[1], NULL, 10);
+    char *seen = calloc((size_t)count + 1, 1);
+    if (!seen || hid_init() != 0)
+        return 1;
+
+    hid_device *dev = NULL;
+    const long long give_up = now_ns() + 10000000000LL;
+    while (!dev && now_ns() < give_up) {
+        dev = hid_open(0x04D8, 0x003F, NULL);
+        if (!dev) {
+            struct timespec pause = {0, 10000000};
+            nanosleep(&pause, NULL);
+        }
+    }
+    if (!dev) {
+        fprintf(stderr, "bare_read: no board\n");
+        return 1;
+    }
+    FILE *ready = fopen(argv[2], "w");
+    if (ready)
+        fclose(ready);
+
+    unsigned char buf[65];
+    long received = 0, duplicates = 0, out_of_order = 0, last = 0;
+    long long first_ns = 0, last_ns = 0;
+    const long long start = now_ns();
+    while (received < count) {
+        int n = hid_read_timeout(dev, buf, sizeof buf - 1, 3000);
+        if (n < 0)
+            break;
+        if (n == 0) {
+            if (received > 0 || now_ns() - start > 30000000000LL)
+                break;
+            continue;
+        }
+        buf[n] = 0;
+        last_ns = now_ns();
+        if (!first_ns)
+            first_ns = last_ns;
+        long seq = strtol((const char *)buf, NULL, 10);
+        if (seq <= 0 || seq > count)
+            continue;
+        if (seen[seq]) {
+            ++duplicates;
+            continue;
+        }
+        seen[seq] = 1;
+        if (seq <= last)
+            ++out_of_order;
+        last = seq;
+        ++received;
+    }
+    hid_close(dev);
+    hid_exit();
+
+    const double seconds = (double)(last_ns - first_ns) / 1e9;
+    printf("BENCH {\"mode\":\"bare\",\"sent\":%ld,\"received\":%ld,\"lost\":%ld,"
+           "\"duplicates\":%ld,\"out_of_order\":%ld,\"rate\":%.3f}\n",
+           count, received, count - received, duplicates, out_of_order,
+           seconds > 0 ? (double)(received - 1) / seconds : 0.0);
+    free(seen);
+    return received == count ? 0 : 1;
+}

@@ -1,0 +1,70 @@
+/* The board's side of a burst: writes COUNT input reports "<seq> <t_ns>"
+ * (seq from 1, t_ns the CLOCK_MONOTONIC time of the write) to the gadget's
+ * character device, each zero-filled to LENGTH bytes, as fast as the host
+ * takes them.
+ *
+ *   burst DEVICE COUNT [LENGTH]
+ *
+ * Gives up when the host takes no report for 5 s. Prints one line "BENCH {json}" with the board's own rate. */
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+static long long now_ns(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: %s DEVICE COUNT [LENGTH]\n", argv[0]);
+        return 2;
+    }
+    const long count = strtol(argv[2], NULL, 10);
+    const size_t length = argc == 4 ? (size_t)strtoul(argv[3], NULL, 10) : 64;
+    char report[256];
+    if (length == 0 || length > sizeof report)
+        return 2;
+    int fd = open(argv[1], O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        perror(argv[1]);
+        return 1;
+    }
+    long written = 0;
+    const long long start = now_ns();
+    for (long seq = 1; seq <= count; ++seq) {
+        /* Stamped once the previous report has gone, just before this one
+         * is handed to the gadget. */
+        ssize_t n = -1;
+        for (;;) {
+            struct pollfd p = {fd, POLLOUT, 0};
+            if (poll(&p, 1, 5000) <= 0) {
+                errno = ETIMEDOUT;
+                break;
+            }
+            memset(report, 0, length);
+            snprintf(report, length, "%ld %lld", seq, now_ns());
+            n = write(fd, report, length);
+            if (n >= 0 || errno != EAGAIN)
+                break;
+        }
+        if (n != (ssize_t)length) {
+            fprintf(stderr, "burst: report %ld not taken: %s\n", seq, strerror(errno));
+            break;
+        }
+        ++written;
+    }
+    const double seconds = (double)(now_ns() - start) / 1e9;
+    close(fd);
+    printf("BENCH {\"mode\":\"board\",\"written\":%ld,\"seconds\":%.3f,\"rate\":%.3f}\n",
+           written, seconds, seconds > 0 ? written / seconds : 0.0);
+    return written == count ? 0 : 1;
+}

@@ -1,0 +1,459 @@
+// The console itself, measured on the rig: the real CWendrelDlg with the
+// real CHidDevice on the Qt window system, seen through a probe that
+// timestamps what it shows. One run per mode:
+//
+//   console_bench receive COUNT READY_FILE
+//       connects to the board, creates READY_FILE, then counts the COUNT
+//       numbered reports ("<seq> <send time ns>") the board bursts: lines
+//       received, lost, rate, report -> history box latency, and the
+//       largest gap between turns of the user-interface thread's loop.
+//   console_bench stall SECONDS READY_FILE
+//       connects to a board that never reads and presses "Bootloder"
+//       every 100 ms for SECONDS: the largest gap in the loop meanwhile.
+//   console_bench hotplug CYCLES GADGET UDC
+//       plugs and unplugs the configfs gadget GADGET on controller UDC
+//       CYCLES times: hidraw node appears -> "VID:0x04D8 / PID:0x003F",
+//       node vanishes -> "Non Connections".
+//
+// Prints one line "BENCH {json}" with the figures, and a readable summary.
+#include <QApplication>
+#include <QTimer>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <clocale>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "probe.h"
+#include "qt_window_system.h"
+#include "wendrel_dlg.h"
+
+using bench::Ms;
+using bench::NowNs;
+
+namespace {
+
+const std::u16string kConnected = u"VID:0x04D8 / PID:0x003F";
+const std::u16string kDisconnected = u"Non Connections";
+
+// The console, with every received line noted on its way in.
+class CountingDlg : public CWendrelDlg {
+public:
+    CountingDlg(wsys::IWindowSystem& ws, int count)
+        : CWendrelDlg(ws), sendNs(std::size_t(count) + 1, -1), recvNs(std::size_t(count) + 1, -1)
+    {
+    }
+
+    void OnReceive(const std::u16string& text) override
+    {
+        const std::int64_t now = NowNs();
+        const long long seq = bench::LeadingNumber(text);
+        if (seq > 0 && std::size_t(seq) < recvNs.size()) {
+            if (recvNs[seq] >= 0)
+                ++duplicates;
+            else {
+                recvNs[seq] = now;
+                sendNs[seq] = bench::SecondNumber(text);
+            }
+            if (seq <= lastSeq)
+                ++outOfOrder;
+            lastSeq = seq;
+        }
+        if (firstNs.load() == 0)
+            firstNs = now;
+        lastNs = now;
+        ++received;
+        CWendrelDlg::OnReceive(text);
+    }
+
+    // Written by the delivery thread only; read after it has been joined.
+    std::vector<std::int64_t> sendNs, recvNs;
+    long long lastSeq = 0;
+    int duplicates = 0;
+    int outOfOrder = 0;
+    std::atomic<int> received{0};
+    std::atomic<std::int64_t> firstNs{0};
+    std::atomic<std::int64_t> lastNs{0};
+};
+
+// Times at which a 1 ms timer on the user-interface thread fired.
+class LoopGaps {
+public:
+    void Start()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_fired.push_back(NowNs()); });
+        m_timer.start(1);
+    }
+    // Largest interval between firings inside [from, to], the edges
+    // counted; in ms.
+    double Largest(std::int64_t from, std::int64_t to) const
+    {
+        std::int64_t prev = from, worst = 0;
+        for (std::int64_t t : m_fired) {
+            if (t < from)
+                continue;
+            if (t > to)
+                break;
+            worst = std::max(worst, t - prev);
+            prev = t;
+        }
+        if (to > prev)
+            worst = std::max(worst, to - prev);
+        return Ms(worst);
+    }
+
+private:
+    QTimer m_timer;
+    std::vector<std::int64_t> m_fired;
+};
+
+void Touch(const char* path) { std::ofstream(path) << "ready\n"; }
+
+bool WriteFile(const std::string& path, const std::string& value)
+{
+    std::ofstream out(path);
+    out << value;
+    out.flush();
+    return bool(out);
+}
+
+std::string Json(const std::vector<std::pair<std::string, double>>& figures, const char* mode)
+{
+    std::string out = std::string("{\"mode\":\"") + mode + "\"";
+    char buf[64];
+    for (const auto& [key, value] : figures) {
+        std::snprintf(buf, sizeof buf, "%.3f", value);
+        out += ",\"" + key + "\":" + buf;
+    }
+    return out + "}";
+}
+
+void Report(const char* mode, const std::vector<std::pair<std::string, double>>& figures)
+{
+    std::printf("BENCH %s\n", Json(figures, mode).c_str());
+    for (const auto& [key, value] : figures)
+        std::printf("  %-24s %.3f\n", key.c_str(), value);
+    std::fflush(stdout);
+}
+
+// ---- receive ---------------------------------------------------------------
+
+int RunReceive(int count, const char* readyFile)
+{
+    CQtWindowSystem qtws;
+    bench::ProbeWindowSystem ws(qtws);
+    CountingDlg dlg(ws, count);
+    LoopGaps gaps;
+    bench::ProbeWindow* wnd = nullptr;
+    std::vector<std::pair<std::int64_t, long long>> shown;  // (time, last seq shown)
+    std::int64_t readyNs = 0;
+
+    ws.onConsole = [&](bench::ProbeWindow& w) {
+        wnd = &w;
+        w.onText = [&](const bench::TextEvent& e) {
+            if (e.id == res::IDC_STATUS && e.text == kConnected && !readyNs) {
+                readyNs = e.ns;
+                Touch(readyFile);
+            } else if (e.id == res::IDC_HISTORY) {
+                shown.emplace_back(e.ns, bench::LeadingNumber(bench::LastLine(e.text)));
+            }
+        };
+    };
+
+    const std::int64_t start = NowNs();
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        const std::int64_t now = NowNs();
+        const bool allShown = !shown.empty() && shown.back().second >= count;
+        const bool quiet = dlg.received > 0 && now - dlg.lastNs > 3'000'000'000;
+        if (allShown || quiet || now - start > 180'000'000'000LL)
+            wnd->EndDialog(0);
+    });
+    gaps.Start();
+    check.start(100);
+    dlg.DoModal();
+    const std::int64_t end = NowNs();
+
+    // Each line's time to the box: the first update whose last line is it
+    // or a later one.
+    std::vector<double> toBox, toOwner;
+    std::size_t k = 0;
+    int received = 0;
+    for (int seq = 1; seq <= count; ++seq) {
+        if (dlg.recvNs[seq] < 0)
+            continue;
+        ++received;
+        if (dlg.sendNs[seq] > 0)
+            toOwner.push_back(Ms(dlg.recvNs[seq] - dlg.sendNs[seq]));
+        while (k < shown.size() && shown[k].second < seq)
+            ++k;
+        if (k < shown.size() && dlg.sendNs[seq] > 0)
+            toBox.push_back(Ms(shown[k].first - dlg.sendNs[seq]));
+    }
+    std::sort(toBox.begin(), toBox.end());
+    std::sort(toOwner.begin(), toOwner.end());
+    const std::int64_t first = dlg.firstNs, last = dlg.lastNs;
+    const double seconds = last > first ? double(last - first) / 1e9 : 0;
+    const std::int64_t burstEnd = shown.empty() ? last : std::max(last, shown.back().first);
+    Report("receive", {
+                          {"connected_ms", readyNs ? Ms(readyNs - start) : -1},
+                          {"sent", double(count)},
+                          {"received", double(received)},
+                          {"lost", double(count - received)},
+                          {"duplicates", double(dlg.duplicates)},
+                          {"out_of_order", double(dlg.outOfOrder)},
+                          {"rate", seconds > 0 ? (received - 1) / seconds : 0},
+                          {"box_updates", double(shown.size())},
+                          {"box_p50_ms", bench::Percentile(toBox, 50)},
+                          {"box_p99_ms", bench::Percentile(toBox, 99)},
+                          {"box_max_ms", toBox.empty() ? 0 : toBox.back()},
+                          {"owner_p50_ms", bench::Percentile(toOwner, 50)},
+                          {"owner_p99_ms", bench::Percentile(toOwner, 99)},
+                          {"ui_gap_burst_ms", first ? gaps.Largest(first, burstEnd) : -1},
+                          {"run_s", double(end - start) / 1e9},
+                      });
+    return received == count ? 0 : 1;
+}
+
+// ---- stall -----------------------------------------------------------------
+
+int RunStall(int seconds, const char* readyFile)
+{
+    CQtWindowSystem qtws;
+    bench::ProbeWindowSystem ws(qtws);
+    CountingDlg dlg(ws, 1);
+    LoopGaps gaps;
+    bench::ProbeWindow* wnd = nullptr;
+    std::int64_t firstPress = 0, lastPress = 0;
+    int presses = 0;
+    double longestPress = 0;
+
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        const std::int64_t t = NowNs();
+        if (!firstPress)
+            firstPress = t;
+        dlg.OnBnClickedBoot();
+        lastPress = NowNs();
+        longestPress = std::max(longestPress, Ms(lastPress - t));
+        ++presses;
+        if (lastPress - firstPress > std::int64_t(seconds) * 1'000'000'000)
+            wnd->EndDialog(0);
+    });
+    ws.onConsole = [&](bench::ProbeWindow& w) {
+        wnd = &w;
+        w.onText = [&](const bench::TextEvent& e) {
+            if (e.id == res::IDC_STATUS && e.text == kConnected && !press.isActive()) {
+                Touch(readyFile);
+                press.start(100);
+            }
+        };
+    };
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [&] { wnd->EndDialog(1); });
+    limit.start((seconds + 60) * 1000);
+    gaps.Start();
+    dlg.DoModal();
+    const std::int64_t end = NowNs();
+    Report("stall", {
+                        {"presses", double(presses)},
+                        {"press_max_ms", longestPress},
+                        {"ui_gap_stall_ms", firstPress ? gaps.Largest(firstPress, end) : -1},
+                    });
+    return presses > 0 ? 0 : 1;
+}
+
+// ---- hotplug ---------------------------------------------------------------
+
+// hidraw nodes appearing and vanishing under /dev, timestamped as the
+// events arrive.
+class NodeWatch {
+public:
+    struct Event {
+        std::int64_t ns;
+        bool created;
+    };
+
+    NodeWatch()
+    {
+        m_fd = inotify_init1(IN_CLOEXEC);
+        if (m_fd >= 0)
+            inotify_add_watch(m_fd, "/dev", IN_CREATE | IN_DELETE);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~NodeWatch()
+    {
+        m_stop = true;
+        // Wake the read with an event of our own.
+        WriteFile("/dev/.bench-wake", "");
+        unlink("/dev/.bench-wake");
+        m_thread.join();
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    // The last event of the given kind at or after `since`, -1 if none.
+    std::int64_t Last(bool created, std::int64_t since)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        std::int64_t found = -1;
+        for (const Event& e : m_events)
+            if (e.created == created && e.ns >= since)
+                found = e.ns;
+        return found;
+    }
+
+private:
+    void Run()
+    {
+        alignas(inotify_event) char buf[4096];
+        while (!m_stop && m_fd >= 0) {
+            const ssize_t n = read(m_fd, buf, sizeof buf);
+            const std::int64_t t = NowNs();
+            if (n <= 0)
+                break;
+            for (char* p = buf; p < buf + n;) {
+                auto* ev = reinterpret_cast<inotify_event*>(p);
+                if (ev->len && std::string(ev->name).rfind("hidraw", 0) == 0) {
+                    std::lock_guard<std::mutex> lock(m_lock);
+                    m_events.push_back({t, (ev->mask & IN_CREATE) != 0});
+                }
+                p += sizeof(inotify_event) + ev->len;
+            }
+        }
+    }
+
+    int m_fd = -1;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;
+    std::vector<Event> m_events;
+    std::thread m_thread;
+};
+
+int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
+{
+    const std::string udcFile = "/sys/kernel/config/usb_gadget/" + gadget + "/UDC";
+    CQtWindowSystem qtws;
+    bench::ProbeWindowSystem ws(qtws);
+    CountingDlg dlg(ws, 1);
+    NodeWatch nodes;
+    bench::ProbeWindow* wnd = nullptr;
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<bench::TextEvent> statuses;
+    ws.onConsole = [&](bench::ProbeWindow& w) {
+        wnd = &w;
+        w.onText = [&](const bench::TextEvent& e) {
+            if (e.id != res::IDC_STATUS)
+                return;
+            std::lock_guard<std::mutex> g(lock);
+            statuses.push_back(e);
+            changed.notify_all();
+        };
+    };
+    // Waits for the status `text` set at or after `since`; its time, or -1.
+    auto waitStatus = [&](const std::u16string& text, std::int64_t since) -> std::int64_t {
+        std::unique_lock<std::mutex> g(lock);
+        std::int64_t found = -1;
+        changed.wait_for(g, std::chrono::seconds(10), [&] {
+            for (const auto& e : statuses)
+                if (e.ns >= since && e.text == text)
+                    found = e.ns;
+            return found >= 0;
+        });
+        return found;
+    };
+
+    std::vector<double> plugMs, unplugMs;
+    int failures = 0;
+    std::atomic<bool> windowUp{false};
+    std::thread driver([&] {
+        while (!windowUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        waitStatus(kDisconnected, 0);
+        for (int i = 0; i < cycles; ++i) {
+            std::int64_t t0 = NowNs();
+            if (!WriteFile(udcFile, udc)) {
+                ++failures;
+                break;
+            }
+            const std::int64_t shown = waitStatus(kConnected, t0);
+            const std::int64_t node = nodes.Last(true, t0);
+            if (shown < 0 || node < 0)
+                ++failures;
+            else
+                plugMs.push_back(Ms(shown - node));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+
+            t0 = NowNs();
+            if (!WriteFile(udcFile, "\n")) {
+                ++failures;
+                break;
+            }
+            const std::int64_t gone = waitStatus(kDisconnected, t0);
+            const std::int64_t vanished = nodes.Last(false, t0);
+            if (gone < 0 || vanished < 0)
+                ++failures;
+            else
+                unplugMs.push_back(Ms(gone - vanished));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        wnd->Post([&] { wnd->EndDialog(0); });
+    });
+    QTimer::singleShot(0, [&] { windowUp = true; });
+    dlg.DoModal();
+    driver.join();
+
+    auto summary = [](std::vector<double> v, double& p50, double& worst) {
+        std::sort(v.begin(), v.end());
+        p50 = bench::Percentile(v, 50);
+        worst = v.empty() ? 0 : v.back();
+    };
+    double plug50, plugMax, unplug50, unplugMax;
+    summary(plugMs, plug50, plugMax);
+    summary(unplugMs, unplug50, unplugMax);
+    Report("hotplug", {
+                          {"cycles", double(cycles)},
+                          {"measured_plug", double(plugMs.size())},
+                          {"measured_unplug", double(unplugMs.size())},
+                          {"failures", double(failures)},
+                          {"plug_p50_ms", plug50},
+                          {"plug_max_ms", plugMax},
+                          {"unplug_p50_ms", unplug50},
+                          {"unplug_max_ms", unplugMax},
+                      });
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    std::setlocale(LC_ALL, "");
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "receive" && argc == 4)
+        return RunReceive(std::atoi(argv[2]), argv[3]);
+    if (mode == "stall" && argc == 4)
+        return RunStall(std::atoi(argv[2]), argv[3]);
+    if (mode == "hotplug" && argc == 5)
+        return RunHotplug(std::atoi(argv[2]), argv[3], argv[4]);
+    std::fprintf(stderr,
+                 "usage: %s receive COUNT READY_FILE | stall SECONDS READY_FILE |"
+                 " hotplug CYCLES GADGET UDC\n",
+                 argv[0]);
+    return 2;
+}

@@ -1,0 +1,139 @@
+// Measuring the console from the inside without changing it: a window
+// system that wraps another and timestamps what the console shows, and
+// small helpers shared by the bench programs.
+#pragma once
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "resources.h"
+#include "window_system.h"
+
+namespace bench {
+
+inline std::int64_t NowNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+inline double Ms(std::int64_t ns) { return double(ns) / 1e6; }
+
+// The number a report starts with ("123 456789" -> 123), -1 when none.
+inline long long LeadingNumber(const std::u16string& text, std::size_t from = 0)
+{
+    long long n = -1;
+    for (std::size_t i = from; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        n = (n < 0 ? 0 : n * 10) + (text[i] - u'0');
+    return n;
+}
+
+// The second number of "<seq> <t_ns>", -1 when none.
+inline long long SecondNumber(const std::u16string& text)
+{
+    std::size_t space = text.find(u' ');
+    return space == std::u16string::npos ? -1 : LeadingNumber(text, space + 1);
+}
+
+// Percentile of a sorted vector (nearest rank).
+inline double Percentile(const std::vector<double>& sorted, double p)
+{
+    if (sorted.empty())
+        return 0;
+    std::size_t rank = std::size_t(p / 100.0 * double(sorted.size()) + 0.999999);
+    rank = std::clamp<std::size_t>(rank, 1, sorted.size());
+    return sorted[rank - 1];
+}
+
+// Every change of a control's text, with the time it was set.
+struct TextEvent {
+    std::int64_t ns;
+    int id;
+    std::u16string text;
+};
+
+// Forwards everything to the wrapped window and records the texts the
+// console sets into the status label and the history box.
+class ProbeWindow : public wsys::IWindow {
+public:
+    explicit ProbeWindow(std::unique_ptr<wsys::IWindow> inner) : m_inner(std::move(inner)) {}
+
+    // User-interface thread, as the console calls it.
+    std::function<void(const TextEvent&)> onText;
+
+    int RunModal() override { return m_inner->RunModal(); }
+    void EndDialog(int result) override { m_inner->EndDialog(result); }
+    std::u16string GetItemText(int id) const override { return m_inner->GetItemText(id); }
+    void SetItemText(int id, const std::u16string& text) override
+    {
+        const std::int64_t t = NowNs();
+        m_inner->SetItemText(id, text);
+        if (onText && (id == res::IDC_STATUS || id == res::IDC_HISTORY))
+            onText(TextEvent{t, id, text});
+    }
+    void LimitText(int id, int maxUnits) override { m_inner->LimitText(id, maxUnits); }
+    void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override
+    {
+        m_inner->SetInputFilter(id, std::move(accept));
+    }
+    void SetItemToolTip(int id, const std::u16string& text) override
+    {
+        m_inner->SetItemToolTip(id, text);
+    }
+    void SetTimer(int id, int periodMs) override { m_inner->SetTimer(id, periodMs); }
+    bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text) override
+    {
+        return m_inner->AppendSystemMenu(kind, id, text);
+    }
+    void SetIcon(wsys::IconHandle icon, bool big) override { m_inner->SetIcon(icon, big); }
+    bool IsIconic() const override { return m_inner->IsIconic(); }
+    wsys::Size ClientSize() const override { return m_inner->ClientSize(); }
+    wsys::Size SystemIconSize() const override { return m_inner->SystemIconSize(); }
+    void DrawIcon(int x, int y, wsys::IconHandle icon) override { m_inner->DrawIcon(x, y, icon); }
+    void Post(std::function<void()> fn) override { m_inner->Post(std::move(fn)); }
+
+private:
+    std::unique_ptr<wsys::IWindow> m_inner;
+};
+
+class ProbeWindowSystem : public wsys::IWindowSystem {
+public:
+    explicit ProbeWindowSystem(wsys::IWindowSystem& inner) : m_inner(inner) {}
+
+    // Called with each console window as it is made, before it runs.
+    std::function<void(ProbeWindow&)> onConsole;
+
+    std::unique_ptr<wsys::IWindow> CreateDialogWindow(int templateId,
+                                                      wsys::IDialogHandler& handler) override
+    {
+        auto inner = m_inner.CreateDialogWindow(templateId, handler);
+        if (!inner || templateId != res::IDD_WENDREL_DIALOG)
+            return inner;
+        auto wnd = std::make_unique<ProbeWindow>(std::move(inner));
+        if (onConsole)
+            onConsole(*wnd);
+        return wnd;
+    }
+    wsys::IconHandle LoadIcon(int id) override { return m_inner.LoadIcon(id); }
+
+private:
+    wsys::IWindowSystem& m_inner;
+};
+
+// The last line of a rendered history ("...\r\n<last>").
+inline std::u16string LastLine(const std::u16string& rendered)
+{
+    std::size_t nl = rendered.rfind(u'\n');
+    return nl == std::u16string::npos ? rendered : rendered.substr(nl + 1);
+}
+
+}  // namespace bench

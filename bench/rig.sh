@@ -1,0 +1,126 @@
+#!/bin/sh
+# Runs inside the rig's VM (bench/run.sh boots it): every benchmark row in
+# turn, on the guest's real USB HID stack and the virtual board. Each
+# figure goes to OUT as one JSON line; the programs' own output goes to
+# the console.
+#   rig.sh BUILD_DIR OUT
+set -u
+build=${1:?usage: rig.sh BUILD_DIR OUT}
+out=${2:?usage: rig.sh BUILD_DIR OUT}
+board=${RIG_BOARD:?RIG_BOARD is not set}
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$build/bench
+wendrel=$build/src/app/wendrel
+count=${BENCH_COUNT:-10000}
+state=${WENDREL_BOARD_STATE:-/run/wendrel-board}
+tmp=$(mktemp -d)
+: > "$out"
+
+say() { echo "bench: $*"; }
+tool() { python3 "$board" "$@"; }
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+
+# Keeps the "BENCH {...}" lines of a program's output, tagged with the row.
+emit() {
+    sed -n "s/^BENCH {/{\"row\":\"$1\",/p" "$2" >> "$out"
+}
+wait_file() {
+    i=0
+    while [ ! -e "$1" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
+    [ -e "$1" ]
+}
+
+tool setup
+tool remove --all
+echo "{\"row\":\"guest\",\"kernel\":\"$(uname -r)\",\"cpus\":$(nproc),\"mem_mb\":$(( $(sed -n 's/^MemTotal: *\([0-9]*\).*/\1/p' /proc/meminfo) / 1024 )),\"clk_tck\":$(getconf CLK_TCK)}" >> "$out"
+
+# ---- 1. Bursts: each reader opens first, then the board sends ------------
+say "burst of $count reports to each reader"
+tool plug burst >/dev/null || exit 1
+burst_row() {
+    name=$1
+    shift
+    rm -f "$tmp/ready"
+    "$@" > "$tmp/$name.out" 2>&1 &
+    reader=$!
+    if ! wait_file "$tmp/ready"; then
+        say "$name never got ready"
+        kill "$reader" 2>/dev/null
+    else
+        # usbhid drops what comes in the first ~50 ms after an open.
+        sleep 0.3
+        "$bin/burst" "$state/burst/hidg" "$count" > "$tmp/$name.board" 2>&1
+        cat "$tmp/$name.board"
+        emit "board-$name" "$tmp/$name.board"
+    fi
+    wait "$reader"
+    cat "$tmp/$name.out"
+    emit "burst" "$tmp/$name.out"
+}
+burst_row bare "$bin/bare_read" "$count" "$tmp/ready"
+QT_QPA_PLATFORM=offscreen burst_row console "$bin/console_bench" receive "$count" "$tmp/ready"
+# Last: this module detaches usbhid from the board while it reads.
+burst_row python /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready"
+tool remove burst
+
+# ---- 4. The user-interface thread while a write is stuck ----------------
+say "console pressing Bootloder on a board that never reads"
+tool plug stalled >/dev/null || exit 1
+rm -f "$tmp/ready"
+QT_QPA_PLATFORM=offscreen "$bin/console_bench" stall 5 "$tmp/ready" > "$tmp/stall.out" 2>&1
+cat "$tmp/stall.out"
+emit "stall" "$tmp/stall.out"
+tool remove stalled
+
+# ---- 3. Plug and unplug as the status shows them -------------------------
+say "20 plug/unplug cycles"
+tool plug hotplug >/dev/null || exit 1
+udc=$(cat /sys/kernel/config/usb_gadget/hotplug/UDC)
+tool unplug hotplug
+QT_QPA_PLATFORM=offscreen "$bin/console_bench" hotplug 20 hotplug "$udc" > "$tmp/hotplug.out" 2>&1
+cat "$tmp/hotplug.out"
+emit "hotplug" "$tmp/hotplug.out"
+tool remove hotplug
+
+# ---- 2 and 5. Start-up, memory and idle CPU on an X display --------------
+say "start-up, memory and idle CPU under Xvfb"
+Xvfb :77 -screen 0 1280x800x24 -nolisten tcp > "$tmp/xvfb.log" 2>&1 &
+xvfb=$!
+i=0
+while [ ! -e /tmp/.X11-unix/X77 ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i + 1)); done
+export DISPLAY=:77 QT_QPA_PLATFORM=xcb
+
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+rss_kb() { sed -n 's/^VmRSS: *\([0-9]*\).*/\1/p' "/proc/$1/status"; }
+
+# A first start of each fills the caches; the second is measured.
+for prog in "$wendrel" "$bin/idle_dialog"; do
+    set -- $("$bin/window_probe" "$prog") && kill "$1" && wait "$1" 2>/dev/null
+done
+set -- $("$bin/window_probe" "$wendrel") || exit 1
+cpid=$1 cms=$2
+set -- $("$bin/window_probe" "$bin/idle_dialog") || exit 1
+ipid=$1 ims=$2
+sleep 3
+crss=$(rss_kb "$cpid") irss=$(rss_kb "$ipid")
+echo "{\"row\":\"start\",\"console_shown_ms\":$cms,\"idle_shown_ms\":$ims,\"console_rss_kb\":$crss,\"idle_rss_kb\":$irss}" >> "$out"
+
+measure_cpu() {  # state
+    c0=$(ticks "$cpid") i0=$(ticks "$ipid") t0=$(now_ms)
+    sleep 10
+    c1=$(ticks "$cpid") i1=$(ticks "$ipid") t1=$(now_ms)
+    echo "{\"row\":\"cpu\",\"state\":\"$1\",\"seconds\":$(( t1 - t0 ))e-3,\"console_ticks\":$(( c1 - c0 )),\"idle_ticks\":$(( i1 - i0 )),\"console_rss_kb\":$(rss_kb "$cpid")}" >> "$out"
+}
+measure_cpu disconnected
+tool plug cpu >/dev/null || exit 1
+sleep 2
+measure_cpu connected
+kill "$cpid" "$ipid" 2>/dev/null
+wait "$cpid" "$ipid" 2>/dev/null
+tool remove cpu
+kill "$xvfb" 2>/dev/null
+wait "$xvfb" 2>/dev/null
+
+say "figures:"
+cat "$out"
+rm -rf "$tmp"

@@ -1,0 +1,27 @@
+#!/bin/sh
+# The benchmarks, in one command: builds what they need, boots the rig's VM
+# once, runs every row there side by side, prints the table and writes
+# bench/RESULTS.md.
+#   bench/run.sh [BUILD_DIR]     (default: build-bench beside this folder)
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/.." && pwd)
+build=${1:-$top/build-bench}
+python=/usr/bin/python3
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build" --target wendrel console_bench idle_dialog bare_read burst window_probe
+
+results=$build/bench-results
+rm -rf "$results"
+mkdir -p "$results"
+started=$(date +%s)
+status=0
+"$python" "$top/tools/vm/vmrun.py" --cache "$build/vm-cache" --results "$results" \
+    --timeout 1500 --env RIG_BOARD="$top/tools/board/board.py" \
+    -- sh "$here/rig.sh" "$build" "$results/bench.jsonl" || status=$?
+echo "bench: VM run took $(( $(date +%s) - started )) s (status $status)"
+"$python" "$here/report.py" bench "$results/bench.jsonl" "$here/RESULTS.md"
+exit "$status"

@@ -1,0 +1,372 @@
+// Soak on the rig: the console's own logic (CWendrelDlg with the real
+// CHidDevice, its 50 ms poll cycle) through 1,000 plug/unplug cycles while
+// every board streams lines. Several boards on their own controllers are
+// cycled in turn, so that one is always on its way back while another is
+// connected; every 100 cycles all of them go, and the console must show
+// "Non Connections".
+//
+// Passes when every cycle happened with no hang (a connection at least
+// every 15 s), and at the end, all boards gone: as many open descriptors
+// and threads as before the first connection, and resident memory within
+// 1 MB of what it was after the first 100 cycles (the first connections
+// fill allocator arenas and library caches once). Prints the figures.
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ticking_window.h"
+#include "wendrel_dlg.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kCycles = 1000;
+constexpr int kAllOffEvery = 100;
+constexpr int kBoards = 4;
+constexpr auto kReplugAfter = std::chrono::milliseconds(100);
+constexpr auto kHang = std::chrono::seconds(15);
+constexpr auto kRunLimit = std::chrono::seconds(480);
+
+std::string Env(const char* name, const std::string& fallback)
+{
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string s;
+    std::getline(in, s);
+    return s;
+}
+
+bool WriteSys(const std::string& path, const std::string& value)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = write(fd, value.data(), value.size()) == ssize_t(value.size());
+    close(fd);
+    return ok;
+}
+
+int CountEntries(const char* dir)
+{
+    int n = 0;
+    if (DIR* d = opendir(dir)) {
+        while (dirent* e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n - (std::strcmp(dir, "/proc/self/fd") == 0);  // the DIR's own descriptor
+}
+
+long RssKb()
+{
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+struct Snapshot {
+    int fds = 0;
+    int threads = 0;
+    long rssKb = 0;
+};
+
+Snapshot Take()
+{
+    return {CountEntries("/proc/self/fd"), CountEntries("/proc/self/task"), RssKb()};
+}
+
+std::string BoardTool()
+{
+#ifdef WENDREL_BOARD_TOOL
+    return Env("RIG_BOARD", WENDREL_BOARD_TOOL);
+#else
+    return Env("RIG_BOARD", "");
+#endif
+}
+
+int RunTool(const std::string& args)
+{
+    const std::string cmd = "python3 '" + BoardTool() + "' " + args + " >/dev/null";
+    return std::system(cmd.c_str());
+}
+
+// One virtual board: plugged and unplugged by writing its controller into
+// the gadget's UDC file; a thread writes lines into it while it is on the
+// bus.
+struct Board {
+    std::string name;
+    std::string udc;
+    bool plugged = false;
+    bool replugDue = false;
+    Clock::time_point replugAt;
+    std::thread streamer;
+
+    std::string UdcFile() const { return "/sys/kernel/config/usb_gadget/" + name + "/UDC"; }
+    bool Plug()
+    {
+        plugged = WriteSys(UdcFile(), udc) || plugged;
+        replugDue = false;
+        return plugged;
+    }
+    void Unplug()
+    {
+        if (plugged)
+            WriteSys(UdcFile(), "\n");
+        plugged = false;
+        replugDue = false;
+    }
+};
+
+void Stream(const std::string& hidg, int index, const std::atomic<bool>& stop)
+{
+    const int fd = open(hidg.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        std::perror(hidg.c_str());
+        return;
+    }
+    char report[64];
+    for (long n = 1; !stop;) {
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, 20) <= 0)
+            continue;
+        std::memset(report, 0, sizeof report);
+        std::snprintf(report, sizeof report, "board %d line %ld", index, n);
+        if (write(fd, report, sizeof report) == ssize_t(sizeof report))
+            ++n;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // off the bus
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+    close(fd);
+}
+
+class CountingDlg : public CWendrelDlg {
+public:
+    using CWendrelDlg::CWendrelDlg;
+    void OnReceive(const std::u16string& text) override
+    {
+        ++lines;
+        CWendrelDlg::OnReceive(text);
+    }
+    std::atomic<long> lines{0};
+};
+
+// The board behind a hidraw path, by the controller in its sysfs path.
+Board* BoardOf(std::vector<Board>& boards, const std::u16string& path)
+{
+    const std::string node(path.begin(), path.end());
+    const std::string sys = "/sys/class/hidraw/" + node.substr(node.rfind('/') + 1);
+    char real[PATH_MAX];
+    if (!realpath(sys.c_str(), real))
+        return nullptr;
+    for (Board& b : boards) {
+        const std::string hcd = "/dummy_hcd." + b.udc.substr(b.udc.rfind('.') + 1) + "/";
+        if (std::strstr(real, hcd.c_str()))
+            return &b;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int main()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (BoardTool().empty() || RunTool("remove --all") != 0) {
+        std::printf("soak: the board tool does not work here (not in the rig?)\n");
+        return 1;
+    }
+    const std::string state = Env("WENDREL_BOARD_STATE", "/run/wendrel-board");
+    std::vector<Board> boards;
+    for (int i = 0; i < kBoards; ++i) {
+        Board b;
+        b.name = "soak" + std::to_string(i);
+        if (RunTool("plug " + b.name) != 0)
+            break;
+        b.udc = ReadText(b.UdcFile());
+        b.plugged = true;
+        boards.push_back(std::move(b));
+    }
+    if (boards.size() < 2) {
+        std::printf("soak: needs at least two boards, got %zu\n", boards.size());
+        return 1;
+    }
+    for (Board& b : boards)
+        b.Unplug();
+    for (int i = 0; i < 500 && CountEntries("/sys/class/hidraw") > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    std::atomic<bool> stop{false};
+    for (std::size_t i = 0; i < boards.size(); ++i)
+        boards[i].streamer = std::thread(Stream, state + "/" + boards[i].name + "/hidg",
+                                         int(i), std::cref(stop));
+
+    enum class Phase { Baseline, Running, AllOff, Final };
+    Phase phase = Phase::Baseline;
+    int cycles = 0, connections = 0, allOffs = 0, connectionsWithLines = 0, settle = 0;
+    long linesAtConnect = 0;
+    std::u16string seen, actedOn;
+    int seenTicks = 0;
+    Snapshot start, warm, end;
+    std::string failure;
+    double longestTick = 0;
+    const auto began = Clock::now();
+    auto lastProgress = began;
+
+    rig::TickingWindowSystem ws;
+    CountingDlg dlg(ws);
+    auto plugAll = [&] {
+        for (Board& b : boards)
+            b.Plug();
+    };
+    auto unplugAll = [&] {
+        for (Board& b : boards)
+            b.Unplug();
+    };
+    auto disconnected = [&](rig::TickingWindow& w) {
+        return w.GetItemText(res::IDC_STATUS) == u"Non Connections" && dlg.m_strDevicePath.empty();
+    };
+
+    ws.onWindow = [&](rig::TickingWindow& window) {
+        window.onTurn = [&](rig::TickingWindow& w, bool tick) {
+            if (!tick)
+                return;
+            longestTick = w.longestTickMs;
+            const auto now = Clock::now();
+            if (now - began > kRunLimit || now - lastProgress > kHang) {
+                failure = now - began > kRunLimit ? "out of time" : "no connection for 15 s";
+                unplugAll();
+                w.EndDialog(1);
+                return;
+            }
+            switch (phase) {
+            case Phase::Baseline:
+                // Disconnected and settled: the udev monitor is open.
+                if (disconnected(w) && ++settle > 3) {
+                    start = Take();
+                    plugAll();
+                    phase = Phase::Running;
+                    lastProgress = now;
+                }
+                return;
+            case Phase::AllOff:
+            case Phase::Final:
+                if (!disconnected(w) || ++settle < 5)
+                    return;
+                if (phase == Phase::Final) {
+                    end = Take();
+                    w.EndDialog(0);
+                    return;
+                }
+                if (++allOffs == 1)
+                    warm = Take();
+                plugAll();
+                phase = Phase::Running;
+                lastProgress = now;
+                return;
+            case Phase::Running:
+                break;
+            }
+
+            for (Board& b : boards)
+                if (b.replugDue && now >= b.replugAt)
+                    b.Plug();
+            const std::u16string& path = dlg.m_strDevicePath;
+            if (path != seen) {
+                seen = path;
+                seenTicks = 0;
+                actedOn.clear();
+                if (!path.empty()) {
+                    ++connections;
+                    linesAtConnect = dlg.lines;
+                    lastProgress = now;
+                }
+                return;
+            }
+            // Connected for two ticks: the board has sent a few lines.
+            if (path.empty() || path == actedOn || ++seenTicks < 2)
+                return;
+            actedOn = path;
+            connectionsWithLines += dlg.lines > linesAtConnect;
+            Board* b = BoardOf(boards, path);
+            if (!b || !b->plugged)
+                return;
+            b->Unplug();
+            b->replugDue = true;
+            b->replugAt = now + kReplugAfter;
+            if (++cycles % 100 == 0)
+                std::printf("soak: %d cycles, %d connections, %ld lines, %.0f s\n", cycles,
+                            connections, long(dlg.lines),
+                            std::chrono::duration<double>(now - began).count());
+            if (cycles == kCycles || cycles % kAllOffEvery == 0) {
+                unplugAll();
+                settle = 0;
+                phase = cycles == kCycles ? Phase::Final : Phase::AllOff;
+            }
+        };
+    };
+    dlg.DoModal();
+    const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+
+    stop = true;
+    for (Board& b : boards)
+        b.streamer.join();
+    unplugAll();
+    RunTool("remove --all");
+
+    std::printf("soak: %d plug/unplug cycles with %zu boards in %.0f s; %d connections "
+                "(%d with lines before their unplug), %d times all boards gone; %ld lines\n",
+                cycles, boards.size(), seconds, connections, connectionsWithLines, allOffs,
+                long(dlg.lines));
+    std::printf("soak: longest poll tick %.1f ms\n", longestTick);
+    std::printf("soak: open descriptors %d at start, %d after 100 cycles, %d at the end\n",
+                start.fds, warm.fds, end.fds);
+    std::printf("soak: threads %d at start, %d after 100 cycles, %d at the end\n", start.threads,
+                warm.threads, end.threads);
+    std::printf("soak: resident memory %ld kB at start, %ld kB after 100 cycles, %ld kB at the "
+                "end: %+ld kB since the start, %+ld kB since cycle 100\n",
+                start.rssKb, warm.rssKb, end.rssKb, end.rssKb - start.rssKb,
+                end.rssKb - warm.rssKb);
+
+    bool ok = failure.empty();
+    if (!ok)
+        std::printf("soak: FAILED: %s after %d cycles\n", failure.c_str(), cycles);
+    if (ok && cycles != kCycles) {
+        std::printf("soak: FAILED: %d cycles of %d\n", cycles, kCycles);
+        ok = false;
+    }
+    if (ok && (end.fds != start.fds || end.threads != start.threads)) {
+        std::printf("soak: FAILED: descriptors or threads not back to their starting count\n");
+        ok = false;
+    }
+    if (ok && end.rssKb - warm.rssKb >= 1024) {
+        std::printf("soak: FAILED: resident memory grew by 1 MB or more\n");
+        ok = false;
+    }
+    if (ok && dlg.lines == 0) {
+        std::printf("soak: FAILED: no line arrived\n");
+        ok = false;
+    }
+    std::printf("soak: %s\n", ok ? "passed" : "failed");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,124 @@
+// A window system without a screen for running the console's logic on the
+// rig: its modal loop ticks the dialog's timer at the real period, runs
+// calls posted from other threads as they come, and after every turn
+// calls a hook that plays the user (or the test). Controls are strings.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "window_system.h"
+
+namespace rig {
+
+class TickingWindow : public wsys::IWindow {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit TickingWindow(wsys::IDialogHandler& handler) : m_handler(handler) {}
+
+    // After each timer tick (true) or batch of posted calls (false), on
+    // the user-interface thread.
+    std::function<void(TickingWindow&, bool tick)> onTurn;
+    // Longest OnTimer seen, in ms.
+    double longestTickMs = 0;
+
+    int RunModal() override
+    {
+        m_handler.OnInitDialog();
+        Clock::time_point next = Clock::now() + m_period;
+        while (!m_ended) {
+            std::deque<std::function<void()>> posts;
+            {
+                std::unique_lock<std::mutex> lock(m_lock);
+                m_wake.wait_until(lock, next, [&] { return !m_posts.empty(); });
+                posts.swap(m_posts);
+            }
+            for (auto& fn : posts)
+                fn();
+            if (!posts.empty() && onTurn)
+                onTurn(*this, false);
+            if (m_timerId && Clock::now() >= next) {
+                const auto start = Clock::now();
+                m_handler.OnTimer(m_timerId);
+                const double ms =
+                    std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                if (ms > longestTickMs)
+                    longestTickMs = ms;
+                next += m_period;
+                if (next < Clock::now())
+                    next = Clock::now() + m_period;  // no catching up after a stall
+                if (onTurn)
+                    onTurn(*this, true);
+            }
+        }
+        m_handler.OnDestroy();
+        return m_result;
+    }
+    void EndDialog(int result) override
+    {
+        m_result = result;
+        m_ended = true;
+    }
+    std::u16string GetItemText(int id) const override
+    {
+        auto it = m_text.find(id);
+        return it == m_text.end() ? std::u16string() : it->second;
+    }
+    void SetItemText(int id, const std::u16string& text) override { m_text[id] = text; }
+    void LimitText(int, int) override {}
+    void SetInputFilter(int, std::function<bool(const std::u16string&)>) override {}
+    void SetItemToolTip(int, const std::u16string&) override {}
+    void SetTimer(int id, int periodMs) override
+    {
+        m_timerId = id;
+        m_period = std::chrono::milliseconds(periodMs);
+    }
+    bool AppendSystemMenu(wsys::MenuItem, int, const std::u16string&) override { return true; }
+    void SetIcon(wsys::IconHandle, bool) override {}
+    bool IsIconic() const override { return false; }
+    wsys::Size ClientSize() const override { return {480, 300}; }
+    wsys::Size SystemIconSize() const override { return {32, 32}; }
+    void DrawIcon(int, int, wsys::IconHandle) override {}
+    void Post(std::function<void()> fn) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_posts.push_back(std::move(fn));
+        m_wake.notify_one();
+    }
+
+private:
+    wsys::IDialogHandler& m_handler;
+    std::map<int, std::u16string> m_text;
+    int m_timerId = 0;
+    std::chrono::milliseconds m_period{50};
+    bool m_ended = false;
+    int m_result = 0;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_posts;
+};
+
+// Makes TickingWindows; `onWindow` sees each before it runs.
+class TickingWindowSystem : public wsys::IWindowSystem {
+public:
+    std::function<void(TickingWindow&)> onWindow;
+
+    std::unique_ptr<wsys::IWindow> CreateDialogWindow(int,
+                                                      wsys::IDialogHandler& handler) override
+    {
+        auto wnd = std::make_unique<TickingWindow>(handler);
+        if (onWindow)
+            onWindow(*wnd);
+        return wnd;
+    }
+    wsys::IconHandle LoadIcon(int) override { return nullptr; }
+};
+
+}  // namespace rig
