@@ -169,6 +169,12 @@ class Console:
             return f.read()
 
 
+def show_output(console):
+    text = console.output()
+    if text.strip():
+        sys.stdout.write("      console output:\n" + text)
+
+
 class Run:
     def __init__(self, args):
         self.args = args
@@ -335,7 +341,7 @@ def session_with_one_board(run, desktop, board_tool, app_path, results):
         run.case('"終了" ends the process with status 0', quit_button)
     finally:
         if c.proc.poll() is None or run.failed:
-            sys.stdout.write("      console output:\n" + c.output())
+            show_output(c)
         c.kill()
         try:
             board.run("remove")
@@ -366,7 +372,7 @@ def session_close(run, desktop, board_tool, app_path, how):
     finally:
         if c:
             if c.proc.poll() is None:
-                sys.stdout.write("      console output:\n" + c.output())
+                show_output(c)
             c.kill()
         board.run("remove")
 
@@ -396,7 +402,7 @@ def session_unplug_mid_write(run, desktop, board_tool, app_path):
                  "ends the process", unplug_stuck)
     finally:
         if c.proc.poll() is None:
-            sys.stdout.write("      console output:\n" + c.output())
+            show_output(c)
         c.kill()
         board.run("remove")
 
