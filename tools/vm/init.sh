@@ -39,7 +39,17 @@ mount -t devtmpfs dev /newroot/dev
 mkdir -p /newroot/dev/pts /newroot/dev/shm
 mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs tmpfs /newroot/dev/shm
-mount -t tmpfs tmpfs /newroot/tmp
+# The guest's /tmp is writable and starts empty of the host's live state,
+# but still shows the host's files (a clone or build tree under /tmp).
+mkdir -p /ovl
+mount -t tmpfs tmpfs /ovl
+mkdir -p /ovl/upper /ovl/work
+if mount -t overlay overlay -o lowerdir=/newroot/tmp,upperdir=/ovl/upper,workdir=/ovl/work /newroot/tmp; then
+    rm -rf /newroot/tmp/.X11-unix /newroot/tmp/.ICE-unix /newroot/tmp/.X*-lock
+else
+    mount -t tmpfs tmpfs /newroot/tmp
+fi
+chmod 1777 /newroot/tmp
 mount -t tmpfs tmpfs /newroot/run
 mkdir -p /newroot/run/rig
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 results /newroot/run/rig \

@@ -12,10 +12,10 @@ import stat
 # Load order matters: each module needs the ones before it.
 MODULES = ["virtio_ring", "virtio", "virtio_pci_legacy_dev",
            "virtio_pci_modern_dev", "virtio_pci", "netfs", "fscache",
-           "9pnet", "9pnet_virtio", "9p"]
+           "9pnet", "9pnet_virtio", "9p", "overlay"]
 
 APPLETS = ["sh", "mount", "insmod", "mkdir", "cat", "chroot", "poweroff",
-           "sync", "echo"]
+           "sync", "echo", "rm", "chmod"]
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 INIT = os.path.join(HERE, "init.sh")
