@@ -265,7 +265,7 @@ int CHidDevice::SendText(const std::u16string& text)
     hid::EncodeText(text, report.data() + 1, static_cast<std::size_t>(outLength),
                    m_openCharset);
     report[0] = 0;  // report ID
-    return m_writer->Send(std::move(report), kSendWaitMs);
+    return m_writer->Send(std::move(report), m_nSendWaitMs);
 }
 
 void CHidDevice::ReadThreadProc(std::size_t bufferSize)
@@ -334,4 +334,9 @@ hid::OpenError CHidDevice::LastOpenError() const
 void CHidDevice::SetCharset(const std::string& charset)
 {
     m_charset = charset;
+}
+
+void CHidDevice::SetSendWaitMs(int ms)
+{
+    m_nSendWaitMs = std::max(ms, 0);
 }

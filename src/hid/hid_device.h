@@ -91,6 +91,10 @@ public:
     // means the locale's, read at each Open. Takes effect at the next Open.
     void SetCharset(const std::string& charset);
 
+    // How long SendText waits for its report (kSendWaitMs unless set).
+    // Tests that must see a write confirmed on a loaded machine wait longer.
+    void SetSendWaitMs(int ms);
+
     // Used when the device's report descriptor cannot be read or makes no
     // sense: the board's own 64-byte reports plus the report-ID byte.
     static constexpr int kFallbackReportLength = 65;
@@ -110,6 +114,7 @@ private:
     std::shared_ptr<hid::Platform> m_platform;
     std::string m_charset;      // as set; "" = the locale's
     std::string m_openCharset;  // resolved at Open
+    int m_nSendWaitMs = kSendWaitMs;
 
     // FindDevices' view of the present interfaces, rescanned on change.
     std::vector<hid::DeviceInfo> m_devices;

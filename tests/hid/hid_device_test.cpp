@@ -54,7 +54,13 @@ protected:
     CHidDevice device{fake};
 
 public:
-    HidDeviceTest() { device.SetCharset("UTF-8"); }
+    HidDeviceTest()
+    {
+        device.SetCharset("UTF-8");
+        // A confirmed write must not depend on how busy the machine is;
+        // the tests of a stalled board use the real bound.
+        device.SetSendWaitMs(10000);
+    }
 };
 
 // ---- opening and closing ----
@@ -226,11 +232,14 @@ TEST_F(HidDeviceTest, FailedWriteIsReportedAsFailure)
 // not wait for the stuck write.
 TEST_F(HidDeviceTest, StalledBoardFailsSendsAndDoesNotHoldClose)
 {
+    device.SetSendWaitMs(CHidDevice::kSendWaitMs);
     OpenBoard();
     fake->SetWriteStalls(true);
     auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(device.SendText(u"line"), 0);
+    ASSERT_TRUE(WaitUntil([&] { return fake->StalledWrites() == 1; }));
+    // The queue behind the stuck write fills; then SendText fails at once.
     for (int i = 0; i < 10; ++i) EXPECT_EQ(device.SendText(u"line"), 0);
-    EXPECT_EQ(fake->StalledWrites(), 1);
     device.Close();
     // Bounds against a hang (a stalled hidraw write lasts 5 s), not speed.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
@@ -245,14 +254,17 @@ TEST_F(HidDeviceTest, StalledBoardFailsSendsAndDoesNotHoldClose)
     EXPECT_EQ(fake->Written(kPath).size(), 1u);
 
     ASSERT_EQ(device.Open(kPath, &receiver), 1);
+    device.SetSendWaitMs(10000);
     EXPECT_EQ(device.SendText(u"again"), 1);
 }
 
 TEST_F(HidDeviceTest, UnpluggedBoardReleasesAStalledWrite)
 {
+    device.SetSendWaitMs(CHidDevice::kSendWaitMs);
     OpenBoard();
     fake->SetWriteStalls(true);
     EXPECT_EQ(device.SendText(u"line"), 0);
+    ASSERT_TRUE(WaitUntil([&] { return fake->StalledWrites() == 1; }));
     fake->Unplug(kPath);
     EXPECT_TRUE(WaitUntil([&] { return fake->StalledWrites() == 0; }));
     EXPECT_EQ(device.SendText(u"line"), 0);
