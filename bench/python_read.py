@@ -1,23 +1,53 @@
 #!/usr/bin/python3
-"""The same count as bare_read.c, from Python with Debian's python3-hid.
+"""The same count as bare_read.c, from Python.
 
-    python_read.py COUNT READY_FILE
+    python_read.py COUNT READY_FILE [hid|hidraw]
 
-Debian builds that module on hidapi's libusb backend: it claims the board's
-interface from usbhid (the hidraw node goes away while it reads) and reads
-the interrupt endpoint itself. Prints one line "BENCH {json}"."""
+hid (the default) reads with Debian's python3-hid. Debian builds that
+module on hidapi's libusb backend: it claims the board's interface from
+usbhid (the hidraw node goes away while it reads) and reads the interrupt
+endpoint itself. hidraw reads the board's /dev/hidrawN with os.read, as a
+Python program without any HID module would. Prints one line
+"BENCH {json}"."""
 
+import glob
 import json
+import os
+import select
 import sys
 import time
 
-import hid
+
+class Hidraw:
+    """The few calls of hid.device this script uses, on a hidraw node."""
+
+    def open(self, vid, pid):
+        for uevent in sorted(glob.glob("/sys/class/hidraw/hidraw*/device/uevent")):
+            with open(uevent) as f:
+                if "HID_ID=0003:%08X:%08X" % (vid, pid) in f.read():
+                    node = "/dev/" + uevent.split("/")[4]
+                    self.fd = os.open(node, os.O_RDONLY)
+                    return
+        raise IOError("no board")
+
+    def read(self, size, timeout_ms):
+        if not select.select([self.fd], [], [], timeout_ms / 1000.0)[0]:
+            return b""
+        return os.read(self.fd, size)
+
+    def close(self):
+        os.close(self.fd)
 
 
 def main():
     count = int(sys.argv[1])
     ready = sys.argv[2]
-    dev = hid.device()
+    kind = sys.argv[3] if len(sys.argv) > 3 else "hid"
+    if kind == "hid":
+        import hid
+        dev = hid.device()
+    else:
+        dev = Hidraw()
     deadline = time.monotonic() + 10
     while True:
         try:
@@ -61,7 +91,7 @@ def main():
     dev.close()
     seconds = last_t - first_t
     print("BENCH " + json.dumps({
-        "mode": "python", "sent": count, "received": received, "lost": count - received,
+        "mode": "python-" + kind, "sent": count, "received": received, "lost": count - received,
         "duplicates": duplicates, "out_of_order": out_of_order,
         "rate": round((received - 1) / seconds, 3) if seconds > 0 else 0}))
     return 0 if received == count else 1

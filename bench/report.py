@@ -87,10 +87,12 @@ def bench_table(rows):
 
     bare = find(rows, "burst", mode="bare")
     cons = find(rows, "burst", mode="receive")
-    py = find(rows, "burst", mode="python")
-    for name, r in (("console", cons), ("bare hidapi C loop", bare), ("python3-hid", py)):
-        board = find(rows, "board-" + {"console": "console", "bare hidapi C loop": "bare",
-                                         "python3-hid": "python"}[name])
+    readers = (("console", "console", cons), ("bare hidapi C loop", "bare", bare),
+               ("python3-hid (libusb backend)", "python-hid", find(rows, "burst", mode="python-hid")),
+               ("python3 os.read on hidraw", "python-hidraw",
+                find(rows, "burst", mode="python-hidraw")))
+    for name, tag, r in readers:
+        board = find(rows, "board-" + tag)
         table.append(("1 burst", "%s: received / lost, rate (board wrote at)" % name,
                       "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
                                                 fmt(r.get("rate"), 0), fmt(board.get("rate"), 0)),

@@ -59,8 +59,9 @@ burst_row() {
 }
 burst_row bare "$bin/bare_read" "$count" "$tmp/ready"
 QT_QPA_PLATFORM=offscreen burst_row console "$bin/console_bench" receive "$count" "$tmp/ready"
+burst_row python-hidraw /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hidraw
 # Last: this module detaches usbhid from the board while it reads.
-burst_row python /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready"
+burst_row python-hid /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hid
 tool remove burst
 
 # ---- 4. The user-interface thread while a write is stuck ----------------
