@@ -269,6 +269,14 @@ private slots:
             QAccessibleInterface* history =
                 QAccessible::queryAccessibleInterface(Find<QWidget>(console, "history"));
             QVERIFY(history->state().readOnly);
+            // The status label's name says what it is; what it shows is in
+            // its description, where screen readers look for it.
+            Connect(console);
+            QAccessibleInterface* status =
+                QAccessible::queryAccessibleInterface(Find<QWidget>(console, "status"));
+            QCOMPARE(status->text(QAccessible::Name), QStringLiteral("状態"));
+            QCOMPARE(status->text(QAccessible::Description),
+                     QStringLiteral("VID:0x04D8 / PID:0x003F"));
         });
     }
 

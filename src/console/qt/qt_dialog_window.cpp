@@ -49,6 +49,17 @@ void FitStaticText(QLabel* label, int templateWidth)
     label->resize(std::max(templateWidth, std::min(need, room)), label->height());
 }
 
+// A label's accessible name is what it is ("状態"); screen readers find what
+// it shows, and any tooltip hint after it, in its description.
+void DescribeStaticText(QLabel* label)
+{
+    const QString tip = label->toolTip();
+    if (tip.isEmpty() || label->text().isEmpty())
+        label->setAccessibleDescription(label->text() + tip);
+    else
+        label->setAccessibleDescription(label->text() + QLatin1Char('\n') + tip);
+}
+
 QString WithoutMnemonic(QString text)
 {
     text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
@@ -250,6 +261,7 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQ(text));
         FitStaticText(label, label->property(kTemplateWidth).toInt());
+        DescribeStaticText(label);
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
         button->setText(ToQ(text));
     }
@@ -271,7 +283,10 @@ void CQtDialogWindow::SetItemToolTip(int id, const std::u16string& text)
 {
     if (QWidget* w = Item(id)) {
         w->setToolTip(ToQ(text));
-        w->setAccessibleDescription(ToQ(text));
+        if (auto* label = qobject_cast<QLabel*>(w))
+            DescribeStaticText(label);
+        else
+            w->setAccessibleDescription(ToQ(text));
     }
 }
 
