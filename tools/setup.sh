@@ -2,7 +2,10 @@
 # One entry for a fresh Debian 12 machine:
 #   tools/setup.sh run    install what the console needs, build it, start it
 #   tools/setup.sh test   install what the tests need (the USB rig included),
-#                         build, and run the whole suite through ctest
+#                         build, and run the whole suite through ctest: once
+#                         as built for use, then under ASan+UBSan and TSan
+#   tools/setup.sh bench  install what the benchmarks need and run them
+#                         (bench/RESULTS.md)
 # Installing is idempotent: apt-get is asked only for what is missing.
 set -eu
 mode=${1:-run}
@@ -13,12 +16,14 @@ run_pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libhidapi-dev libudev-de
   libgl-dev fonts-ipafont-gothic"
 test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod python3
-  xvfb xauth xdotool dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0"
+  xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi gir1.2-atspi-2.0"
+bench_pkgs="$test_pkgs python3-hid"
 
 case $mode in
   run) pkgs=$run_pkgs ;;
   test) pkgs=$test_pkgs ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  bench) pkgs=$bench_pkgs ;;
+  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
 
 sudo=
@@ -34,12 +39,43 @@ if [ -n "$missing" ]; then
 fi
 
 if [ "$mode" = run ]; then
+  # The board's hidraw node is root's alone until this rule gives the user
+  # at the seat access to it (it applies from the next plug).
+  rule=/etc/udev/rules.d/70-wendrel.rules
+  if ! cmp -s "$top/res/70-wendrel.rules" "$rule"; then
+    $sudo install -m 644 "$top/res/70-wendrel.rules" "$rule"
+    $sudo udevadm control --reload 2>/dev/null || true
+  fi
   cmake -S "$top" -B "$build" -G Ninja -DWENDREL_TESTS=OFF
   cmake --build "$build"
   exec "$build/src/app/wendrel"
 fi
 
-cmake -S "$top" -B "$build" -G Ninja
-cmake --build "$build"
-cd "$build"
-exec ctest --output-on-failure --timeout 1800
+if [ "$mode" = bench ]; then
+  exec sh "$top/bench/run.sh" "$build-bench"
+fi
+
+# The suite three times: as shipped, then under the sanitizers (the
+# libFuzzer runs are sanitized builds of their own and run once).
+passed=0
+failed=0
+suite() {  # suite DIR [cmake options...]
+  dir=$1; shift
+  echo "=== test suite in $dir $*"
+  if cmake -S "$top" -B "$dir" -G Ninja "$@" && cmake --build "$dir" &&
+     (cd "$dir" && ctest --output-on-failure --timeout 1800 $ctest_args); then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+}
+ctest_args=
+suite "$build" -DWENDREL_TESTS=ON
+if [ "${WENDREL_SANITIZERS:-on}" != off ]; then
+  ctest_args="-E ^fuzz_"
+  suite "$build-asan" -DWENDREL_TESTS=ON -DWENDREL_SANITIZE=address,undefined \
+    -DCMAKE_BUILD_TYPE=Debug
+  suite "$build-tsan" -DWENDREL_TESTS=ON -DWENDREL_SANITIZE=thread
+fi
+echo "test suites: $passed passed, $failed failed"
+[ "$failed" = 0 ]
