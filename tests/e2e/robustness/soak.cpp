@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -139,25 +140,31 @@ struct Board {
 
 void Stream(const std::string& hidg, int index, const std::atomic<bool>& stop)
 {
-    const int fd = open(hidg.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        std::perror(hidg.c_str());
-        return;
-    }
+    // The gadget's device opens only while the board is on the bus, and a
+    // blocking write to a board that has left it can wait for ever.
+    int fd = -1;
     char report[64];
     for (long n = 1; !stop;) {
+        if (fd < 0 && (fd = open(hidg.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
         pollfd p{fd, POLLOUT, 0};
         if (poll(&p, 1, 20) <= 0)
             continue;
         std::memset(report, 0, sizeof report);
         std::snprintf(report, sizeof report, "board %d line %ld", index, n);
-        if (write(fd, report, sizeof report) == ssize_t(sizeof report))
+        const ssize_t w = write(fd, report, sizeof report);
+        if (w == ssize_t(sizeof report)) {
             ++n;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // off the bus
+        } else if (w < 0 && errno != EAGAIN) {
+            close(fd);  // off the bus: open again once it is back
+            fd = -1;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
     }
-    close(fd);
+    if (fd >= 0)
+        close(fd);
 }
 
 class CountingDlg : public CWendrelDlg {
