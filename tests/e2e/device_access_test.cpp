@@ -52,10 +52,18 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
     return true;
 }
 
-// A fresh bus for every test; boards are removed again afterwards.
+// Where a test checks what arrives rather than how long the caller waits:
+// under emulation the writer is not always scheduled within kSendWaitMs.
+constexpr int kPatientSendMs = 2000;
+
+// A fresh bus for every test.
 class CleanBus : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(VirtualBoard::RemoveAll()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(VirtualBoard::RemoveAll());
+        device.SetSendWaitMs(kPatientSendMs);
+    }
     void TearDown() override { device.Close(); }
 
     RecordingReceiver owner;  // outlives the connection
@@ -212,6 +220,7 @@ protected:
     {
         ASSERT_FALSE(s_node.empty()) << "the board could not be set up";
         ASSERT_TRUE(s_board->ClearReceived());
+        device.SetSendWaitMs(kPatientSendMs);
         // Opened before the board sends: the host drops what comes first.
         ASSERT_EQ(device.Open(Widen(s_node), &owner), 1);
     }
@@ -344,6 +353,7 @@ TEST_F(Hotplug, AStalledBoardCostsTheCallerLittleAndFailsOpenly)
     VirtualBoard board("stalled");  // no firmware: it never reads
     std::string node = board.Plug();
     ASSERT_FALSE(node.empty());
+    device.SetSendWaitMs(CHidDevice::kSendWaitMs);  // the bound the console runs with
     ASSERT_EQ(device.Open(Widen(node), &owner), 1);
 
     // The gadget holds a few reports; after that every write would block
@@ -378,6 +388,7 @@ TEST_F(Hotplug, AStalledBoardCostsTheCallerLittleAndFailsOpenly)
     std::u16string path;
     ASSERT_TRUE(WaitUntil([&] { return device.FindDevices(kVid, kPid, path) == 1; }));
     ASSERT_EQ(device.Open(path, &owner), 1);
+    device.SetSendWaitMs(kPatientSendMs);
     EXPECT_EQ(device.SendText(u"after"), 1);
 }
 
