@@ -39,7 +39,7 @@ constexpr int kAllOffEvery = 100;
 constexpr int kBoards = 4;
 constexpr auto kReplugAfter = std::chrono::milliseconds(100);
 constexpr auto kHang = std::chrono::seconds(15);
-constexpr auto kRunLimit = std::chrono::seconds(480);
+constexpr auto kRunLimit = std::chrono::seconds(540);
 
 std::string Env(const char* name, const std::string& fallback)
 {
