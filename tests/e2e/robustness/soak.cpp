@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -117,6 +118,13 @@ int RunTool(const std::string& args)
 struct Board {
     std::string name;
     std::string udc;
+    // The streamer writes only while the console is connected to this
+    // board, and the board leaves the bus only once its last report has
+    // been taken: the guest kernel's HID gadget oopses when a report is
+    // still in flight at the unbind (f_hidg_req_complete on an unbound
+    // function). With the console reading, that is never long.
+    std::atomic<bool> active{false};
+    std::atomic<bool> quiet{false};
     bool plugged = false;
     bool replugDue = false;
     Clock::time_point replugAt;
@@ -131,6 +139,11 @@ struct Board {
     }
     void Unplug()
     {
+        // The streamer says quiet only after it has seen `active` cleared.
+        active = false;
+        quiet = false;
+        for (int i = 0; i < 50 && !quiet; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (plugged)
             WriteSys(UdcFile(), "\n");
         plugged = false;
@@ -138,7 +151,7 @@ struct Board {
     }
 };
 
-void Stream(const std::string& hidg, int index, const std::atomic<bool>& stop)
+void Stream(Board& board, const std::string& hidg, int index, const std::atomic<bool>& stop)
 {
     // The gadget's device opens only while the board is on the bus, and a
     // blocking write to a board that has left it can wait for ever.
@@ -150,7 +163,13 @@ void Stream(const std::string& hidg, int index, const std::atomic<bool>& stop)
             continue;
         }
         pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, 20) <= 0)
+        const bool taken = poll(&p, 1, 20) > 0;  // the last report is gone
+        if (!board.active) {
+            board.quiet = taken;
+            continue;
+        }
+        board.quiet = false;
+        if (!taken)
             continue;
         std::memset(report, 0, sizeof report);
         std::snprintf(report, sizeof report, "board %d line %ld", index, n);
@@ -179,7 +198,7 @@ public:
 };
 
 // The board behind a hidraw path, by the controller in its sysfs path.
-Board* BoardOf(std::vector<Board>& boards, const std::u16string& path)
+Board* BoardOf(std::deque<Board>& boards, const std::u16string& path)
 {
     const std::string node(path.begin(), path.end());
     const std::string sys = "/sys/class/hidraw/" + node.substr(node.rfind('/') + 1);
@@ -204,15 +223,15 @@ int main()
         return 1;
     }
     const std::string state = Env("WENDREL_BOARD_STATE", "/run/wendrel-board");
-    std::vector<Board> boards;
+    std::deque<Board> boards;  // never moved: the streamers hold them
     for (int i = 0; i < kBoards; ++i) {
-        Board b;
-        b.name = "soak" + std::to_string(i);
-        if (RunTool("plug " + b.name) != 0)
+        const std::string name = "soak" + std::to_string(i);
+        if (RunTool("plug " + name) != 0)
             break;
+        Board& b = boards.emplace_back();
+        b.name = name;
         b.udc = ReadText(b.UdcFile());
         b.plugged = true;
-        boards.push_back(std::move(b));
     }
     if (boards.size() < 2) {
         std::printf("soak: needs at least two boards, got %zu\n", boards.size());
@@ -225,8 +244,9 @@ int main()
 
     std::atomic<bool> stop{false};
     for (std::size_t i = 0; i < boards.size(); ++i)
-        boards[i].streamer = std::thread(Stream, state + "/" + boards[i].name + "/hidg",
-                                         int(i), std::cref(stop));
+        boards[i].streamer = std::thread(Stream, std::ref(boards[i]),
+                                         state + "/" + boards[i].name + "/hidg", int(i),
+                                         std::cref(stop));
 
     enum class Phase { Baseline, Running, AllOff, Final };
     Phase phase = Phase::Baseline;
@@ -304,6 +324,8 @@ int main()
                 seenTicks = 0;
                 actedOn.clear();
                 if (!path.empty()) {
+                    if (Board* b = BoardOf(boards, path))
+                        b->active = true;
                     ++connections;
                     linesAtConnect = dlg.lines;
                     lastProgress = now;
