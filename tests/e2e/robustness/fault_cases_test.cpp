@@ -132,14 +132,17 @@ TEST_F(Faults, UnplugMidBurstDeliversEveryLineReadAndEndsTheReader)
             close(fd);
     });
     const bool underway = WaitUntil([&] { return written >= 500; }, 20000);
+    // The board stops writing and leaves the bus at once, straight through
+    // configfs: a report written during the unbind itself can oops the
+    // guest kernel's HID gadget (f_hidg_req_complete on an unbound
+    // function).
+    stop = true;
+    burst.join();
     const int before = written;
-    // Straight to the bus, so that `before` is the count at the unplug.
     const int udc = open("/sys/kernel/config/usb_gadget/midburst/UDC", O_WRONLY | O_CLOEXEC);
     const bool unplugged = udc >= 0 && write(udc, "\n", 1) == 1;
     if (udc >= 0)
         close(udc);
-    stop = true;
-    burst.join();
     owner.Release();
     ASSERT_TRUE(underway) << "the burst did not get going";
     ASSERT_TRUE(unplugged);
