@@ -62,11 +62,18 @@ failed=0
 suite() {  # suite DIR [cmake options...]
   dir=$1; shift
   echo "=== test suite in $dir $*"
+  rm -f "$dir/e2e-results/e2e.log"
   if cmake -S "$top" -B "$dir" -G Ninja "$@" && cmake --build "$dir" &&
      (cd "$dir" && ctest --output-on-failure --timeout 1800 $ctest_args); then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
+  fi
+  # ctest keeps a passing test's output to itself: name every end-to-end
+  # case and its result here.
+  if [ -f "$dir/e2e-results/e2e.log" ]; then
+    echo "=== end-to-end cases ($dir)"
+    grep -E '^(===== e2e|PASS |FAIL |soak: |\[       OK \]|\[  FAILED  \])' "$dir/e2e-results/e2e.log" || true
   fi
 }
 ctest_args=
