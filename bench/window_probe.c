@@ -45,6 +45,8 @@ int main(int argc, char **argv)
     pid_t pid = fork();
     if (pid == 0) {
         close(xcb_get_file_descriptor(c));
+        /* Our output is read until it ends: the program must not hold it. */
+        dup2(STDERR_FILENO, STDOUT_FILENO);
         execvp(argv[1], argv + 1);
         _exit(127);
     }
