@@ -92,7 +92,7 @@ while [ ! -e /tmp/.X11-unix/X77 ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i + 1));
 export DISPLAY=:77 QT_QPA_PLATFORM=xcb
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-rss_kb() { sed -n 's/^VmRSS: *\([0-9]*\).*/\1/p' "/proc/$1/status"; }
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 
 # A first start of each fills the caches; the second is measured.
 for prog in "$wendrel" "$bin/idle_dialog"; do
