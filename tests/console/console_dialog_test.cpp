@@ -24,6 +24,7 @@
 #include "qt_window_system.h"
 #include "resources.h"
 #include "wendrel_app.h"
+#include "counting_dlg.h"
 #include "wendrel_dlg.h"
 
 using hid::test::FakeBoard;
@@ -42,17 +43,6 @@ hid::test::Report InputReport(const QByteArray& bytes)
         r[1 + i] = static_cast<std::uint8_t>(bytes[i]);
     return r;
 }
-
-class CountingDlg : public CWendrelDlg {
-public:
-    using CWendrelDlg::CWendrelDlg;
-    void OnReceive(const std::u16string& text) override
-    {
-        CWendrelDlg::OnReceive(text);
-        ++received;
-    }
-    std::atomic<int> received{0};
-};
 
 // Blocks the user-interface thread, as a busy event loop would.
 bool WaitWithoutEvents(const std::function<bool()>& pred)

@@ -10,6 +10,7 @@
 #include "fake_window.h"
 #include "icon_position.h"
 #include "resources.h"
+#include "counting_dlg.h"
 #include "wendrel_dlg.h"
 
 using fake::FakeWindow;
@@ -49,18 +50,6 @@ bool WaitFor(Pred pred, int timeoutMs = 5000)
     return true;
 }
 
-// Counts deliveries, so a test knows when the board's reports have all
-// been handed over.
-class CountingDlg : public CWendrelDlg {
-public:
-    using CWendrelDlg::CWendrelDlg;
-    void OnReceive(const std::u16string& text) override
-    {
-        CWendrelDlg::OnReceive(text);
-        ++received;
-    }
-    std::atomic<int> received{0};
-};
 
 class ConsoleTest : public ::testing::Test {
 protected:
