@@ -165,7 +165,13 @@ void Stream(Board& board, const std::string& hidg, int index, const std::atomic<
         pollfd p{fd, POLLOUT, 0};
         const bool taken = poll(&p, 1, 20) > 0;  // the last report is gone
         if (!board.active) {
-            board.quiet = taken;
+            if (taken) {
+                // Nothing in flight: let go of the device, so that the
+                // test's own descriptors do not count against the console.
+                close(fd);
+                fd = -1;
+                board.quiet = true;
+            }
             continue;
         }
         board.quiet = false;
