@@ -74,7 +74,29 @@ int CountEntries(const char* dir)
             n += e->d_name[0] != '.';
         closedir(d);
     }
-    return n - (std::strcmp(dir, "/proc/self/fd") == 0);  // the DIR's own descriptor
+    return n;
+}
+
+// The process's open descriptors but the boards' own ends of the wire
+// (the test's streamers), each as what it points at.
+std::vector<std::string> OpenDescriptors()
+{
+    std::vector<std::string> out;
+    DIR* d = opendir("/proc/self/fd");
+    if (!d)
+        return out;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.' || std::atoi(e->d_name) == dirfd(d))
+            continue;
+        char target[PATH_MAX] = {};
+        const std::string link = std::string("/proc/self/fd/") + e->d_name;
+        if (readlink(link.c_str(), target, sizeof target - 1) < 0)
+            continue;
+        if (!std::strstr(target, "/wendrel-board/"))
+            out.push_back(std::string(e->d_name) + " -> " + target);
+    }
+    closedir(d);
+    return out;
 }
 
 long RssKb()
@@ -87,6 +109,7 @@ long RssKb()
 }
 
 struct Snapshot {
+    std::vector<std::string> fdList;
     int fds = 0;
     int threads = 0;
     long rssKb = 0;
@@ -94,7 +117,12 @@ struct Snapshot {
 
 Snapshot Take()
 {
-    return {CountEntries("/proc/self/fd"), CountEntries("/proc/self/task"), RssKb()};
+    Snapshot s;
+    s.fdList = OpenDescriptors();
+    s.fds = int(s.fdList.size());
+    s.threads = CountEntries("/proc/self/task");
+    s.rssKb = RssKb();
+    return s;
 }
 
 std::string BoardTool()
@@ -374,7 +402,7 @@ int main()
                 cycles, boards.size(), seconds, connections, connectionsWithLines, allOffs,
                 long(dlg.lines));
     std::printf("soak: longest poll tick %.1f ms\n", longestTick);
-    std::printf("soak: open descriptors %d at start, %d after 100 cycles, %d at the end\n",
+    std::printf("soak: open descriptors (the boards' own not counted) %d at start, %d after 100 cycles, %d at the end\n",
                 start.fds, warm.fds, end.fds);
     std::printf("soak: threads %d at start, %d after 100 cycles, %d at the end\n", start.threads,
                 warm.threads, end.threads);
@@ -392,6 +420,8 @@ int main()
     }
     if (ok && (end.fds != start.fds || end.threads != start.threads)) {
         std::printf("soak: FAILED: descriptors or threads not back to their starting count\n");
+        for (const std::string& fd : end.fdList)
+            std::printf("soak:   open at the end: %s\n", fd.c_str());
         ok = false;
     }
     if (ok && end.rssKb - warm.rssKb >= 1024) {
