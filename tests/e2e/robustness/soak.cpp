@@ -35,7 +35,16 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Under a sanitizer every cycle costs several times as much and its
+// allocator keeps freed memory in quarantine: a shorter soak there checks
+// descriptors and threads, and the memory figure is shown, not judged.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kCycles = 200;
+constexpr bool kJudgeMemory = false;
+#else
 constexpr int kCycles = 1000;
+constexpr bool kJudgeMemory = true;
+#endif
 constexpr int kAllOffEvery = 100;
 constexpr int kBoards = 4;
 constexpr auto kReplugAfter = std::chrono::milliseconds(100);
@@ -424,7 +433,7 @@ int main()
             std::printf("soak:   open at the end: %s\n", fd.c_str());
         ok = false;
     }
-    if (ok && end.rssKb - warm.rssKb >= 1024) {
+    if (ok && kJudgeMemory && end.rssKb - warm.rssKb >= 1024) {
         std::printf("soak: FAILED: resident memory grew by 1 MB or more\n");
         ok = false;
     }
