@@ -15,10 +15,14 @@
 #include <QValidator>
 
 #include <algorithm>
+#include <utility>
 
 #include "qt_window_system.h"
 
 namespace {
+
+// One frame at 60 Hz.
+constexpr qint64 kFrameMs = 16;
 
 constexpr char kTemplateWidth[] = "templateWidth";
 
@@ -76,6 +80,8 @@ CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate&
 {
     setObjectName(QString::fromLatin1(tmpl.name));
     setWindowTitle(ToQ(tmpl.title));
+    m_frameTimer.setSingleShot(true);
+    QObject::connect(&m_frameTimer, &QTimer::timeout, this, [this] { ShowPendingText(); });
     setFont(DialogFont(tmpl));
 
     // Fixed size, caption with close box, and a minimise box only where
@@ -238,8 +244,10 @@ std::u16string CQtDialogWindow::GetItemText(int id) const
     QWidget* w = Item(id);
     if (auto* edit = qobject_cast<QLineEdit*>(w))
         return edit->text().toStdU16String();
-    if (auto* edit = qobject_cast<QPlainTextEdit*>(w))
-        return edit->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdU16String();
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+        QString plain = edit == m_pPendingEdit ? m_pendingText : edit->toPlainText();
+        return plain.replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdU16String();
+    }
     if (auto* label = qobject_cast<QLabel*>(w))
         return label->text().toStdU16String();
     if (auto* button = qobject_cast<QPushButton*>(w))
@@ -255,9 +263,7 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
         QString plain = ToQ(text);
         plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        edit->setPlainText(plain);
-        edit->verticalScrollBar()->setValue(0);
-        edit->horizontalScrollBar()->setValue(0);
+        SetMultiLineText(edit, std::move(plain));
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQ(text));
         FitStaticText(label, label->property(kTemplateWidth).toInt());
@@ -265,6 +271,35 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
         button->setText(ToQ(text));
     }
+}
+
+// During a burst the history is replaced many times per frame, and laying
+// out its text is the costly part: it is laid out at most once a frame,
+// always with the newest text.
+void CQtDialogWindow::SetMultiLineText(QPlainTextEdit* edit, QString text)
+{
+    if (m_pPendingEdit && m_pPendingEdit != edit)
+        ShowPendingText();
+    m_pPendingEdit = edit;
+    m_pendingText = std::move(text);
+    if (m_frameTimer.isActive())
+        return;
+    const qint64 since = m_lastTextShown.isValid() ? m_lastTextShown.elapsed() : kFrameMs;
+    if (since >= kFrameMs)
+        ShowPendingText();
+    else
+        m_frameTimer.start(static_cast<int>(kFrameMs - since));
+}
+
+void CQtDialogWindow::ShowPendingText()
+{
+    QPlainTextEdit* edit = std::exchange(m_pPendingEdit, nullptr);
+    if (!edit)
+        return;
+    edit->setPlainText(m_pendingText);
+    edit->verticalScrollBar()->setValue(0);
+    edit->horizontalScrollBar()->setValue(0);
+    m_lastTextShown.start();
 }
 
 void CQtDialogWindow::LimitText(int id, int maxUnits)

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <map>
 #include <vector>
 
@@ -13,6 +15,7 @@
 class CQtWindowSystem;
 class QMenu;
 class QPainter;
+class QPlainTextEdit;
 
 class CQtDialogWindow final : public QDialog, public wsys::IWindow {
 public:
@@ -64,6 +67,8 @@ private:
     QRect ToPixels(int x, int y, int cx, int cy) const;
     QWidget* Item(int id) const;
     void ShowContextMenu(QWidget* widget, const QPoint& globalPos);
+    void SetMultiLineText(QPlainTextEdit* edit, QString text);
+    void ShowPendingText();
 
     CQtWindowSystem& m_ws;
     wsys::IDialogHandler& m_handler;
@@ -80,4 +85,9 @@ private:
     // answered with a context-menu event of its own.
     int m_nMenuKey = 0;
     bool m_bMenuShown = false;
+    // A multi-line text waiting for the next frame (see SetMultiLineText).
+    QPlainTextEdit* m_pPendingEdit = nullptr;
+    QString m_pendingText;
+    QElapsedTimer m_lastTextShown;
+    QTimer m_frameTimer;
 };
