@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 
+#include "codepage.h"
 #include "hid_platform.h"
 #include "hidraw_sysfs.h"
 #include "report_descriptor.h"
@@ -18,58 +19,17 @@ namespace hid {
 
 namespace {
 
-// Paths are plain ASCII in practice ("/dev/hidraw3"), but convert properly.
+// Paths are plain ASCII in practice ("/dev/hidraw3"); hidapi takes and
+// gives them as UTF-8.
 std::u16string FromUtf8(const std::string& s)
 {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        char32_t cp;
-        std::size_t n;
-        if (c < 0x80) { cp = c; n = 1; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
-        else { out.push_back(0xFFFD); ++i; continue; }
-        if (i + n > s.size()) { out.push_back(0xFFFD); break; }
-        for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
-        i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return out;
+    return DecodeText(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), "UTF-8");
 }
 
 std::string ToUtf8(const std::u16string& s)
 {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00);
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
+    std::string out(s.size() * 4 + 1, '\0');
+    out.resize(EncodeText(s, reinterpret_cast<std::uint8_t*>(out.data()), out.size(), "UTF-8"));
     return out;
 }
 
