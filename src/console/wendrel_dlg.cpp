@@ -38,8 +38,8 @@ CWendrelDlg::CWendrelDlg(wsys::IWindowSystem& ws, std::shared_ptr<hid::Platform>
 
 CWendrelDlg::~CWendrelDlg()
 {
-    // The delivery thread writes the history and the mailbox: stop it
-    // before any member goes.
+    // Normally already closed by OnDestroy; a backstop for a dialog that
+    // is dropped some other way.
     m_device.Close();
 }
 
@@ -101,6 +101,16 @@ void CWendrelDlg::OnPaint()
 }
 
 wsys::IconHandle CWendrelDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CWendrelDlg::OnDestroy()
+{
+    // The connection lives as long as the window. Closing it here, while
+    // the whole object is intact, means no delivery can reach OnReceive
+    // once destruction (of this class or one derived from it) has begun.
+    m_device.Close();
+    m_strDevicePath.clear();
+    CDialog::OnDestroy();
+}
 
 void CWendrelDlg::OnTimer(int id)
 {

@@ -40,6 +40,7 @@ protected:
     void OnCommand(int id) override;
     void OnPaint() override;
     wsys::IconHandle OnQueryDragIcon() override;
+    void OnDestroy() override;
 
 private:
     // User-interface thread: shows the newest rendering of the history.

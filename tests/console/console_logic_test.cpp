@@ -368,8 +368,10 @@ TEST_F(ConsoleTest, ClosingWithLinesStillArrivingIsSafe)
             board->PushInput(kPathA, InputReport("x"));
         w.Click(res::IDCANCEL);
     });
-    dlg.reset();  // closes the board; late deliveries find no window
+    // Closed with the window, so no delivery can reach a console that is
+    // being destroyed (a class derived from it goes first).
     EXPECT_EQ(board->OpenHandles(), 0);
+    dlg.reset();
 }
 
 // --- window menu, About box, minimised painting ---
