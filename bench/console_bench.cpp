@@ -76,6 +76,26 @@ public:
         CWendrelDlg::OnReceive(text);
     }
 
+    // Each tick that connected, timed from its start to its end, so that a
+    // slow plug can be split into the wait for a tick and the tick's work.
+    void OnTimer(int id) override
+    {
+        const std::int64_t start = NowNs();
+        const std::u16string before = m_strDevicePath;
+        CWendrelDlg::OnTimer(id);
+        std::lock_guard<std::mutex> g(tickLock);
+        if (!m_strDevicePath.empty() && m_strDevicePath != before)
+            connectTicks.push_back({start, NowNs()});
+        else
+            otherTicks.push_back(start);
+    }
+    struct Tick {
+        std::int64_t start, end;
+    };
+    std::mutex tickLock;
+    std::vector<Tick> connectTicks;
+    std::vector<std::int64_t> otherTicks;
+
     // Written by the delivery thread only; read after it has been joined.
     std::vector<std::int64_t> sendNs, recvNs;
     long long lastSeq = 0;
@@ -377,6 +397,7 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
     };
 
     std::vector<double> plugMs, unplugMs;
+    std::vector<double> plugWaitMs, plugTickMs, plugEarlierTicks;
     int failures = 0;
     std::atomic<bool> windowUp{false};
     std::thread driver([&] {
@@ -393,8 +414,21 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
             const std::int64_t node = nodes.Last(true, t0);
             if (shown < 0 || node < 0)
                 ++failures;
-            else
+            else {
                 plugMs.push_back(Ms(shown - node));
+                // The tick that connected, and the ticks since the node
+                // appeared that did not.
+                std::lock_guard<std::mutex> g(dlg.tickLock);
+                for (const auto& tick : dlg.connectTicks)
+                    if (tick.start >= t0) {
+                        plugWaitMs.push_back(Ms(tick.start - node));
+                        plugTickMs.push_back(Ms(tick.end - tick.start));
+                        plugEarlierTicks.push_back(double(std::count_if(
+                            dlg.otherTicks.begin(), dlg.otherTicks.end(),
+                            [&](std::int64_t t) { return t >= node && t < tick.start; })));
+                        break;
+                    }
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
 
             t0 = NowNs();
@@ -424,6 +458,10 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
     double plug50, plugMax, unplug50, unplugMax;
     summary(plugMs, plug50, plugMax);
     summary(unplugMs, unplug50, unplugMax);
+    double wait50, waitMax, tick50, tickMax, missed50, missedMax;
+    summary(plugWaitMs, wait50, waitMax);
+    summary(plugTickMs, tick50, tickMax);
+    summary(plugEarlierTicks, missed50, missedMax);
     Report("hotplug", {
                           {"cycles", double(cycles)},
                           {"measured_plug", double(plugMs.size())},
@@ -433,6 +471,12 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
                           {"plug_max_ms", plugMax},
                           {"unplug_p50_ms", unplug50},
                           {"unplug_max_ms", unplugMax},
+                          {"plug_wait_p50_ms", wait50},
+                          {"plug_wait_max_ms", waitMax},
+                          {"plug_tick_p50_ms", tick50},
+                          {"plug_tick_max_ms", tickMax},
+                          {"plug_ticks_without_p50", missed50},
+                          {"plug_ticks_without_max", missedMax},
                       });
     return failures == 0 ? 0 : 1;
 }

@@ -97,13 +97,27 @@ def bench_table(rows):
                       "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
                                                 fmt(r.get("rate"), 0), fmt(board.get("rate"), 0)),
                       "", "", ""))
-    ratio = None
-    if cons.get("rate") and bare.get("rate"):
-        ratio = cons["rate"] / bare["rate"]
-    ok = None if not cons else (cons.get("lost") == 0 and ratio is not None and ratio >= 0.98)
-    table.append(("1 burst", "console lost; rate / bare loop's rate",
-                  "%s; %s" % (fmt(cons.get("lost")), fmt(ratio, 3)),
-                  "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.98", verdict(ok)))
+    for suffix, how in (("", ""), ("-pinned", ", board and reader on vCPUs of their own")):
+        bare = find(rows, "burst" + suffix, mode="bare")
+        cons = find(rows, "burst" + suffix, mode="receive")
+        if suffix:
+            for name, tag, r in (("console", "console", cons), ("bare hidapi C loop", "bare", bare)):
+                if r:
+                    board = find(rows, "board-" + tag + suffix)
+                    table.append(("1 burst", "%s%s: received / lost, rate (board wrote at)" % (name, how),
+                                  "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
+                                                            fmt(r.get("rate"), 0), fmt(board.get("rate"), 0)),
+                                  "", "", ""))
+        if not cons and suffix:
+            continue
+        ratio = None
+        if cons.get("rate") and bare.get("rate"):
+            ratio = cons["rate"] / bare["rate"]
+        ok = None if not cons else (cons.get("lost") == 0 and ratio is not None and ratio >= 0.98)
+        table.append(("1 burst", "console lost; rate / bare loop's rate%s" % how,
+                      "%s; %s" % (fmt(cons.get("lost")), fmt(ratio, 3)),
+                      "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.98", verdict(ok)))
+    cons = find(rows, "burst", mode="receive")
 
     for state in ("disconnected", "connected"):
         r = find(rows, "cpu", state=state)
@@ -126,6 +140,15 @@ def bench_table(rows):
                           "<= 50 ms", verdict(worst is not None and worst <= 50
                                               and hp.get("failures") == 0
                                               and hp.get("measured_" + what) == n)))
+        if hp.get("plug_tick_p50_ms") is not None:
+            table.append(("3 hotplug", "plug split: node -> start of the tick that connects; "
+                          "that tick's own time; ticks in between that found nothing (p50 / max)",
+                          "%s / %s ms; %s / %s ms; %s / %s" % (
+                              fmt(hp.get("plug_wait_p50_ms")), fmt(hp.get("plug_wait_max_ms")),
+                              fmt(hp.get("plug_tick_p50_ms")), fmt(hp.get("plug_tick_max_ms")),
+                              fmt(hp.get("plug_ticks_without_p50")),
+                              fmt(hp.get("plug_ticks_without_max"))),
+                          "", "", ""))
 
     if cons:
         p99 = cons.get("box_p99_ms")

@@ -49,16 +49,29 @@ burst_row() {
     else
         # usbhid drops what comes in the first ~50 ms after an open.
         sleep 0.3
-        "$bin/burst" "$state/burst/hidg" "$count" > "$tmp/$name.board" 2>&1
+        $board_pin "$bin/burst" "$state/burst/hidg" "$count" > "$tmp/$name.board" 2>&1
         cat "$tmp/$name.board"
         emit "board-$name" "$tmp/$name.board"
     fi
     wait "$reader"
     cat "$tmp/$name.out"
-    emit "burst" "$tmp/$name.out"
+    case $name in
+        *-pinned) emit "burst-pinned" "$tmp/$name.out" ;;
+        *) emit "burst" "$tmp/$name.out" ;;
+    esac
 }
+board_pin=
 burst_row bare "$bin/bare_read" "$count" "$tmp/ready"
 QT_QPA_PLATFORM=offscreen burst_row console "$bin/console_bench" receive "$count" "$tmp/ready"
+# The same two with the board on one vCPU and the reader on the other, so
+# that the reader's work does not slow the board that feeds it.
+if [ "$(nproc)" -ge 2 ] && command -v taskset > /dev/null; then
+    board_pin="taskset -c 0"
+    burst_row bare-pinned taskset -c 1 "$bin/bare_read" "$count" "$tmp/ready"
+    QT_QPA_PLATFORM=offscreen burst_row console-pinned \
+        taskset -c 1 "$bin/console_bench" receive "$count" "$tmp/ready"
+    board_pin=
+fi
 burst_row python-hidraw /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hidraw
 # Last: this module detaches usbhid from the board while it reads.
 burst_row python-hid /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hid
