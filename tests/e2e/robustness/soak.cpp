@@ -16,6 +16,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -300,6 +301,13 @@ int main()
     Snapshot start, warm, end;
     std::string failure;
     double longestTick = 0;
+    // Ticks by what they did: connect, disconnect, neither.
+    struct TickKind {
+        const char* name;
+        int count = 0, over50 = 0;
+        double longest = 0;
+    } tickKinds[3] = {{"connecting"}, {"disconnecting"}, {"other"}};
+    std::u16string tickPath;
     const auto began = Clock::now();
     auto lastProgress = began;
 
@@ -322,6 +330,15 @@ int main()
             if (!tick)
                 return;
             longestTick = w.longestTickMs;
+            {
+                TickKind& kind = dlg.m_strDevicePath == tickPath ? tickKinds[2]
+                                 : dlg.m_strDevicePath.empty()    ? tickKinds[1]
+                                                                  : tickKinds[0];
+                tickPath = dlg.m_strDevicePath;
+                ++kind.count;
+                kind.over50 += w.lastTickMs > 50;
+                kind.longest = std::max(kind.longest, w.lastTickMs);
+            }
             const auto now = Clock::now();
             if (now - began > kRunLimit || now - lastProgress > kHang) {
                 failure = now - began > kRunLimit ? "out of time" : "no connection for 15 s";
@@ -411,6 +428,9 @@ int main()
                 cycles, boards.size(), seconds, connections, connectionsWithLines, allOffs,
                 long(dlg.lines));
     std::printf("soak: longest poll tick %.1f ms\n", longestTick);
+    for (const TickKind& kind : tickKinds)
+        std::printf("soak: %s ticks: %d, %d over 50 ms, longest %.1f ms\n", kind.name,
+                    kind.count, kind.over50, kind.longest);
     std::printf("soak: open descriptors (the boards' own not counted) %d at start, %d after 100 cycles, %d at the end\n",
                 start.fds, warm.fds, end.fds);
     std::printf("soak: threads %d at start, %d after 100 cycles, %d at the end\n", start.threads,

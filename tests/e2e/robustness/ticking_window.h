@@ -26,8 +26,9 @@ public:
     // After each timer tick (true) or batch of posted calls (false), on
     // the user-interface thread.
     std::function<void(TickingWindow&, bool tick)> onTurn;
-    // Longest OnTimer seen, in ms.
+    // Longest OnTimer seen, and the last one, in ms.
     double longestTickMs = 0;
+    double lastTickMs = 0;
 
     int RunModal() override
     {
@@ -49,6 +50,7 @@ public:
                 m_handler.OnTimer(m_timerId);
                 const double ms =
                     std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                lastTickMs = ms;
                 if (ms > longestTickMs)
                     longestTickMs = ms;
                 next += m_period;
