@@ -128,6 +128,15 @@ def bench_table(rows):
             table.append(("2 idle CPU", "%% of a core over %.0f s, %s" % (secs, state),
                           "%.2f %%" % c, "idle dialog %.2f %%" % i, "<= 1 %", verdict(c <= 1.0)))
 
+    r = find(rows, "cpu-host")
+    if r:
+        secs = float(r["seconds"])
+        htick = float(r.get("clk_tck", 100))
+        c = 100.0 * r["console_ticks"] / htick / secs
+        i = 100.0 * r["idle_ticks"] / htick / secs
+        table.append(("2 idle CPU", "%% of a core over %.0f s, disconnected, on the host's own CPU" % secs,
+                      "%.2f %%" % c, "idle dialog %.2f %%" % i, "<= 1 %", verdict(c <= 1.0)))
+
     hp = find(rows, "hotplug")
     if hp:
         n = int(hp.get("cycles", 0))

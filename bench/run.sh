@@ -23,5 +23,6 @@ status=0
     --timeout 1500 --env RIG_BOARD="$top/tools/board/board.py" \
     -- sh "$here/rig.sh" "$build" "$results/bench.jsonl" || status=$?
 echo "bench: VM run took $(( $(date +%s) - started )) s (status $status)"
+sh "$here/host_idle.sh" "$build" "$results/bench.jsonl"
 "$python" "$here/report.py" bench "$results/bench.jsonl" "$here/RESULTS.md"
 exit "$status"
