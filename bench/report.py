@@ -85,31 +85,13 @@ def bench_table(rows):
     tick = float(guest.get("clk_tck", 100))
     table = []  # (row, measure, console, yardstick, target, verdict)
 
-    bare = find(rows, "burst", mode="bare")
-    cons = find(rows, "burst", mode="receive")
-    readers = (("console", "console", cons), ("bare hidapi C loop", "bare", bare),
-               ("python3-hid (libusb backend)", "python-hid", find(rows, "burst", mode="python-hid")),
-               ("python3 os.read on hidraw", "python-hidraw",
-                find(rows, "burst", mode="python-hidraw")))
-    for name, tag, r in readers:
-        board = find(rows, "board-" + tag)
-        table.append(("1 burst", "%s: received / lost, rate (board wrote at)" % name,
+    def reader_row(name, r, board, how=""):
+        table.append(("1 burst", "%s%s: received / lost, rate (board wrote at)" % (name, how),
                       "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
                                                 fmt(r.get("rate"), 0), fmt(board.get("rate"), 0)),
                       "", "", ""))
-    for suffix, how in (("", ""), ("-pinned", ", board and reader on vCPUs of their own")):
-        bare = find(rows, "burst" + suffix, mode="bare")
-        cons = find(rows, "burst" + suffix, mode="receive")
-        if suffix:
-            for name, tag, r in (("console", "console", cons), ("bare hidapi C loop", "bare", bare)):
-                if r:
-                    board = find(rows, "board-" + tag + suffix)
-                    table.append(("1 burst", "%s%s: received / lost, rate (board wrote at)" % (name, how),
-                                  "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
-                                                            fmt(r.get("rate"), 0), fmt(board.get("rate"), 0)),
-                                  "", "", ""))
-        if not cons and suffix:
-            continue
+
+    def ratio_row(cons, bare, how=""):
         ratio = None
         if cons.get("rate") and bare.get("rate"):
             ratio = cons["rate"] / bare["rate"]
@@ -117,25 +99,40 @@ def bench_table(rows):
         table.append(("1 burst", "console lost; rate / bare loop's rate%s" % how,
                       "%s; %s" % (fmt(cons.get("lost")), fmt(ratio, 3)),
                       "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.98", verdict(ok)))
+
+    def cpu_row(r, label):
+        secs = float(r["seconds"])
+        hz = float(r.get("clk_tck", tick))
+        c = 100.0 * r["console_ticks"] / hz / secs
+        i = 100.0 * r["idle_ticks"] / hz / secs
+        table.append(("2 idle CPU", "%% of a core over %.0f s, %s" % (secs, label),
+                      "%.2f %%" % c, "idle dialog %.2f %%" % i, "<= 1 %", verdict(c <= 1.0)))
+
+    bare = find(rows, "burst", mode="bare")
     cons = find(rows, "burst", mode="receive")
+    for name, tag, r in (("console", "console", cons), ("bare hidapi C loop", "bare", bare),
+                         ("python3-hid (libusb backend)", "python-hid",
+                          find(rows, "burst", mode="python-hid")),
+                         ("python3 os.read on hidraw", "python-hidraw",
+                          find(rows, "burst", mode="python-hidraw"))):
+        reader_row(name, r, find(rows, "board-" + tag))
+    ratio_row(cons, bare)
+
+    pinned_how = ", board and reader on vCPUs of their own"
+    pinned_bare = find(rows, "burst-pinned", mode="bare")
+    pinned_cons = find(rows, "burst-pinned", mode="receive")
+    if pinned_cons:
+        reader_row("console", pinned_cons, find(rows, "board-console-pinned"), pinned_how)
+        reader_row("bare hidapi C loop", pinned_bare, find(rows, "board-bare-pinned"), pinned_how)
+        ratio_row(pinned_cons, pinned_bare, pinned_how)
 
     for state in ("disconnected", "connected"):
         r = find(rows, "cpu", state=state)
         if r:
-            secs = float(r["seconds"])
-            c = 100.0 * r["console_ticks"] / tick / secs
-            i = 100.0 * r["idle_ticks"] / tick / secs
-            table.append(("2 idle CPU", "%% of a core over %.0f s, %s" % (secs, state),
-                          "%.2f %%" % c, "idle dialog %.2f %%" % i, "<= 1 %", verdict(c <= 1.0)))
-
+            cpu_row(r, state)
     r = find(rows, "cpu-host")
     if r:
-        secs = float(r["seconds"])
-        htick = float(r.get("clk_tck", 100))
-        c = 100.0 * r["console_ticks"] / htick / secs
-        i = 100.0 * r["idle_ticks"] / htick / secs
-        table.append(("2 idle CPU", "%% of a core over %.0f s, disconnected, on the host's own CPU" % secs,
-                      "%.2f %%" % c, "idle dialog %.2f %%" % i, "<= 1 %", verdict(c <= 1.0)))
+        cpu_row(r, "disconnected, on the host's own CPU")
 
     hp = find(rows, "hotplug")
     if hp:

@@ -16,9 +16,9 @@ state=${WENDREL_BOARD_STATE:-/run/wendrel-board}
 tmp=$(mktemp -d)
 : > "$out"
 
+. "$here/idle.sh"
 say() { echo "bench: $*"; }
 tool() { python3 "$board" "$@"; }
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 # Keeps the "BENCH {...}" lines of a program's output, tagged with the row.
 emit() {
@@ -98,14 +98,7 @@ tool remove hotplug
 
 # ---- 2 and 5. Start-up, memory and idle CPU on an X display --------------
 say "start-up, memory and idle CPU under Xvfb"
-Xvfb :77 -screen 0 1280x800x24 -nolisten tcp > "$tmp/xvfb.log" 2>&1 &
-xvfb=$!
-i=0
-while [ ! -e /tmp/.X11-unix/X77 ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i + 1)); done
-export DISPLAY=:77 QT_QPA_PLATFORM=xcb
-
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+start_xvfb 77 "$tmp/xvfb.log"
 
 # A first start of each fills the caches; the second is measured.
 for prog in "$wendrel" "$bin/idle_dialog"; do
@@ -119,21 +112,14 @@ sleep 3
 crss=$(rss_kb "$cpid") irss=$(rss_kb "$ipid")
 echo "{\"row\":\"start\",\"console_shown_ms\":$cms,\"idle_shown_ms\":$ims,\"console_rss_kb\":$crss,\"idle_rss_kb\":$irss}" >> "$out"
 
-measure_cpu() {  # state
-    c0=$(ticks "$cpid") i0=$(ticks "$ipid") t0=$(now_ms)
-    sleep 10
-    c1=$(ticks "$cpid") i1=$(ticks "$ipid") t1=$(now_ms)
-    echo "{\"row\":\"cpu\",\"state\":\"$1\",\"seconds\":$(( t1 - t0 ))e-3,\"console_ticks\":$(( c1 - c0 )),\"idle_ticks\":$(( i1 - i0 )),\"console_rss_kb\":$(rss_kb "$cpid")}" >> "$out"
-}
-measure_cpu disconnected
+measure_cpu cpu disconnected 10
 tool plug cpu >/dev/null || exit 1
 sleep 2
-measure_cpu connected
+measure_cpu cpu connected 10
 kill "$cpid" "$ipid" 2>/dev/null
 wait "$cpid" "$ipid" 2>/dev/null
 tool remove cpu
-kill "$xvfb" 2>/dev/null
-wait "$xvfb" 2>/dev/null
+stop_xvfb
 
 say "figures:"
 cat "$out"
