@@ -17,8 +17,21 @@
 
 namespace hid {
 
-// The iconv name of the system code page, read from the current locale.
+// The name of the system code page, in the form iconv takes ("CP932",
+// "CP1252"). On Windows, "CP" and the ANSI code page number. On Linux and
+// macOS, the code page Windows assigns to the user's locale (see
+// CodePageForLocale), so that a board speaks to this console as it does to
+// a Windows PC set to the same language.
 std::string SystemCharset();
+
+// The Windows ANSI code page for a POSIX locale name ("ja_JP.UTF-8",
+// "de_DE@euro", "C"): 932 for Japanese, 1252 for Western languages, C,
+// POSIX and anything unknown. Pure: the locale need not be installed.
+int CodePageForLocale(const std::string& locale);
+
+// Whether every character of `text` up to its first U+0000 has a form in
+// the charset. A lone surrogate has none.
+bool CanEncode(const std::u16string& text, const std::string& charset = {});
 
 // Decodes bytes up to the first zero byte, or the whole buffer when it has
 // none. A byte sequence that is invalid in the charset, or cut off at the

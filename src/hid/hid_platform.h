@@ -74,14 +74,20 @@ public:
     // False when the descriptor cannot be had; lengths are then untouched.
     virtual bool GetReportLengths(Handle* handle, ReportLengths& lengths) = 0;
 
-    // Waits at most timeoutMs for one input report and copies it into buf
-    // in Windows' form: byte 0 is the report ID (0 on a device without
+    // Waits at most timeoutMs (without limit when negative) for one input
+    // report and copies it into buf in Windows' form: byte 0 is the report ID (0 on a device without
     // report IDs), the report's data follows. Returns the number of bytes
-    // stored (at most size; a longer report is cut), 0 on timeout, -1 when
-    // the device is gone or the handle failed; after -1 the handle only
-    // serves for Close.
+    // stored (at most size; a longer report is cut), 0 on timeout or after
+    // InterruptRead, -1 when the device is gone or the handle failed; after
+    // -1 the handle only serves for Close.
     virtual int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
                      int timeoutMs) = 0;
+
+    // Makes a Read in progress on `handle` return 0 at once, and the next
+    // one too if none is in progress. Callable from any thread while the
+    // handle is open: it is how Close ends a reader that waits without
+    // limit.
+    virtual void InterruptRead(Handle* handle) { (void)handle; }
 
     // Writes one output report, byte 0 being the report ID. Blocks until
     // the OS took the report, which can take seconds when the device does
