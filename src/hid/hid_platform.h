@@ -75,8 +75,8 @@ public:
     virtual bool GetReportLengths(Handle* handle, ReportLengths& lengths) = 0;
 
     // Waits at most timeoutMs (without limit when negative) for one input
-    // report and copies it into buf in Windows' form: byte 0 is the report ID (0 on a device without
-    // report IDs), the report's data follows. Returns the number of bytes
+    // report and copies it into buf in Windows' form: byte 0 is the report
+    // ID (0 on a device without report IDs), the report's data follows. Returns the number of bytes
     // stored (at most size; a longer report is cut), 0 on timeout or after
     // InterruptRead, -1 when the device is gone or the handle failed; after
     // -1 the handle only serves for Close.
