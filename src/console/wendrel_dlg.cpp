@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "about_dlg.h"
 #include "codepage.h"
@@ -19,12 +20,19 @@ std::u16string Widen(const char* s)
 
 }  // namespace
 
+std::u16string PermissionDeniedStatus()
+{
+    return u"開く権限がありません";
+}
+
 std::u16string PermissionDeniedTip()
 {
 #if defined(__linux__)
     return u"ボードは見つかりましたが、開く権限がありません。"
-           u"udev 規則 70-wendrel.rules を /etc/udev/rules.d/ に入れてから"
-           u"ボードを挿し直してください。";
+           u"udev 規則 70-wendrel.rules を /etc/udev/rules.d/ に入れ"
+           u"(sh tools/setup.sh run が行います)、"
+           u"ボードを挿し直すか「udevadm trigger」を実行してください。"
+           u"権限が得られれば、再起動せずにつながります。";
 #else
     return u"ボードは見つかりましたが、開く権限がありません。";
 #endif
@@ -34,6 +42,9 @@ CWendrelDlg::CWendrelDlg(wsys::IWindowSystem& ws, std::shared_ptr<hid::Platform>
     : CDialog(ws, res::IDD_WENDREL_DIALOG), m_device(std::move(platform))
 {
     m_hIcon = ws.LoadIcon(res::IDR_MAINFRAME);
+    // Scans and opens report back on the user-interface thread, as soon as
+    // they are done; while no window is there, their results are dropped.
+    m_device.SetPoster([this](std::function<void()> fn) { PostToWindow(std::move(fn)); });
 }
 
 CWendrelDlg::~CWendrelDlg()
@@ -114,36 +125,102 @@ void CWendrelDlg::OnDestroy()
 
 void CWendrelDlg::OnTimer(int id)
 {
+    Poll();
+    CDialog::OnTimer(id);
+}
+
+// The poll cycle. Nothing here waits for the kernel: a scan and an open
+// run on the device's worker, and their completions come back here (or to
+// OnOpened) on the user-interface thread as soon as they are done.
+void CWendrelDlg::Poll()
+{
+    // The open in flight ends this cycle itself; no second one starts.
+    if (m_device.IsOpening())
+        return;
+    // A reader that ended (a read error, or the board gone and back under
+    // the same path between two looks) has lost the board: let go of it,
+    // and the discovery below opens it again if it is there.
+    if (m_bConnected && !m_strDevicePath.empty() && !m_device.IsReading())
+        Disconnect();
+
     std::u16string path;
-    if (m_device.FindDevices(m_nVid, m_nPid, path) != 0) {
+    const int found = m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
+    if (found < 0)
+        return;  // a scan runs; it calls Poll when it is done
+    if (found) {
         if (path != m_strDevicePath) {
-            if (m_device.Open(path, this)) {
-                char status[40];
-                std::snprintf(status, sizeof status, "VID:0x%04X / PID:0x%04X",
-                              static_cast<unsigned>(m_nVid), static_cast<unsigned>(m_nPid));
-                m_strStatus = Widen(status);
-                m_strDevicePath = path;
-                SetStatusTip(u"");
-                UpdateData(false);
-                m_bConnected = 1;
-            } else {
-                // Retried on the next tick; say why when it is ours to fix.
-                SetStatusTip(m_device.LastOpenError() == hid::OpenError::PermissionDenied
-                                 ? PermissionDeniedTip()
-                                 : u"");
-            }
+            // Opening another path closes the connection there is: the
+            // status says so at once, rather than naming a closed board
+            // until (and unless) the new one opens.
+            if (!m_strDevicePath.empty())
+                Disconnect();
+            m_device.OpenAsync(path, this, [this, path](int ok, hid::OpenError error) {
+                OnOpened(path, ok, error);
+            });
         }
     } else if (m_bConnected) {
-        m_device.Close();
-        m_strStatus = u"Non Connections";
-        m_strDevicePath.clear();
+        Disconnect();
+    } else if (m_bNoPermission) {
+        // The board that could not be opened is gone.
+        ShowOpenProblem(false);
+        m_strPermissionReported.clear();
+    }
+}
+
+void CWendrelDlg::Disconnect()
+{
+    m_device.Close();
+    m_strStatus = u"Non Connections";
+    m_strDevicePath.clear();
+    m_bNoPermission = false;
+    SetStatusTip(u"");
+    UpdateData(false);
+    m_bConnected = 0;
+}
+
+void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError error)
+{
+    if (ok) {
+        char status[40];
+        std::snprintf(status, sizeof status, "VID:0x%04X / PID:0x%04X",
+                      static_cast<unsigned>(m_nVid), static_cast<unsigned>(m_nPid));
+        m_strStatus = Widen(status);
+        m_strDevicePath = path;
+        m_bNoPermission = false;
+        m_strPermissionReported.clear();
         SetStatusTip(u"");
         UpdateData(false);
-        m_bConnected = 0;
-    } else {
-        SetStatusTip(u"");
+        m_bConnected = 1;
+        return;
     }
-    CDialog::OnTimer(id);
+    // Retried on the next tick; say why when it is the user's to fix.
+    if (error == hid::OpenError::PermissionDenied) {
+        if (path != m_strPermissionReported) {
+            m_strPermissionReported = path;
+            const std::string node(path.begin(), path.end());
+            std::fprintf(stderr,
+                         "wendrel: the board at %s was found but this user may not open it: "
+                         "install res/70-wendrel.rules into /etc/udev/rules.d and replug the "
+                         "board or run udevadm trigger (sh tools/setup.sh run does both)\n",
+                         node.c_str());
+        }
+        ShowOpenProblem(true);
+    } else if (m_bNoPermission) {
+        ShowOpenProblem(false);
+    }
+}
+
+// Only the status label changes: typed text stays where it is.
+void CWendrelDlg::ShowOpenProblem(bool noPermission)
+{
+    m_bNoPermission = noPermission;
+    if (noPermission)
+        m_strStatus = PermissionDeniedStatus();
+    else
+        m_strStatus = m_bConnected ? u"" : u"Non Connections";  // Starting or Disconnected
+    SetStatusTip(noPermission ? PermissionDeniedTip() : u"");
+    if (Window())
+        Window()->SetItemText(res::IDC_STATUS, m_strStatus);
 }
 
 void CWendrelDlg::OnOK()

@@ -20,7 +20,8 @@ public:
                          std::shared_ptr<hid::Platform> platform = hid::SystemPlatform());
     ~CWendrelDlg() override;
 
-    // IHidReceiver: on the connection's delivery thread.
+    // IHidReceiver: on the connection's reader thread; never waits for the
+    // user-interface thread.
     void OnReceive(const std::u16string& text) override;
 
     // The poll cycle and the buttons, as the window delivers them.
@@ -29,6 +30,9 @@ public:
     void OnBnClickedBoot();
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
+
+    // The connection, for tools and tests.
+    CHidDevice& Device() { return m_device; }
 
     // Whether the input line may hold `text`: while connected, its
     // code-page form and terminator must fit one output report.
@@ -45,6 +49,11 @@ protected:
 private:
     // User-interface thread: shows the newest rendering of the history.
     void ShowHistory();
+    void Poll();
+    void Disconnect();
+    void OnOpened(const std::u16string& path, int ok, hid::OpenError error);
+    // The board is there but cannot be opened (true), or no longer shown so.
+    void ShowOpenProblem(bool noPermission);
     void SetStatusTip(const std::u16string& tip);
 
     wsys::IconHandle m_hIcon = nullptr;
@@ -62,8 +71,13 @@ public:
 
 private:
     std::u16string m_strStatusTip;
+    // The status names a board that this user may not open.
+    bool m_bNoPermission = false;
+    // The board whose lack of permission went to standard error.
+    std::u16string m_strPermissionReported;
 };
 
-// The status label's explanation while the board is present but this user
-// may not open it.
+// The status label's text, and its explanation with the fix, while the
+// board is present but this user may not open it.
+std::u16string PermissionDeniedStatus();
 std::u16string PermissionDeniedTip();

@@ -2,16 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <system_error>
+#include <utility>
 
 #include "codepage.h"
 
 namespace {
-
-// Long enough to cost nothing while idle, short enough that Close, which
-// waits for the reader to leave its read, returns at once to the eye.
-constexpr int kReadTimeoutMs = 50;
 
 std::u16string Widen(const char* ascii)
 {
@@ -25,14 +24,125 @@ char16_t AsciiLower(char16_t c)
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
+// How long the destructor waits for the worker's last jobs (closes, as a
+// rule) before it leaves them to finish on their own.
+constexpr auto kWorkerExitWait = std::chrono::milliseconds(500);
+
 }  // namespace
 
-// One connection's writer thread. It closes the connection's handles
-// itself when it ends, so that a write stuck on a board that stopped
-// reading can be abandoned by Close: the thread keeps the writer and the
-// platform alive until that write returns. Both handles wait for it,
-// because Linux does not let any hidraw node be closed while a write to a
-// hidraw node is in progress (the close would block for the whole write).
+// The thread that makes every call that can block in the kernel: scans,
+// opens and closes, one after the other. Shared with its jobs, so that it
+// can be left to finish a call stuck in the kernel when its CHidDevice
+// goes.
+class CHidDevice::Worker : public std::enable_shared_from_this<Worker> {
+public:
+    explicit Worker(std::shared_ptr<hid::Platform> platform) : platform(std::move(platform)) {}
+
+    const std::shared_ptr<hid::Platform> platform;
+
+    void Submit(std::function<void()> job)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable())
+            m_thread = std::thread([self = shared_from_this()] { self->Run(); });
+        m_jobs.push_back(std::move(job));
+        m_cond.notify_all();
+    }
+
+    // Runs `fn` through the poster; dropped (and destroyed here) when there
+    // is none any more.
+    void Post(std::function<void()> fn)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_poster) m_poster(std::move(fn));
+    }
+
+    void SetPoster(Poster poster)
+    {
+        std::lock_guard lock(m_mutex);
+        m_poster = std::move(poster);
+    }
+
+    bool WaitIdle(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_cond.wait_for(lock, timeout, [&] { return m_jobs.empty() && !m_bBusy; });
+    }
+
+    // Ends the thread once its jobs are done; waits for that a little, and
+    // leaves it to finish by itself after that.
+    void Stop()
+    {
+        std::thread thread;
+        {
+            std::unique_lock lock(m_mutex);
+            m_poster = nullptr;
+            m_bStop = true;
+            m_cond.notify_all();
+            const bool idle = m_cond.wait_for(lock, kWorkerExitWait,
+                                              [&] { return m_jobs.empty() && !m_bBusy; });
+            thread = std::move(m_thread);
+            if (!idle && thread.joinable()) {
+                thread.detach();
+                return;
+            }
+        }
+        if (thread.joinable()) thread.join();
+    }
+
+private:
+    void Run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_cond.wait(lock, [&] { return m_bStop || !m_jobs.empty(); });
+            if (m_jobs.empty()) break;
+            std::function<void()> job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            m_bBusy = true;
+            lock.unlock();
+            job();
+            job = nullptr;
+            lock.lock();
+            m_bBusy = false;
+            m_cond.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_cond;
+    std::deque<std::function<void()>> m_jobs;
+    Poster m_poster;
+    bool m_bStop = false;
+    bool m_bBusy = false;
+    std::thread m_thread;
+};
+
+// What an open got, on its way from the worker to the user-interface
+// thread. Whatever is not taken from it is closed with it, so that an open
+// whose completion is dropped leaves nothing open.
+struct CHidDevice::PendingOpen {
+    std::shared_ptr<hid::Platform> platform;
+    hid::Handle* hWrite = nullptr;
+    hid::Handle* hRead = nullptr;
+    hid::ReportLengths lengths;
+    hid::OpenError error = hid::OpenError::Other;
+
+    ~PendingOpen()
+    {
+        if (platform) {
+            platform->Close(hWrite);
+            platform->Close(hRead);
+        }
+    }
+};
+
+// One connection's writer thread. When Close finds it inside a write, it
+// is abandoned and closes the connection's handles itself once that write
+// returns: the thread keeps the writer and the platform alive until then.
+// Both handles wait for it, because Linux does not let any hidraw node be
+// closed while a write to a hidraw node is in progress (the close would
+// block for the whole write).
 class CHidDevice::Writer : public std::enable_shared_from_this<Writer> {
 public:
     Writer(std::shared_ptr<hid::Platform> platform, hid::Handle* hWrite)
@@ -59,27 +169,33 @@ public:
         return job->state == Job::Written ? 1 : 0;
     }
 
-    // Drops reports not yet begun (their SendText already returned 0),
-    // hands over the read handle, whose reader has ended, and ends the
-    // thread; joins it unless it is inside a write.
-    void Stop(hid::Handle* hRead)
+    // Drops reports not yet begun (their SendText already returned 0) and
+    // ends the thread. Inside a write, the thread is abandoned with the read
+    // handle, whose reader has ended, and closes both itself: returns true.
+    // Otherwise joins it (it only waits for work) and returns false: the
+    // caller closes the write handle (WriteHandle) and the read handle.
+    bool Stop(hid::Handle* hRead)
     {
         bool busy;
         {
             std::lock_guard lock(m_mutex);
-            m_hRead = hRead;
             m_bStop = true;
             for (auto& job : m_queue) job->state = Job::Failed;
             m_queue.clear();
             busy = m_bBusy;
+            if (busy) m_hRead = hRead;
+            m_bAbandoned = busy;
             m_cond.notify_all();
         }
-        if (!m_thread.joinable()) return;
+        if (!m_thread.joinable()) return busy;
         if (busy)
             m_thread.detach();
         else
             m_thread.join();
+        return busy;
     }
+
+    hid::Handle* WriteHandle() const { return m_hWrite; }
 
 private:
     struct Job {
@@ -104,6 +220,7 @@ private:
             job->state = n == static_cast<int>(job->report.size()) ? Job::Written : Job::Failed;
             m_cond.notify_all();
         }
+        if (!m_bAbandoned) return;
         hid::Handle* hRead = m_hRead;
         lock.unlock();
         m_platform->Close(m_hWrite);
@@ -112,13 +229,14 @@ private:
 
     std::shared_ptr<hid::Platform> m_platform;
     hid::Handle* m_hWrite;
-    hid::Handle* m_hRead = nullptr;  // given at Stop
+    hid::Handle* m_hRead = nullptr;  // given at Stop when abandoned
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_cond;
     std::deque<std::shared_ptr<Job>> m_queue;
     bool m_bStop = false;
     bool m_bBusy = false;
+    bool m_bAbandoned = false;
 };
 
 CHidDevice::CHidDevice(std::shared_ptr<hid::Platform> platform)
@@ -129,16 +247,27 @@ CHidDevice::CHidDevice(std::shared_ptr<hid::Platform> platform)
 CHidDevice::~CHidDevice()
 {
     Close();
+    if (m_worker) m_worker->Stop();
 }
 
-int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
+std::shared_ptr<CHidDevice::Worker> CHidDevice::GetWorker()
 {
-    if (!m_platform) return 0;
-    if (m_platform->TakeChanged() || !m_bDevicesKnown) {
-        m_devices = m_platform->Enumerate();
-        m_bDevicesKnown = true;
-    }
+    if (!m_worker) m_worker = std::make_shared<Worker>(m_platform);
+    return m_worker;
+}
 
+void CHidDevice::SetPoster(Poster post)
+{
+    GetWorker()->SetPoster(std::move(post));
+}
+
+bool CHidDevice::WaitIdle(int timeoutMs)
+{
+    return !m_worker || m_worker->WaitIdle(std::chrono::milliseconds(timeoutMs));
+}
+
+int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
+{
     char pattern[32];
     std::snprintf(pattern, sizeof pattern, "vid_%04x&pid_%04x", static_cast<unsigned>(nVid),
                   static_cast<unsigned>(nPid));
@@ -156,6 +285,60 @@ int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
     return 0;
 }
 
+int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
+{
+    if (!m_platform) return 0;
+    if (m_platform->TakeChanged() || !m_bDevicesKnown) {
+        m_devices = m_platform->Enumerate();
+        m_bDevicesKnown = true;
+    }
+    return Match(nVid, nPid, path);
+}
+
+int CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
+                            std::function<void()> onScanned)
+{
+    if (!m_platform) return 0;
+    if (m_bScanning) return -1;
+    if (m_platform->TakeChanged() || !m_bDevicesKnown) {
+        m_bScanning = true;
+        std::shared_ptr<Worker> worker = GetWorker();
+        worker->Submit([this, worker = worker.get(), onScanned = std::move(onScanned)] {
+            auto list = std::make_shared<std::vector<hid::DeviceInfo>>(worker->platform->Enumerate());
+            worker->Post([this, list, onScanned] {
+                m_devices = std::move(*list);
+                m_bDevicesKnown = true;
+                m_bScanning = false;
+                if (onScanned) onScanned();
+            });
+        });
+        return -1;
+    }
+    return Match(nVid, nPid, path);
+}
+
+void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path,
+                             PendingOpen& pending)
+{
+    hid::OpenError error = hid::OpenError::Other;
+    pending.hWrite = platform.Open(path, hid::Access::Write, &error);
+    if (!pending.hWrite) {
+        pending.error = error;
+        return;
+    }
+    error = hid::OpenError::Other;
+    pending.hRead = platform.Open(path, hid::Access::Read, &error);
+    if (!pending.hRead) {
+        platform.Close(pending.hWrite);
+        pending.hWrite = nullptr;
+        pending.error = error;
+        return;
+    }
+    if (!platform.GetReportLengths(pending.hRead, pending.lengths))
+        pending.lengths = {kFallbackReportLength, kFallbackReportLength};
+    pending.error = hid::OpenError::None;
+}
+
 int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
 {
     Close();
@@ -163,58 +346,87 @@ int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
         m_lastOpenError = hid::OpenError::Other;
         return 0;
     }
+    PendingOpen pending;
+    pending.platform = m_platform;
+    OpenHandles(*m_platform, path, pending);
+    return Attach(pending, pOwner);
+}
 
-    hid::OpenError error = hid::OpenError::Other;
-    hid::Handle* hWrite = m_platform->Open(path, hid::Access::Write, &error);
-    if (!hWrite) {
-        m_lastOpenError = error;
+bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, OpenDone done)
+{
+    if (m_bOpening) return false;
+    Close();
+    if (!m_platform) {
+        m_lastOpenError = hid::OpenError::Other;
+        if (done) done(0, m_lastOpenError);
+        return true;
+    }
+    m_bOpening = true;
+    const unsigned generation = m_nGeneration;
+    std::shared_ptr<Worker> worker = GetWorker();
+    worker->Submit([this, worker = worker.get(), path, pOwner, generation,
+                    done = std::move(done)] {
+        auto pending = std::make_shared<PendingOpen>();
+        pending->platform = worker->platform;
+        OpenHandles(*worker->platform, path, *pending);
+        worker->Post([this, pending, pOwner, generation, done] {
+            m_bOpening = false;
+            int result = 0;
+            if (generation != m_nGeneration) {
+                // Closed meanwhile: the handles go with `pending`, on the
+                // worker.
+                CloseLater(std::exchange(pending->hWrite, nullptr),
+                           std::exchange(pending->hRead, nullptr));
+                m_lastOpenError = hid::OpenError::Other;
+            } else {
+                result = Attach(*pending, pOwner);
+            }
+            if (done) done(result, m_lastOpenError);
+        });
+    });
+    return true;
+}
+
+bool CHidDevice::IsOpening() const
+{
+    return m_bOpening;
+}
+
+int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
+{
+    if (!pending.hWrite || !pending.hRead) {
+        m_lastOpenError = pending.error;
         return 0;
     }
-    error = hid::OpenError::Other;
-    hid::Handle* hRead = m_platform->Open(path, hid::Access::Read, &error);
-    if (!hRead) {
-        m_platform->Close(hWrite);
-        m_lastOpenError = error;
-        return 0;
-    }
-
-    hid::ReportLengths lengths;
-    if (!m_platform->GetReportLengths(hRead, lengths))
-        lengths = {kFallbackReportLength, kFallbackReportLength};
-
+    const hid::ReportLengths lengths = pending.lengths;
     const std::string charset = m_charset.empty() ? hid::SystemCharset() : m_charset;
     // A read buffer never smaller than the board's own reports, so that a
     // descriptor that undercounts does not cut its text.
     const std::size_t readBuffer =
         static_cast<std::size_t>(std::max(lengths.input, kFallbackReportLength));
 
-    auto writer = std::make_shared<Writer>(m_platform, hWrite);
+    auto writer = std::make_shared<Writer>(m_platform, pending.hWrite);
     try {
         writer->Start();
     } catch (const std::system_error&) {
-        m_platform->Close(hWrite);
-        m_platform->Close(hRead);
+        CloseLater(std::exchange(pending.hWrite, nullptr), std::exchange(pending.hRead, nullptr));
         m_lastOpenError = hid::OpenError::Other;
         return 0;
     }
+    pending.hWrite = nullptr;  // the writer's now
 
     m_writer = std::move(writer);
-    m_hRead = hRead;
+    m_hRead = std::exchange(pending.hRead, nullptr);
     m_nOutLength = std::max(lengths.output - 1, 0);
     m_nInLength = std::max(lengths.input - 1, 0);
-    m_pOwner = pOwner;
     m_openCharset = charset;
-    {
-        std::lock_guard lock(m_inMutex);
-        m_inQueue.clear();
-        m_bInputEnded = false;
-    }
     m_bStopReading = false;
-    m_bReading = true;  // raised before the threads exist: Close sees it
+    m_bReading = true;  // raised before the thread exists: Close sees it
     try {
-        m_delivery = std::thread(&CHidDevice::DeliveryThreadProc, this, charset);
-        m_reader = std::thread(&CHidDevice::ReadThreadProc, this, readBuffer);
+        m_reader = std::thread(&CHidDevice::ReadThreadProc, this, m_hRead, readBuffer, charset,
+                               pOwner);
     } catch (const std::system_error&) {
+        m_bReading = false;
         Close();
         m_lastOpenError = hid::OpenError::Other;
         return 0;
@@ -223,38 +435,38 @@ int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
     return 1;
 }
 
+void CHidDevice::CloseLater(hid::Handle* a, hid::Handle* b)
+{
+    if (!a && !b) return;
+    std::shared_ptr<Worker> worker = GetWorker();
+    worker->Submit([platform = worker->platform, a, b] {
+        platform->Close(a);
+        platform->Close(b);
+    });
+}
+
 void CHidDevice::Close()
 {
-    // The reader leaves its bounded read within kReadTimeoutMs; no handle
-    // is closed before it has (hidapi forbids closing a handle being read).
-    {
-        std::lock_guard lock(m_inMutex);
-        m_bStopReading = true;
-    }
-    m_inCond.notify_all();
+    ++m_nGeneration;
+    // The reader sleeps in its read until a report comes or it is woken
+    // here; no handle is closed before it has left (hidapi and the
+    // platform contract forbid closing a handle being read).
+    m_bStopReading = true;
+    if (m_hRead) m_platform->InterruptRead(m_hRead);
     if (m_reader.joinable()) m_reader.join();
 
-    // The writer closes both handles; a write stuck on a board that does
-    // not read is left to finish on its own, and the handles with it.
+    // A write stuck on a board that does not read is left to finish on its
+    // own, and the handles with it; otherwise the worker closes them.
     if (m_writer) {
-        m_writer->Stop(m_hRead);
+        if (!m_writer->Stop(m_hRead)) CloseLater(m_writer->WriteHandle(), m_hRead);
         m_writer.reset();
     } else if (m_hRead) {
-        m_platform->Close(m_hRead);
+        CloseLater(m_hRead, nullptr);
     }
     m_hRead = nullptr;
     m_nOutLength = 0;
     m_nInLength = 0;
-
-    // Every report already read still reaches the owner.
-    {
-        std::lock_guard lock(m_inMutex);
-        m_bInputEnded = true;
-    }
-    m_inCond.notify_all();
-    if (m_delivery.joinable()) m_delivery.join();
     m_bReading = false;
-    m_pOwner = nullptr;
 }
 
 int CHidDevice::SendText(const std::u16string& text)
@@ -268,40 +480,21 @@ int CHidDevice::SendText(const std::u16string& text)
     return m_writer->Send(std::move(report), m_nSendWaitMs);
 }
 
-void CHidDevice::ReadThreadProc(std::size_t bufferSize)
+// Reads, decodes and hands over on this one thread: a report needs no other
+// hop on its way to the owner, which never makes it wait. Sleeps in the
+// read until a report comes or Close wakes it.
+void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
+                                IHidReceiver* pOwner)
 {
     std::vector<std::uint8_t> buffer(bufferSize);
     while (!m_bStopReading) {
-        int n = m_platform->Read(m_hRead, buffer.data(), buffer.size(), kReadTimeoutMs);
-        if (n < 0) break;  // the board is gone
-        if (n == 0) continue;
-        std::unique_lock lock(m_inMutex);
-        m_inCond.wait(lock, [&] { return m_inQueue.size() < kMaxPendingInput || m_bStopReading; });
+        const int n = m_platform->Read(hRead, buffer.data(), buffer.size(), -1);
+        if (n < 0) break;  // the board is gone, or the handle failed
+        if (n == 0 || m_bStopReading) continue;
         // Byte 0 is the report ID; the text follows.
-        m_inQueue.emplace_back(buffer.begin() + 1, buffer.begin() + n);
-        m_inCond.notify_all();
-    }
-    std::lock_guard lock(m_inMutex);
-    m_bInputEnded = true;
-    m_inCond.notify_all();
-}
-
-void CHidDevice::DeliveryThreadProc(std::string charset)
-{
-    std::deque<std::vector<std::uint8_t>> batch;
-    for (;;) {
-        {
-            std::unique_lock lock(m_inMutex);
-            m_inCond.wait(lock, [&] { return !m_inQueue.empty() || m_bInputEnded; });
-            if (m_inQueue.empty()) break;
-            batch.swap(m_inQueue);
-            m_inCond.notify_all();  // room for a waiting reader
-        }
-        for (const auto& payload : batch) {
-            std::u16string text = hid::DecodeText(payload.data(), payload.size(), charset);
-            if (m_pOwner) m_pOwner->OnReceive(text);
-        }
-        batch.clear();
+        const std::u16string text =
+            hid::DecodeText(buffer.data() + 1, static_cast<std::size_t>(n) - 1, charset);
+        if (pOwner) pOwner->OnReceive(text);
     }
     m_bReading = false;
 }

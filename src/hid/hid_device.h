@@ -7,15 +7,18 @@
 // length; an input report's data is read up to its first zero byte.
 //
 // Threads: every call is made on one thread (the user-interface thread).
-// Each open connection runs a reader, which never waits for the owner's
-// display, and a writer, so that a board that stops taking reports never
-// holds up the caller of SendText for long.
+// Each open connection runs a reader, which decodes every report and hands
+// it to the owner itself, and a writer, so that a board that stops taking
+// reports never holds up the caller of SendText for long. Everything that
+// can block in the kernel (scanning, opening, closing) runs on a worker
+// thread of the CHidDevice: the asynchronous calls (PollDevices,
+// OpenAsync) report back through the poster given with SetPoster, and
+// Close hands the handles to the worker instead of closing them itself.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,9 +28,11 @@
 #include "hid_platform.h"
 
 // Receives the text of every input report, once per report, in the order
-// the board sent them, on the connection's delivery thread (never the
-// thread that called Open). It must return promptly and must not call back
-// into the CHidDevice.
+// the board sent them, on the connection's reader thread (never the thread
+// that called Open). It must not wait for anything that can take long (the
+// user-interface thread above all): while it runs, the next report waits
+// in the kernel, whose queue drops reports once 64 wait. It must not call
+// back into the CHidDevice.
 class IHidReceiver {
 public:
     virtual ~IHidReceiver() = default;
@@ -45,23 +50,52 @@ public:
     CHidDevice(const CHidDevice&) = delete;
     CHidDevice& operator=(const CHidDevice&) = delete;
 
+    // Where completions of the asynchronous calls run: a function that
+    // runs its argument on the user-interface thread later and never waits
+    // for it (a window's Post). Calls dropped by the poster (its window is
+    // gone) release what they carry. Set before the first asynchronous
+    // call.
+    using Poster = std::function<void(std::function<void()>)>;
+    void SetPoster(Poster post);
+
     // Looks for the first present HID interface whose first hardware ID
     // contains "Vid_%04x&Pid_%04x" (case ignored on both sides). Returns 1
     // and stores its path in `path`, or 0 and leaves `path` untouched.
-    // Cheap enough for every 50 ms tick: the device list is scanned again
-    // only when the platform reports a change.
+    // Scans on the calling thread when the platform reports a change.
     int FindDevices(int nVid, int nPid, std::u16string& path);
+
+    // FindDevices that never blocks: answers from the last scan while the
+    // platform reports no change. After a change it starts a scan on the
+    // worker and returns -1 (not known yet), as it does while that scan
+    // runs; `onScanned` is posted once the scan is done, to ask again.
+    int PollDevices(int nVid, int nPid, std::u16string& path, std::function<void()> onScanned);
 
     // Opens `path` (from FindDevices) for reading and for writing, learns
     // the report lengths and starts the reader. Any connection already open
     // is closed first. Returns 1 on success, 0 on failure (nothing left
-    // open). The owner must outlive the connection.
+    // open). The owner must outlive the connection. Blocks for as long as
+    // the kernel's open does.
     int Open(const std::u16string& path, IHidReceiver* pOwner);
 
-    // Stops the reader and the writer and closes the handles; every report
-    // already read is handed to the owner before Close returns. Idempotent.
-    // A write stuck on a board that does not read is abandoned, not waited
-    // for.
+    // Open on the worker: closes any connection at once, opens there and
+    // posts done(result, why it failed) when the open has returned; the
+    // connection is in place before done runs. False (and nothing done)
+    // while another OpenAsync is in flight. A Close before the completion
+    // drops the new connection; done is then called with 0.
+    using OpenDone = std::function<void(int, hid::OpenError)>;
+    bool OpenAsync(const std::u16string& path, IHidReceiver* pOwner, OpenDone done);
+    // An OpenAsync is in flight (its done has not run yet).
+    bool IsOpening() const;
+
+    // Tests and tools: waits until the worker has finished every job given
+    // so far (closes included); false after timeoutMs.
+    bool WaitIdle(int timeoutMs = 5000);
+
+    // Stops the reader and the writer; a report being handed to the owner
+    // is handed over before Close returns, and the owner gets nothing after.
+    // The handles are closed on the worker (or, behind a write stuck on a
+    // board that does not read, by the abandoned writer when the write
+    // returns): Close never waits for the kernel. Idempotent.
     void Close();
 
     // Sends `text` as one output report. Returns 1 once the report was
@@ -80,8 +114,8 @@ public:
     int OutLength() const;
 
     bool IsOpen() const;
-    // True while the input side runs: false once the board vanished and
-    // every report read before has been handed to the owner.
+    // True while the reader runs: false once the board vanished or a read
+    // failed, and the last report read has been handed to the owner.
     bool IsReading() const;
 
     // Why the last Open failed (None after a success).
@@ -98,20 +132,28 @@ public:
     // Used when the device's report descriptor cannot be read or makes no
     // sense: the board's own 64-byte reports plus the report-ID byte.
     static constexpr int kFallbackReportLength = 65;
-    // Reports read but not yet handed to the owner; beyond this the reader
-    // waits, and the OS queue takes the overflow.
-    static constexpr std::size_t kMaxPendingInput = 65536;
     // Output reports waiting for the writer; beyond this SendText fails at
     // once (the board has stopped taking reports).
     static constexpr std::size_t kMaxPendingOutput = 4;
 
 private:
     class Writer;
+    class Worker;
+    struct PendingOpen;
 
-    void ReadThreadProc(std::size_t bufferSize);
-    void DeliveryThreadProc(std::string charset);
+    std::shared_ptr<Worker> GetWorker();
+    // The blocking part of an open: handles and lengths, on any thread.
+    static void OpenHandles(hid::Platform& platform, const std::u16string& path,
+                            PendingOpen& pending);
+    // Starts the connection's threads on what an open got.
+    int Attach(PendingOpen& pending, IHidReceiver* pOwner);
+    void CloseLater(hid::Handle* a, hid::Handle* b);
+    int Match(int nVid, int nPid, std::u16string& path) const;
+    void ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
+                        IHidReceiver* pOwner);
 
     std::shared_ptr<hid::Platform> m_platform;
+    std::shared_ptr<Worker> m_worker;
     std::string m_charset;      // as set; "" = the locale's
     std::string m_openCharset;  // resolved at Open
     int m_nSendWaitMs = kSendWaitMs;
@@ -119,6 +161,10 @@ private:
     // FindDevices' view of the present interfaces, rescanned on change.
     std::vector<hid::DeviceInfo> m_devices;
     bool m_bDevicesKnown = false;
+    bool m_bScanning = false;
+    bool m_bOpening = false;
+    // Bumped by every Close: an open that completes after one is dropped.
+    unsigned m_nGeneration = 0;
 
     // The write handle lives in the writer, which may outlive the
     // connection while a write is stuck on a board that does not read.
@@ -126,18 +172,10 @@ private:
     hid::Handle* m_hRead = nullptr;
     std::atomic<int> m_nOutLength{0};
     std::atomic<int> m_nInLength{0};
-    IHidReceiver* m_pOwner = nullptr;
-    // The input side (reader and hand-over) is running.
+    // The reader is running.
     std::atomic<bool> m_bReading{false};
     std::atomic<bool> m_bStopReading{false};
     std::thread m_reader;
-    std::thread m_delivery;
-
-    // Reports read, waiting for the delivery thread (payload bytes only).
-    std::mutex m_inMutex;
-    std::condition_variable m_inCond;
-    std::deque<std::vector<std::uint8_t>> m_inQueue;
-    bool m_bInputEnded = false;
 
     hid::OpenError m_lastOpenError = hid::OpenError::None;
 };

@@ -5,11 +5,15 @@
 // macOS, later one for Windows), and a fake in the tests. Nothing else in
 // the program includes hidapi, libudev or sysfs paths.
 //
-// Threads: Enumerate, TakeChanged, Open, GetReportLengths and Close are
-// called on the user-interface thread. Read is called on the connection's
-// reader thread, Write on its writer thread; each with its own handle, so
-// one handle is never used by two threads at once. Close is never called
-// on a handle while another thread is inside Read or Write on it.
+// Threads: CHidDevice calls Enumerate, Open, GetReportLengths and Close on
+// its own worker thread, never on the user-interface thread, because each
+// of them can block in the kernel (see Open). TakeChanged is called on the
+// user-interface thread and must return within a few milliseconds whatever
+// is pending. Read is called on the connection's reader thread, Write on
+// its writer thread; each with its own handle, so one handle is never used
+// by two threads at once. InterruptRead may be called from any thread
+// while its handle is open. Close is never called on a handle while
+// another thread is inside Read or Write on it.
 #pragma once
 
 #include <cstddef>
@@ -65,8 +69,11 @@ public:
     // Enumerate would return what it returned last time.
     virtual bool TakeChanged() = 0;
 
-    // Opens one path for reading or for writing. Does not block on the
-    // device. Returns nullptr on failure and sets *error when given.
+    // Opens one path for reading or for writing. Returns nullptr on failure
+    // and sets *error when given. May block in the kernel: on Linux the
+    // first open of a hidraw node sleeps about 50 ms, and every open and
+    // close of any hidraw node waits while a write to any hidraw node is in
+    // progress (up to about 5 s per write to a device that does not read).
     virtual Handle* Open(const std::u16string& path, Access access,
                          OpenError* error = nullptr) = 0;
 
@@ -96,7 +103,8 @@ public:
     virtual int Write(Handle* handle, const std::uint8_t* buf,
                       std::size_t size) = 0;
 
-    // Releases the handle; nullptr is ignored.
+    // Releases the handle; nullptr is ignored. May block in the kernel as
+    // Open does.
     virtual void Close(Handle* handle) = 0;
 };
 

@@ -1,6 +1,15 @@
-// The platform on Linux: hidapi's hidraw backend for the reports, sysfs for
-// the report descriptor, libudev for hot-plug events.
+// The platform on Linux: hidapi's hidraw backend for enumeration and
+// writes, the hidraw node itself for reads, sysfs for the report
+// descriptor, libudev for hot-plug events.
+//
+// Reads go to the node directly because hidapi can wait on one descriptor
+// only: a reader that must also be woken by Close would have to wake up
+// periodically to look. Here it sleeps in poll() on the node and an
+// eventfd until a report comes or InterruptRead writes the eventfd.
+#include <fcntl.h>
 #include <hidapi.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,7 +43,9 @@ std::string ToUtf8(const std::u16string& s)
 }
 
 struct HidapiHandle {
-    hid_device* device = nullptr;
+    hid_device* device = nullptr;  // write handles
+    int fd = -1;                   // read handles: the node, non-blocking
+    int wake = -1;                 // read handles: InterruptRead's eventfd
     DescriptorInfo descriptor;
     bool descriptorRead = false;
 };
@@ -88,7 +99,7 @@ public:
 
     bool TakeChanged() override { return m_monitor.TakeChanged(); }
 
-    Handle* Open(const std::u16string& path, Access, OpenError* error) override
+    Handle* Open(const std::u16string& path, Access access, OpenError* error) override
     {
         const std::string utf8 = ToUtf8(path);
         if (!linux_sysfs::IsHidrawNode(utf8)) {
@@ -98,15 +109,32 @@ public:
             }
             return nullptr;
         }
-        errno = 0;
-        hid_device* device = hid_open_path(utf8.c_str());
-        if (!device) {
-            const int saved = errno;
-            if (error) *error = Classify(saved, utf8);
-            return nullptr;
-        }
         auto* h = new HidapiHandle;
-        h->device = device;
+        if (access == Access::Write) {
+            errno = 0;
+            h->device = hid_open_path(utf8.c_str());
+            if (!h->device) {
+                const int saved = errno;
+                delete h;
+                if (error) *error = Classify(saved, utf8);
+                return nullptr;
+            }
+        } else {
+            h->fd = open(utf8.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (h->fd < 0) {
+                const int saved = errno;
+                delete h;
+                if (error) *error = Classify(saved, utf8);
+                return nullptr;
+            }
+            h->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+            if (h->wake < 0) {
+                close(h->fd);
+                delete h;
+                if (error) *error = OpenError::Other;
+                return nullptr;
+            }
+        }
         std::vector<std::uint8_t> bytes;
         if (linux_sysfs::ReadReportDescriptor(utf8, bytes)) {
             h->descriptor = ParseReportDescriptor(bytes.data(), bytes.size());
@@ -129,7 +157,7 @@ public:
     int Read(Handle* handle, std::uint8_t* buf, std::size_t size, int timeoutMs) override
     {
         HidapiHandle* h = Cast(handle);
-        if (!h || !buf || size == 0) return -1;
+        if (!h || h->fd < 0 || !buf || size == 0) return -1;
         std::uint8_t* into = buf;
         std::size_t room = size;
         std::uint8_t scratch[1];
@@ -140,18 +168,38 @@ public:
             into = size > 1 ? buf + 1 : scratch;
             room = size > 1 ? size - 1 : sizeof scratch;
         }
-        errno = 0;
-        int n = hid_read_timeout(h->device, into, room, timeoutMs);
-        if (n < 0 && errno == EINTR) return 0;  // a signal, not a lost board
-        if (n <= 0) return n;
-        if (!h->descriptor.usesReportIds) return size > 1 ? n + 1 : 1;
-        return n;
+        pollfd p[2] = {{h->fd, POLLIN, 0}, {h->wake, POLLIN, 0}};
+        const int ready = poll(p, 2, timeoutMs < 0 ? -1 : timeoutMs);
+        if (ready < 0) return errno == EINTR ? 0 : -1;  // a signal, not a lost board
+        if (ready == 0) return 0;
+        if (p[1].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!read(h->wake, &count, sizeof count);
+            return 0;
+        }
+        if (p[0].revents & POLLIN) {
+            const ssize_t n = read(h->fd, into, room);
+            if (n < 0) return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+            if (n == 0) return 0;
+            if (!h->descriptor.usesReportIds) return size > 1 ? int(n) + 1 : 1;
+            return int(n);
+        }
+        // POLLERR / POLLHUP: the device is gone.
+        return -1;
+    }
+
+    void InterruptRead(Handle* handle) override
+    {
+        HidapiHandle* h = Cast(handle);
+        if (!h || h->wake < 0) return;
+        const std::uint64_t one = 1;
+        (void)!write(h->wake, &one, sizeof one);
     }
 
     int Write(Handle* handle, const std::uint8_t* buf, std::size_t size) override
     {
         HidapiHandle* h = Cast(handle);
-        if (!h || !buf || size == 0) return -1;
+        if (!h || !h->device || !buf || size == 0) return -1;
         return hid_write(h->device, buf, size);
     }
 
@@ -159,7 +207,9 @@ public:
     {
         HidapiHandle* h = Cast(handle);
         if (!h) return;
-        hid_close(h->device);
+        if (h->device) hid_close(h->device);
+        if (h->fd >= 0) close(h->fd);
+        if (h->wake >= 0) close(h->wake);
         delete h;
     }
 

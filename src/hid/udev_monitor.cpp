@@ -1,16 +1,42 @@
 #include "udev_monitor.h"
 
 #include <libudev.h>
+#include <linux/netlink.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 
 namespace hid::linux_udev {
 
 namespace {
-// Bounds one call, so that a socket that keeps failing cannot hold the
-// caller; what is left is read at the next call.
-constexpr int kMaxMessagesPerCall = 1024;
+// One call never spends more than this on the socket, however many events
+// wait: a storm of unrelated events (50,000 "change" events make one
+// parsed by libudev take about a second) is read over several calls, and a
+// call that leaves events unread answers "changed", which costs a scan off
+// the user-interface thread.
+constexpr auto kBudget = std::chrono::milliseconds(2);
+constexpr int kMaxMessagesPerCall = 256;
+
+// A kernel uevent is "ACTION@DEVPATH\0KEY=VALUE\0...". Only the
+// subsystem matters, so the message is searched as it came rather than
+// parsed into a device (libudev's receive does that for every event, the
+// filtered-out ones included).
+bool IsHidrawEvent(const char* msg, std::size_t size)
+{
+    static constexpr char kKey[] = "SUBSYSTEM=hidraw";
+    constexpr std::size_t kLen = sizeof kKey - 1;
+    for (std::size_t i = 0; i + kLen <= size;) {
+        const char* field = msg + i;
+        const std::size_t len = strnlen(field, size - i);
+        if (len == kLen && std::memcmp(field, kKey, kLen) == 0) return true;
+        i += len + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 HidrawMonitor::HidrawMonitor()
@@ -39,26 +65,29 @@ bool HidrawMonitor::TakeChanged()
     m_first = false;
 
     const int fd = udev_monitor_get_fd(m_monitor);
-    for (int i = 0; i < kMaxMessagesPerCall; ++i) {
-        pollfd pfd{fd, POLLIN, 0};
-        int ready = poll(&pfd, 1, 0);
-        if (ready == 0) break;
-        if (ready < 0) {
+    const auto deadline = std::chrono::steady_clock::now() + kBudget;
+    char msg[8192];
+    for (int i = 0;; ++i) {
+        if (i == kMaxMessagesPerCall || std::chrono::steady_clock::now() >= deadline) {
+            // Out of budget with events perhaps left: one of them may be ours.
+            pollfd pfd{fd, POLLIN, 0};
+            if (poll(&pfd, 1, 0) != 0) changed = true;
+            break;
+        }
+        sockaddr_nl from{};
+        socklen_t fromLen = sizeof from;
+        const ssize_t n = recvfrom(fd, msg, sizeof msg, MSG_DONTWAIT | MSG_TRUNC,
+                                   reinterpret_cast<sockaddr*>(&from), &fromLen);
+        if (n < 0) {
             if (errno == EINTR) continue;
-            return true;
+            // Lost events (ENOBUFS) or a socket error: anything may have
+            // changed.
+            if (errno != EAGAIN && errno != EWOULDBLOCK) changed = true;
+            break;
         }
-        if (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) changed = true;
-        if (!(pfd.revents & POLLIN)) break;
-        errno = 0;
-        udev_device* device = udev_monitor_receive_device(m_monitor);
-        if (device) {
-            udev_device_unref(device);
-            changed = true;
-        } else if (errno != 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            // Lost events (ENOBUFS) or a message that could not be read:
-            // something may have changed.
-            changed = true;
-        }
+        // Only the kernel's own messages; a truncated one cannot be read.
+        if (from.nl_pid != 0) continue;
+        if (std::size_t(n) > sizeof msg || IsHidrawEvent(msg, std::size_t(n))) changed = true;
     }
     return changed;
 }

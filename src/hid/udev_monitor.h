@@ -17,9 +17,10 @@ public:
     HidrawMonitor(const HidrawMonitor&) = delete;
     HidrawMonitor& operator=(const HidrawMonitor&) = delete;
 
-    // Non-blocking. True on the first call, after any hidraw event, after
-    // any error or lost events (socket overflow), and always when no
-    // monitor could be made.
+    // Non-blocking, and spends at most a few milliseconds however many
+    // events wait. True on the first call, after any hidraw event, after
+    // any error or lost events (socket overflow), when events are left
+    // unread for the next call, and always when no monitor could be made.
     bool TakeChanged();
 
 private:

@@ -2,6 +2,7 @@
 // states, the commands, the hand-over of received lines to the display.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -57,11 +58,24 @@ protected:
     FakeWindowSystem ws;
     std::unique_ptr<CountingDlg> dlg = std::make_unique<CountingDlg>(ws, board);
 
-    // Runs the console modally with `script` as the user.
+    // Runs the console modally with `script` as the user. Each tick settles:
+    // the scans and opens it started have come back. Nothing that can
+    // block in the kernel may run on this, the user-interface thread.
     void Run(std::function<void(FakeWindow&)> script)
     {
-        ws.script[res::IDD_WENDREL_DIALOG] = std::move(script);
+        board->ForbidBlockingCallsOn(std::this_thread::get_id());
+        ws.script[res::IDD_WENDREL_DIALOG] = [this, script = std::move(script)](FakeWindow& w) {
+            w.settle = [this] { ASSERT_TRUE(dlg->Device().WaitIdle()); };
+            script(w);
+        };
         dlg->DoModal();
+        EXPECT_EQ(board->BlockingCallsOnForbiddenThread(), 0);
+    }
+
+    int OpenHandlesOnceClosed()
+    {
+        dlg->Device().WaitIdle();
+        return board->OpenHandles();
     }
 };
 
@@ -105,8 +119,9 @@ std::vector<Transition> Transitions()
         {"StartingNoDevice", From::Starting, nothing, kNone, u"", 0, true, 0},
         {"ConnectedSamePath", From::Connected, nothing, kConnected, kPathA, 1, false, 2},
         {"ConnectedOtherPathOpens", From::Connected, moveToB, kConnected, kPathB, 1, true, 2},
-        {"ConnectedOtherPathOpenFails", From::Connected, moveToBFailing, kConnected, kPathA, 1,
-         false, 0},
+        // The old connection is closed by the attempt: the status must not
+        // name it, and the next tick tries the new path again.
+        {"ConnectedOtherPathOpenFails", From::Connected, moveToBFailing, kNone, u"", 0, true, 0},
         {"ConnectedNoDevice", From::Connected, unplugA, kNone, u"", 0, true, 0},
         {"DisconnectedFoundOpens", From::Disconnected, plugA, kConnected, kPathA, 1, true, 2},
         {"DisconnectedFoundOpenFails", From::Disconnected, plugAFailing, kNone, u"", 0, false, 0},
@@ -137,7 +152,7 @@ TEST_P(PollCycleTest, OneTick)
         EXPECT_EQ(w.Sets(res::IDC_SEND_TEXT) > refreshes, t.refreshed);
         // One connection at most. A failed Open on a new path has let go of
         // the old one (its board is gone); the next tick tries again.
-        EXPECT_EQ(board->OpenHandles(), t.openHandles);
+        EXPECT_EQ(OpenHandlesOnceClosed(), t.openHandles);
     });
 }
 
@@ -286,20 +301,52 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{"SmallReportKanaStopsEarly", {65, 9}, u"あああ", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ConsoleTest, PermissionDeniedExplainsOnTheStatusLabel)
+TEST_F(ConsoleTest, PermissionDeniedIsNamedOnTheStatusLabelAndOnceOnStandardError)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();  // Disconnected
+        board->SetOpenFails(hid::OpenError::PermissionDenied);
+        board->Plug(Board(kPathA));
+        w.Type(res::IDC_SEND_TEXT, u"draft");
+        testing::internal::CaptureStderr();
+        for (int i = 0; i < 5; ++i)
+            w.Tick();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), PermissionDeniedStatus());
+        EXPECT_EQ(w.tip[res::IDC_STATUS], PermissionDeniedTip());
+        EXPECT_NE(PermissionDeniedTip().find(u"70-wendrel.rules"), std::u16string::npos);
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find("/dev/hidraw0"), std::string::npos) << err;
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"draft");  // only the label changed
+        EXPECT_EQ(dlg->m_bConnected, 0);
+
+        // Access granted (a udev rule applied): the next tick connects.
+        board->ClearOpenFails();
+        w.Tick();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(w.tip[res::IDC_STATUS], u"");
+    });
+}
+
+TEST_F(ConsoleTest, PermissionTextGoesWithTheBoard)
 {
     Run([&](FakeWindow& w) {
         board->SetOpenFails(hid::OpenError::PermissionDenied);
         board->Plug(Board(kPathA));
+        w.Tick();  // from Starting
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), PermissionDeniedStatus());
+        board->Unplug(kPathA);
         w.Tick();
-        w.Tick();
-        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), u"");
-        EXPECT_EQ(w.tip[res::IDC_STATUS], PermissionDeniedTip());
-        EXPECT_NE(PermissionDeniedTip().find(u"70-wendrel.rules"), std::u16string::npos);
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+        EXPECT_EQ(w.tip[res::IDC_STATUS], u"");
 
-        board->ClearOpenFails();
+        w.Tick();  // from Disconnected
+        board->Plug(Board(kPathA));
         w.Tick();
-        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), PermissionDeniedStatus());
+        board->Unplug(kPathA);
+        w.Tick();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
         EXPECT_EQ(w.tip[res::IDC_STATUS], u"");
     });
 }
@@ -311,6 +358,59 @@ TEST_F(ConsoleTest, OtherOpenFailuresGiveNoTip)
         board->Plug(Board(kPathA));
         w.Tick();
         EXPECT_EQ(w.tip[res::IDC_STATUS], u"");
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), u"");
+    });
+}
+
+// The kernel's open can wait for seconds (another device's stuck write
+// holds the lock it needs). The window keeps ticking meanwhile, starts no
+// second open, and connects as soon as the open returns, without waiting
+// for another tick.
+TEST_F(ConsoleTest, AnOpenThatWaitsInTheKernelHoldsNothingUp)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();
+        board->HoldOpens(true);
+        board->Plug(Board(kPathA));
+        w.settle = nullptr;
+        w.Tick();  // the scan
+        ASSERT_TRUE(dlg->Device().WaitIdle());
+        w.DrainPosts();  // ...which starts the open
+        ASSERT_TRUE(WaitFor([&] { return board->HeldOpens() == 1; }));
+        for (int i = 0; i < 5; ++i)
+            w.Tick();
+        EXPECT_EQ(board->HeldOpens(), 1);
+        EXPECT_TRUE(dlg->Device().IsOpening());
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+
+        board->HoldOpens(false);
+        ASSERT_TRUE(dlg->Device().WaitIdle());
+        EXPECT_EQ(w.DrainPosts(), 1);
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(dlg->m_strDevicePath, kPathA);
+        EXPECT_EQ(board->OpenHandles(), 2);
+    });
+}
+
+// The reader ends when the board vanished and came back under the same
+// path between two looks (Windows keeps paths across a replug), or on a
+// read error: the connection is dead, so the console lets go of it and
+// opens the board again.
+TEST_F(ConsoleTest, AnEndedReaderIsALostBoardThatIsOpenedAgain)
+{
+    Run([&](FakeWindow& w) {
+        board->Plug(Board(kPathA));
+        w.Tick();
+        ASSERT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        board->Unplug(kPathA);
+        board->Plug(Board(kPathA));
+        ASSERT_TRUE(WaitFor([&] { return !dlg->Device().IsReading(); }));
+        w.Tick();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(dlg->m_strDevicePath, kPathA);
+        EXPECT_EQ(OpenHandlesOnceClosed(), 2);
+        board->PushInput(kPathA, InputReport("after"));
+        ASSERT_TRUE(WaitFor([&] { return dlg->received == 1; }));
     });
 }
 
@@ -321,12 +421,13 @@ TEST_F(ConsoleTest, BurstOfReportsCostsOneDisplayUpdate)
     Run([&](FakeWindow& w) {
         board->Plug(Board(kPathA));
         w.Tick();
+        const int posted = w.posted;
         for (int i = 1; i <= 50; ++i)
             board->PushInput(kPathA, InputReport("L" + std::to_string(i)));
         ASSERT_TRUE(WaitFor([&] { return dlg->received == 50; }));
 
         // The user-interface thread was busy all along: one request waits.
-        EXPECT_EQ(w.posted, 1);
+        EXPECT_EQ(w.posted - posted, 1);
         EXPECT_EQ(w.DrainPosts(), 1);
         EXPECT_EQ(w.Sets(res::IDC_HISTORY), 1);
         std::u16string expected;
@@ -370,7 +471,7 @@ TEST_F(ConsoleTest, ClosingWithLinesStillArrivingIsSafe)
     });
     // Closed with the window, so no delivery can reach a console that is
     // being destroyed (a class derived from it goes first).
-    EXPECT_EQ(board->OpenHandles(), 0);
+    EXPECT_EQ(OpenHandlesOnceClosed(), 0);
     dlg.reset();
 }
 

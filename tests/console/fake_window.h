@@ -83,7 +83,23 @@ public:
         }
         return taken;
     }
-    void Tick() { m_handler.OnTimer(timerId); }
+    // One timer tick. With `settle` set (it waits until the device's worker
+    // is idle), also everything the tick started: the completions the
+    // worker posts are run as they come, until none is left.
+    void Tick()
+    {
+        m_handler.OnTimer(timerId);
+        Settle();
+    }
+    void Settle()
+    {
+        if (!settle)
+            return;
+        do
+            settle();
+        while (DrainPosts() > 0);
+    }
+    std::function<void()> settle;
     void Click(int id) { m_handler.OnCommand(id); }
     void Paint() { m_handler.OnPaint(); }
     void ChooseMenu(int id) { m_handler.OnSysCommand(id, 0); }

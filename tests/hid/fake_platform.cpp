@@ -20,6 +20,7 @@ struct FakeHandle {
     Access access;
     bool plugged = true;
     int busy = 0;  // threads inside Read or Write
+    bool interrupted = false;
     std::deque<Report> input;
 };
 
@@ -174,6 +175,31 @@ void FakePlatform::ClearOpenFails()
     m_openError = OpenError::None;
 }
 
+void FakePlatform::HoldOpens(bool hold)
+{
+    std::lock_guard lock(m_mutex);
+    m_holdOpens = hold;
+    m_cond.notify_all();
+}
+
+int FakePlatform::HeldOpens() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_heldOpens;
+}
+
+void FakePlatform::ForbidBlockingCallsOn(std::thread::id thread)
+{
+    std::lock_guard lock(m_mutex);
+    m_forbidden = thread;
+}
+
+int FakePlatform::BlockingCallsOnForbiddenThread() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_forbiddenCalls;
+}
+
 void FakePlatform::SetCanTellChanges(bool can)
 {
     std::lock_guard lock(m_mutex);
@@ -184,6 +210,12 @@ int FakePlatform::EnumerateCount() const
 {
     std::lock_guard lock(m_mutex);
     return m_enumerateCount;
+}
+
+int FakePlatform::ReadCalls() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_readCalls;
 }
 
 int FakePlatform::OpenHandles() const
@@ -207,6 +239,7 @@ int FakePlatform::ClosesBlockedByWrite() const
 std::vector<DeviceInfo> FakePlatform::Enumerate()
 {
     std::lock_guard lock(m_mutex);
+    if (std::this_thread::get_id() == m_forbidden) ++m_forbiddenCalls;
     ++m_enumerateCount;
     std::vector<DeviceInfo> list;
     for (const Board* b : m_boards) list.push_back({b->info.path, b->info.hardwareId});
@@ -223,7 +256,14 @@ bool FakePlatform::TakeChanged()
 
 Handle* FakePlatform::Open(const std::u16string& path, Access access, OpenError* error)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    if (std::this_thread::get_id() == m_forbidden) ++m_forbiddenCalls;
+    if (m_holdOpens) {
+        ++m_heldOpens;
+        m_cond.notify_all();
+        m_cond.wait(lock, [&] { return !m_holdOpens; });
+        --m_heldOpens;
+    }
     OpenError e = OpenError::None;
     if (m_openError != OpenError::None && (m_openFailsAnyAccess || m_openFailsFor == access))
         e = m_openError;
@@ -250,10 +290,18 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
 {
     std::unique_lock lock(m_mutex);
     FakeHandle* fh = Cast(handle);
+    ++m_readCalls;
     ++fh->busy;
-    m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                    [&] { return !fh->plugged || !fh->input.empty(); });
+    auto ready = [&] { return !fh->plugged || !fh->input.empty() || fh->interrupted; };
+    if (timeoutMs < 0)
+        m_cond.wait(lock, ready);
+    else
+        m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
     --fh->busy;
+    if (fh->interrupted) {
+        fh->interrupted = false;
+        return 0;
+    }
     if (!fh->plugged) return -1;
     if (fh->input.empty()) return 0;
     Report r = std::move(fh->input.front());
@@ -262,6 +310,14 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
     std::copy_n(r.begin(), n, buf);
     m_cond.notify_all();  // WaitInputDrained
     return static_cast<int>(n);
+}
+
+void FakePlatform::InterruptRead(Handle* handle)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_handles.count(handle)) return;
+    Cast(handle)->interrupted = true;
+    m_cond.notify_all();
 }
 
 int FakePlatform::Write(Handle* handle, const std::uint8_t* buf, std::size_t size)
@@ -285,6 +341,7 @@ void FakePlatform::Close(Handle* handle)
 {
     if (!handle) return;
     std::lock_guard lock(m_mutex);
+    if (std::this_thread::get_id() == m_forbidden) ++m_forbiddenCalls;
     auto it = m_handles.find(handle);
     if (it == m_handles.end()) return;
     if (m_stalled > 0) ++m_closesBlockedByWrite;

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hid_platform.h"
@@ -87,11 +88,24 @@ public:
     void SetOpenFails(OpenError error, Access onlyFor);
     void ClearOpenFails();
 
+    // While set, Open blocks (as the kernel's open does behind another
+    // device's stuck write) until HoldOpens(false).
+    void HoldOpens(bool hold);
+    // Opens currently blocked by HoldOpens.
+    int HeldOpens() const;
+
+    // Enumerate, Open and Close can block in a real kernel: calls of them
+    // on `thread` (the user-interface thread of a test) are counted.
+    void ForbidBlockingCallsOn(std::thread::id thread);
+    int BlockingCallsOnForbiddenThread() const;
+
     // False: TakeChanged always answers true, like a platform without a
     // change monitor.
     void SetCanTellChanges(bool can);
 
     int EnumerateCount() const;
+    // Calls of Read so far, on all handles.
+    int ReadCalls() const;
     // Handles open now (Open minus Close).
     int OpenHandles() const;
     // Times a handle was closed while another thread was inside Read or
@@ -110,6 +124,7 @@ public:
     bool GetReportLengths(Handle* handle, ReportLengths& lengths) override;
     int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
              int timeoutMs) override;
+    void InterruptRead(Handle* handle) override;
     int Write(Handle* handle, const std::uint8_t* buf,
               std::size_t size) override;
     void Close(Handle* handle) override;
@@ -137,8 +152,13 @@ private:
     bool m_canTell = true;
     bool m_changed = true;
     int m_enumerateCount = 0;
+    int m_readCalls = 0;
     int m_closeWhileBusy = 0;
     int m_closesBlockedByWrite = 0;
+    bool m_holdOpens = false;
+    int m_heldOpens = 0;
+    std::thread::id m_forbidden;
+    int m_forbiddenCalls = 0;
 };
 
 }  // namespace hid::test
