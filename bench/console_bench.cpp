@@ -96,7 +96,7 @@ public:
     std::vector<Tick> connectTicks;
     std::vector<std::int64_t> otherTicks;
 
-    // Written by the delivery thread only; read after it has been joined.
+    // Written by the reader thread only; read after it has been joined.
     std::vector<std::int64_t> sendNs, recvNs;
     long long lastSeq = 0;
     int duplicates = 0;

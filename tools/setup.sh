@@ -40,11 +40,16 @@ fi
 
 if [ "$mode" = run ]; then
   # The board's hidraw node is root's alone until this rule gives the user
-  # at the seat access to it (it applies from the next plug).
+  # at the seat access to it; a board already plugged in gets it at once.
   rule=/etc/udev/rules.d/70-wendrel.rules
   if ! cmp -s "$top/res/70-wendrel.rules" "$rule"; then
+    echo "installing the udev rule $rule (access to the board for the user at the seat) and applying it to a board already plugged in"
     $sudo install -m 644 "$top/res/70-wendrel.rules" "$rule"
     $sudo udevadm control --reload 2>/dev/null || true
+    for node in /sys/class/hidraw/hidraw*; do
+      grep -qi '^HID_ID=.*:000004D8:0000003F$' "$node/device/uevent" 2>/dev/null &&
+        $sudo udevadm trigger --action=change "$node" 2>/dev/null || true
+    done
   fi
   cmake -S "$top" -B "$build" -G Ninja -DWENDREL_TESTS=OFF
   cmake --build "$build"

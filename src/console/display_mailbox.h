@@ -1,4 +1,4 @@
-// Hands the newest rendered history from the delivery thread to the
+// Hands the newest rendered history from the reader thread to the
 // user-interface thread without either waiting for the other.
 //
 // The writer publishes every rendering, but asks the user-interface thread

@@ -1,7 +1,7 @@
 // The received-line ring: every text the board sends becomes one row of a
 // fixed ring of 1000 rows, and the newest 18 rows are rendered for display.
 //
-// Only the connection's delivery thread calls AppendLine, so the ring needs
+// Only the connection's reader thread calls AppendLine, so the ring needs
 // no lock. The storage is part of the object: nothing is allocated for it.
 #pragma once
 
