@@ -4,6 +4,7 @@
 // calls a hook that plays the user (or the test). Controls are strings.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -29,6 +30,8 @@ public:
     // Longest OnTimer seen, and the last one, in ms.
     double longestTickMs = 0;
     double lastTickMs = 0;
+    // Longest batch of posted calls, in ms.
+    double longestPostsMs = 0;
 
     int RunModal() override
     {
@@ -41,8 +44,12 @@ public:
                 m_wake.wait_until(lock, next, [&] { return !m_posts.empty(); });
                 posts.swap(m_posts);
             }
+            const auto postsStart = Clock::now();
             for (auto& fn : posts)
                 fn();
+            longestPostsMs = std::max(
+                longestPostsMs,
+                std::chrono::duration<double, std::milli>(Clock::now() - postsStart).count());
             if (!posts.empty() && onTurn)
                 onTurn(*this, false);
             if (m_timerId && Clock::now() >= next) {
