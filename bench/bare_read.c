@@ -2,6 +2,9 @@
  * ready, and counts the numbered reports ("<seq> ...") it reads.
  *
  *   bare_read COUNT READY_FILE
+ *   bare_read idle READY_FILE     (the idle yardstick: waits in hidapi's
+ *                                  blocking read, without timeout, until
+ *                                  killed)
  *
  * Ends when COUNT reports arrived or none came for 3 s; prints one line
  * "BENCH {json}". */
@@ -24,7 +27,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: %s COUNT READY_FILE\n", argv[0]);
         return 2;
     }
-    const long count = strtol(argv[1], NULL, 10);
+    const long count = strcmp(argv[1], "idle") == 0 ? 1 : strtol(argv[1], NULL, 10);
     char *seen = calloc((size_t)count + 1, 1);
     if (!seen || hid_init() != 0)
         return 1;
@@ -45,6 +48,12 @@ int main(int argc, char **argv)
     FILE *ready = fopen(argv[2], "w");
     if (ready)
         fclose(ready);
+    if (strcmp(argv[1], "idle") == 0) {
+        unsigned char b[65];
+        while (hid_read(dev, b, sizeof b) >= 0) {
+        }
+        return 0;
+    }
 
     unsigned char buf[65];
     long received = 0, duplicates = 0, out_of_order = 0, last = 0;

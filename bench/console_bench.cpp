@@ -13,12 +13,22 @@
 //   console_bench hotplug CYCLES GADGET UDC
 //       plugs and unplugs the configfs gadget GADGET on controller UDC
 //       CYCLES times: hidraw node appears -> "VID:0x04D8 / PID:0x003F",
-//       node vanishes -> "Non Connections".
+//       node vanishes -> "Non Connections"; the largest gap in the loop.
+//   console_bench storm COUNT
+//       connected to a board, makes the kernel send COUNT unrelated device
+//       events ("change" on /dev/null's device): the largest gap in the
+//       loop and the longest poll tick meanwhile.
+//   console_bench stuckplug OTHER_NODE GADGET UDC
+//       another HID device (OTHER_NODE, a board that never reads) gets
+//       writes that each wait ~5 s in the kernel; meanwhile GADGET is
+//       plugged on UDC: the largest gap in the loop, and the time from the
+//       end of the last stuck write to "VID:0x04D8 / PID:0x003F".
 //
 // Prints one line "BENCH {json}" with the figures, and a readable summary.
 #include <QApplication>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -84,6 +94,7 @@ public:
         const std::u16string before = m_strDevicePath;
         CWendrelDlg::OnTimer(id);
         std::lock_guard<std::mutex> g(tickLock);
+        tickSpans.push_back({start, NowNs()});
         if (!m_strDevicePath.empty() && m_strDevicePath != before)
             connectTicks.push_back({start, NowNs()});
         else
@@ -94,6 +105,7 @@ public:
     };
     std::mutex tickLock;
     std::vector<Tick> connectTicks;
+    std::vector<Tick> tickSpans;
     std::vector<std::int64_t> otherTicks;
 
     // Written by the reader thread only; read after it has been joined.
@@ -368,6 +380,7 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
     bench::ProbeWindowSystem ws(qtws);
     CountingDlg dlg(ws, 1);
     NodeWatch nodes;
+    LoopGaps gaps;
     bench::ProbeWindow* wnd = nullptr;
 
     std::mutex lock;
@@ -447,7 +460,10 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
         wnd->Post([&] { wnd->EndDialog(0); });
     });
     QTimer::singleShot(0, [&] { windowUp = true; });
+    gaps.Start();
+    const std::int64_t loopStart = NowNs();
     dlg.DoModal();
+    const std::int64_t loopEnd = NowNs();
     driver.join();
 
     auto summary = [](std::vector<double> v, double& p50, double& worst) {
@@ -477,9 +493,153 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
                           {"plug_tick_max_ms", tickMax},
                           {"plug_ticks_without_p50", missed50},
                           {"plug_ticks_without_max", missedMax},
+                          {"ui_gap_hotplug_ms", gaps.Largest(loopStart + 500'000'000, loopEnd)},
                       });
     return failures == 0 ? 0 : 1;
 }
+
+// ---- storm -----------------------------------------------------------------
+
+int RunStorm(int count)
+{
+    CQtWindowSystem qtws;
+    bench::ProbeWindowSystem ws(qtws);
+    CountingDlg dlg(ws, 1);
+    LoopGaps gaps;
+    bench::ProbeWindow* wnd = nullptr;
+    std::atomic<std::int64_t> stormStart{0}, stormEnd{0};
+    std::atomic<int> fired{0};
+    std::thread storm;
+
+    ws.onConsole = [&](bench::ProbeWindow& w) {
+        wnd = &w;
+        w.onText = [&](const bench::TextEvent& e) {
+            if (e.id != res::IDC_STATUS || e.text != kConnected || storm.joinable())
+                return;
+            storm = std::thread([&] {
+                const int fd = open("/sys/devices/virtual/mem/null/uevent", O_WRONLY | O_CLOEXEC);
+                stormStart = NowNs();
+                for (int i = 0; fd >= 0 && i < count; ++i)
+                    if (pwrite(fd, "change", 6, 0) == 6)
+                        ++fired;
+                stormEnd = NowNs();
+                if (fd >= 0)
+                    close(fd);
+            });
+        };
+    };
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        // A second after the storm, for the events still queued.
+        if (stormEnd && NowNs() - stormEnd > 1'000'000'000)
+            wnd->EndDialog(0);
+    });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [&] { wnd->EndDialog(1); });
+    limit.start(300'000);
+    gaps.Start();
+    check.start(100);
+    dlg.DoModal();
+    const std::int64_t end = NowNs();
+    if (storm.joinable())
+        storm.join();
+    double longestTick = 0;
+    {
+        std::lock_guard<std::mutex> g(dlg.tickLock);
+        for (const auto& t : dlg.tickSpans)
+            if (t.start >= stormStart)
+                longestTick = std::max(longestTick, Ms(t.end - t.start));
+    }
+    Report("storm", {
+                        {"events", double(fired)},
+                        {"storm_s", stormStart ? double(stormEnd - stormStart) / 1e9 : -1},
+                        {"ui_gap_storm_ms", stormStart ? gaps.Largest(stormStart, end) : -1},
+                        {"tick_max_ms", longestTick},
+                    });
+    return fired == count ? 0 : 1;
+}
+
+// ---- stuckplug -------------------------------------------------------------
+
+int RunStuckPlug(const std::string& otherNode, const std::string& gadget, const std::string& udc)
+{
+    const std::string udcFile = "/sys/kernel/config/usb_gadget/" + gadget + "/UDC";
+    CQtWindowSystem qtws;
+    bench::ProbeWindowSystem ws(qtws);
+    CountingDlg dlg(ws, 1);
+    LoopGaps gaps;
+    bench::ProbeWindow* wnd = nullptr;
+    std::atomic<int> stuckWrites{0};
+    std::atomic<bool> stuck{false};
+    std::atomic<std::int64_t> firstStuck{0}, writesEnded{0}, connectedNs{0};
+    std::thread writer, plugger;
+
+    ws.onConsole = [&](bench::ProbeWindow& w) {
+        wnd = &w;
+        w.onText = [&](const bench::TextEvent& e) {
+            if (e.id != res::IDC_STATUS)
+                return;
+            if (e.text == kDisconnected && !writer.joinable()) {
+                // Writes that each wait ~5 s in the kernel: the board takes
+                // four reports, then stops taking them.
+                writer = std::thread([&] {
+                    const int fd = open(otherNode.c_str(), O_RDWR | O_CLOEXEC);
+                    std::uint8_t report[65] = {0, 'x'};
+                    for (int i = 0; fd >= 0 && stuckWrites < 3 && i < 20; ++i) {
+                        const std::int64_t t = NowNs();
+                        if (i >= 4) {
+                            stuck = true;
+                            if (!firstStuck)
+                                firstStuck = t;
+                        }
+                        (void)!write(fd, report, sizeof report);
+                        if (NowNs() - t > 1'000'000'000)
+                            ++stuckWrites;
+                    }
+                    writesEnded = NowNs();
+                    if (fd >= 0)
+                        close(fd);
+                });
+                plugger = std::thread([&] {
+                    while (!stuck)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    WriteFile(udcFile, udc);
+                });
+            } else if (e.text == kConnected && !connectedNs) {
+                connectedNs = e.ns;
+            }
+        };
+    };
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (connectedNs && writesEnded && NowNs() - std::max<std::int64_t>(connectedNs, writesEnded) > 500'000'000)
+            wnd->EndDialog(0);
+    });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, [&] { wnd->EndDialog(1); });
+    limit.start(60'000);
+    gaps.Start();
+    check.start(100);
+    dlg.DoModal();
+    const std::int64_t end = NowNs();
+    if (writer.joinable())
+        writer.join();
+    if (plugger.joinable())
+        plugger.join();
+    WriteFile(udcFile, "\n");
+    Report("stuckplug", {
+                            {"stuck_writes", double(stuckWrites)},
+                            {"ui_gap_stuck_ms", firstStuck ? gaps.Largest(firstStuck, end) : -1},
+                            {"connected", connectedNs ? 1.0 : 0.0},
+                            {"writes_end_to_connected_ms",
+                             connectedNs && writesEnded ? Ms(connectedNs - writesEnded) : -1},
+                        });
+    return connectedNs ? 0 : 1;
+}
+
 
 }  // namespace
 
@@ -495,9 +655,13 @@ int main(int argc, char** argv)
         return RunStall(std::atoi(argv[2]), argv[3]);
     if (mode == "hotplug" && argc == 5)
         return RunHotplug(std::atoi(argv[2]), argv[3], argv[4]);
+    if (mode == "storm" && argc == 3)
+        return RunStorm(std::atoi(argv[2]));
+    if (mode == "stuckplug" && argc == 5)
+        return RunStuckPlug(argv[2], argv[3], argv[4]);
     std::fprintf(stderr,
                  "usage: %s receive COUNT READY_FILE | stall SECONDS READY_FILE |"
-                 " hotplug CYCLES GADGET UDC\n",
+                 " hotplug CYCLES GADGET UDC | storm COUNT | stuckplug OTHER_NODE GADGET UDC\n",
                  argv[0]);
     return 2;
 }

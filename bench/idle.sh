@@ -20,9 +20,16 @@ stop_xvfb() {
     wait "$xvfb" 2>/dev/null
 }
 
-measure_cpu() {  # ROW STATE SECONDS: one JSON line of both programs' ticks
+measure_cpu() {  # ROW STATE SECONDS: one JSON line of the programs' ticks
+    # $opid (an earlier console) and $bpid (the bare read loop) when set.
     c0=$(ticks "$cpid") i0=$(ticks "$ipid") t0=$(now_ms)
+    o0=0 b0=0
+    [ -n "${opid:-}" ] && o0=$(ticks "$opid")
+    [ -n "${bpid:-}" ] && b0=$(ticks "$bpid")
     sleep "$3"
     c1=$(ticks "$cpid") i1=$(ticks "$ipid") t1=$(now_ms)
-    echo "{\"row\":\"$1\",\"state\":\"$2\",\"seconds\":$(( t1 - t0 ))e-3,\"clk_tck\":$(getconf CLK_TCK),\"console_ticks\":$(( c1 - c0 )),\"idle_ticks\":$(( i1 - i0 )),\"console_rss_kb\":$(rss_kb "$cpid")}" >> "$out"
+    extra=
+    [ -n "${opid:-}" ] && extra="$extra,\"before_ticks\":$(( $(ticks "$opid") - o0 ))"
+    [ -n "${bpid:-}" ] && extra="$extra,\"bare_ticks\":$(( $(ticks "$bpid") - b0 ))"
+    echo "{\"row\":\"$1\",\"state\":\"$2\",\"seconds\":$(( t1 - t0 ))e-3,\"clk_tck\":$(getconf CLK_TCK),\"console_ticks\":$(( c1 - c0 )),\"idle_ticks\":$(( i1 - i0 )),\"console_rss_kb\":$(rss_kb "$cpid")$extra}" >> "$out"
 }

@@ -81,126 +81,173 @@ def verdict(ok):
 
 
 def bench_table(rows):
+    """Rows of (row, measure, console, before, yardstick, target, verdict);
+    "before" is the same measure for an earlier build run in the same boot
+    (rig.sh BEFORE_DIR), empty when there was none."""
     guest = find(rows, "guest")
     tick = float(guest.get("clk_tck", 100))
-    table = []  # (row, measure, console, yardstick, target, verdict)
+    table = []
 
-    def reader_row(name, r, board, how=""):
-        table.append(("1 burst", "%s%s: received / lost, rate (board wrote at)" % (name, how),
-                      "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
-                                                fmt(r.get("rate"), 0), fmt(board.get("rate"), 0)),
-                      "", "", ""))
+    def add(row, measure, console, before="", yardstick="", target="", ok=None, judged=True):
+        table.append((row, measure, console, before, yardstick, target,
+                      verdict(ok) if judged and target else ""))
 
-    def ratio_row(cons, bare, how=""):
-        ratio = None
-        if cons.get("rate") and bare.get("rate"):
-            ratio = cons["rate"] / bare["rate"]
-        ok = None if not cons else (cons.get("lost") == 0 and ratio is not None and ratio >= 0.98)
-        table.append(("1 burst", "console lost; rate / bare loop's rate%s" % how,
-                      "%s; %s" % (fmt(cons.get("lost")), fmt(ratio, 3)),
-                      "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.98", verdict(ok)))
+    def ms(v):
+        return fmt(v, 1, " ms") if v is not None and v >= 0 else "n/a"
 
-    def cpu_row(r, label):
-        secs = float(r["seconds"])
-        hz = float(r.get("clk_tck", tick))
-        c = 100.0 * r["console_ticks"] / hz / secs
-        i = 100.0 * r["idle_ticks"] / hz / secs
-        table.append(("2 idle CPU", "%% of a core over %.0f s, %s" % (secs, label),
-                      "%.2f %%" % c, "idle dialog %.2f %%" % i, "<= 1 %", verdict(c <= 1.0)))
+    def reader(r, board):
+        if not r:
+            return ""
+        return "%s / %s, %s/s (%s/s)" % (fmt(r.get("received")), fmt(r.get("lost")),
+                                         fmt(r.get("rate"), 0), fmt(board.get("rate"), 0))
 
-    bare = find(rows, "burst", mode="bare")
-    cons = find(rows, "burst", mode="receive")
-    for name, tag, r in (("console", "console", cons), ("bare hidapi C loop", "bare", bare),
-                         ("python3-hid (libusb backend)", "python-hid",
-                          find(rows, "burst", mode="python-hid")),
-                         ("python3 os.read on hidraw", "python-hidraw",
-                          find(rows, "burst", mode="python-hidraw"))):
-        reader_row(name, r, find(rows, "board-" + tag))
-    ratio_row(cons, bare)
+    def burst_rows(tag, how):
+        row = "burst" if not tag else "burst-pinned"
+        bare = find(rows, row, mode="bare")
+        cons = find(rows, row, mode="receive", build=None)
+        old = find(rows, row, mode="receive", build="before")
+        suffix = "-pinned" if tag else ""
+        if not cons:
+            return
+        add("1 burst", "received / lost, rate (board wrote at)%s" % how,
+            reader(cons, find(rows, "board-console" + suffix)),
+            reader(old, find(rows, "board-console-before" + suffix)),
+            "bare hidapi loop " + reader(bare, find(rows, "board-bare" + suffix)))
 
-    pinned_how = ", board and reader on vCPUs of their own"
-    pinned_bare = find(rows, "burst-pinned", mode="bare")
-    pinned_cons = find(rows, "burst-pinned", mode="receive")
-    if pinned_cons:
-        reader_row("console", pinned_cons, find(rows, "board-console-pinned"), pinned_how)
-        reader_row("bare hidapi C loop", pinned_bare, find(rows, "board-bare-pinned"), pinned_how)
-        ratio_row(pinned_cons, pinned_bare, pinned_how)
+        def ratio(r):
+            return r["rate"] / bare["rate"] if r.get("rate") and bare.get("rate") else None
+        rc, ro = ratio(cons), ratio(old)
+        add("1 burst", "lost; rate / bare loop's rate%s" % how,
+            "%s; %s" % (fmt(cons.get("lost")), fmt(rc, 3)),
+            "%s; %s" % (fmt(old.get("lost")), fmt(ro, 3)) if old else "",
+            "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.95",
+            cons.get("lost") == 0 and rc is not None and rc >= 0.95)
+        p99 = cons.get("box_p99_ms")
+        add("1 burst", "report -> history box p50 / p99 / max%s" % how,
+            "%s / %s / %s ms" % (fmt(cons.get("box_p50_ms")), fmt(p99), fmt(cons.get("box_max_ms"))),
+            "%s / %s / %s ms" % (fmt(old.get("box_p50_ms")), fmt(old.get("box_p99_ms")),
+                                 fmt(old.get("box_max_ms"))) if old else "",
+            "to OnReceive p50 / p99 %s / %s ms" % (fmt(cons.get("owner_p50_ms")),
+                                                   fmt(cons.get("owner_p99_ms"))),
+            "p99 <= 16 ms", p99 is not None and p99 <= 16)
+        gap = cons.get("ui_gap_burst_ms")
+        add("1 burst", "largest UI-loop gap during the burst%s" % how, ms(gap),
+            ms(old.get("ui_gap_burst_ms")) if old else "", "", "<= 50 ms",
+            gap is not None and 0 <= gap <= 50)
 
-    for state in ("disconnected", "connected"):
-        r = find(rows, "cpu", state=state)
+    burst_rows("", "")
+    burst_rows("pinned", ", board and reader on vCPUs of their own")
+    for name, tag in (("python3-hid (libusb backend)", "python-hid"),
+                      ("python3 os.read on hidraw", "python-hidraw")):
+        r = find(rows, "burst", mode=tag)
         if r:
-            cpu_row(r, state)
+            add("1 burst", "%s: received / lost, rate (board wrote at)" % name,
+                reader(r, find(rows, "board-" + tag)))
+
+    def cpu(r, key):
+        if not r or key not in r:
+            return None
+        return 100.0 * r[key] / float(r.get("clk_tck", tick)) / float(r["seconds"])
+
+    def pct(v):
+        return "n/a" if v is None else "%.2f %%" % v
+
+    r = find(rows, "cpu", state="disconnected")
+    if r:
+        c = cpu(r, "console_ticks")
+        add("2 idle CPU", "%% of a core over %.0f s, disconnected" % float(r["seconds"]), pct(c),
+            pct(cpu(r, "before_ticks")) if "before_ticks" in r else "",
+            "bare dialog %s" % pct(cpu(r, "idle_ticks")))
+    r = find(rows, "cpu", state="connected")
+    if r:
+        c, b = cpu(r, "console_ticks"), cpu(r, "bare_ticks")
+        add("2 idle CPU", "%% of a core over %.0f s, connected and silent" % float(r["seconds"]),
+            pct(c), pct(cpu(r, "before_ticks")) if "before_ticks" in r else "",
+            "bare hidapi loop %s; bare dialog %s" % (pct(b), pct(cpu(r, "idle_ticks"))),
+            "<= the bare loop's", c is not None and b is not None and c <= b)
     r = find(rows, "cpu-host")
     if r:
-        cpu_row(r, "disconnected, on the host's own CPU")
+        add("2 idle CPU", "%% of a core over %.0f s, disconnected, on the host's own CPU"
+            % float(r["seconds"]), pct(cpu(r, "console_ticks")), "",
+            "bare dialog %s" % pct(cpu(r, "idle_ticks")))
 
-    hp = find(rows, "hotplug")
+    hp, hpo = find(rows, "hotplug", build=None), find(rows, "hotplug", build="before")
+
+    def pm(r, what):
+        if not r:
+            return ""
+        return "%s / %s ms" % (fmt(r.get(what + "_p50_ms")), fmt(r.get(what + "_max_ms")))
     if hp:
-        n = int(hp.get("cycles", 0))
-        for what in ("plug", "unplug"):
-            label = ("node appears -> \"VID:0x04D8 / PID:0x003F\"" if what == "plug"
-                     else "node vanishes -> \"Non Connections\"")
-            worst = hp.get(what + "_max_ms")
-            table.append(("3 hotplug", "%s, p50 / max of %s" % (label, fmt(hp.get("measured_" + what))),
-                          "%s / %s ms" % (fmt(hp.get(what + "_p50_ms")), fmt(worst)), "",
-                          "<= 50 ms", verdict(worst is not None and worst <= 50
-                                              and hp.get("failures") == 0
-                                              and hp.get("measured_" + what) == n)))
-        if hp.get("plug_tick_p50_ms") is not None:
-            table.append(("3 hotplug", "plug split: node -> start of the tick that connects; "
-                          "that tick's own time; ticks in between that found nothing (p50 / max)",
-                          "%s / %s ms; %s / %s ms; %s / %s" % (
-                              fmt(hp.get("plug_wait_p50_ms")), fmt(hp.get("plug_wait_max_ms")),
-                              fmt(hp.get("plug_tick_p50_ms")), fmt(hp.get("plug_tick_max_ms")),
-                              fmt(hp.get("plug_ticks_without_p50")),
-                              fmt(hp.get("plug_ticks_without_max"))),
-                          "", "", ""))
+        worst = hp.get("plug_max_ms")
+        add("3 hotplug", "node appears -> \"VID:0x04D8 / PID:0x003F\", p50 / max of %s"
+            % fmt(hp.get("measured_plug")), pm(hp, "plug"), pm(hpo, "plug"), "",
+            "<= first open (~59 ms) + one tick (50 ms)",
+            worst is not None and worst <= 110 and hp.get("failures") == 0)
+        add("3 hotplug", "node vanishes -> \"Non Connections\", p50 / max of %s"
+            % fmt(hp.get("measured_unplug")), pm(hp, "unplug"), pm(hpo, "unplug"), "",
+            "<= 50 ms", (hp.get("unplug_max_ms") or 1e9) <= 50)
+        gap = hp.get("ui_gap_hotplug_ms")
+        add("3 hotplug", "largest UI-loop gap while a board is plugged and unplugged", ms(gap),
+            ms(hpo.get("ui_gap_hotplug_ms")) if hpo else "", "", "<= 50 ms",
+            gap is not None and 0 <= gap <= 50)
+    sp, spo = find(rows, "stuckplug", build=None), find(rows, "stuckplug", build="before")
+    if sp:
+        gap = sp.get("ui_gap_stuck_ms")
+        add("3 hotplug", "largest UI-loop gap while a board is plugged during another device's "
+            "stuck write (%s stuck writes of ~5 s)" % fmt(sp.get("stuck_writes")), ms(gap),
+            ms(spo.get("ui_gap_stuck_ms")) if spo else "", "", "<= 50 ms",
+            gap is not None and 0 <= gap <= 50)
 
-    if cons:
-        p99 = cons.get("box_p99_ms")
-        table.append(("4 latency", "report -> history box during the burst, p50 / p99 / max",
-                      "%s / %s / %s ms" % (fmt(cons.get("box_p50_ms")), fmt(p99),
-                                           fmt(cons.get("box_max_ms"))),
-                      "to OnReceive p50 / p99 %s / %s ms" % (fmt(cons.get("owner_p50_ms")),
-                                                             fmt(cons.get("owner_p99_ms"))),
-                      "p99 <= 16 ms", verdict(p99 is not None and p99 <= 16)))
-        gap = cons.get("ui_gap_burst_ms")
-        table.append(("4 UI loop", "largest gap during the burst (%s box updates)"
-                      % fmt(cons.get("box_updates")), fmt(gap, 1, " ms"), "",
-                      "<= 50 ms", verdict(gap is not None and 0 <= gap <= 50)))
-    st = find(rows, "stall")
+        def conn(r):
+            if not r:
+                return ""
+            return ("connected %s after the stuck writes ended" % ms(r.get("writes_end_to_connected_ms"))
+                    if r.get("connected") else "not connected within 60 s")
+        add("3 hotplug", "... and the board connects", conn(sp), conn(spo), "",
+            "as soon as the kernel lets the open through", None, judged=False)
+    st, sto = find(rows, "storm", build=None), find(rows, "storm", build="before")
     if st:
-        gap = st.get("ui_gap_stall_ms")
-        table.append(("4 UI loop", "largest gap while \"Bootloder\" is pressed every 100 ms "
-                      "on a board that never reads (%s presses)" % fmt(st.get("presses")),
-                      fmt(gap, 1, " ms"), "longest press %s ms" % fmt(st.get("press_max_ms")),
-                      "<= 50 ms", verdict(gap is not None and 0 <= gap <= 50)))
+        gap = st.get("ui_gap_storm_ms")
+        add("3 storm", "largest UI-loop gap during %s unrelated device events (longest tick)"
+            % fmt(st.get("events")), "%s (%s)" % (ms(gap), ms(st.get("tick_max_ms"))),
+            "%s (%s)" % (ms(sto.get("ui_gap_storm_ms")), ms(sto.get("tick_max_ms"))) if sto else "",
+            "", "<= 50 ms", gap is not None and 0 <= gap <= 50)
+
+    sl = find(rows, "stall")
+    if sl:
+        gap = sl.get("ui_gap_stall_ms")
+        add("4 UI loop", "largest gap while \"Bootloder\" is pressed every 100 ms on a board "
+            "that never reads (%s presses)" % fmt(sl.get("presses")), ms(gap), "",
+            "longest press %s ms" % fmt(sl.get("press_max_ms")), "<= 50 ms",
+            gap is not None and 0 <= gap <= 50)
 
     s = find(rows, "start")
     if s:
-        table.append(("5 start", "start -> window mapped (second start)",
-                      fmt(float(s["console_shown_ms"]), 0, " ms"),
-                      "bare dialog %s" % fmt(float(s["idle_shown_ms"]), 0, " ms"), "", ""))
-        table.append(("5 memory", "resident memory, shown and idle",
-                      "%.1f MB" % (s["console_rss_kb"] / 1024.0),
-                      "bare dialog %.1f MB" % (s["idle_rss_kb"] / 1024.0), "", ""))
+        c, i, o = s.get("console_shown_ms"), s.get("idle_shown_ms"), s.get("before_shown_ms")
+        add("5 start", "start -> window mapped (second start)", fmt(float(c), 0, " ms"),
+            fmt(float(o), 0, " ms") if o else "", "bare dialog %s" % fmt(float(i), 0, " ms"),
+            "<= 1.2 x bare dialog", float(c) <= 1.2 * float(i))
+        cr, ir, orss = s.get("console_rss_kb"), s.get("idle_rss_kb"), s.get("before_rss_kb")
+        add("5 memory", "resident memory, shown and idle", "%.1f MB" % (cr / 1024.0),
+            "%.1f MB" % (orss / 1024.0) if orss else "", "bare dialog %.1f MB" % (ir / 1024.0),
+            "<= 1.15 x bare dialog", cr <= 1.15 * ir)
         r = find(rows, "cpu", state="connected")
         if r:
-            table.append(("5 memory", "resident memory after 10 s connected",
-                          "%.1f MB" % (r["console_rss_kb"] / 1024.0), "", "", ""))
+            add("5 memory", "resident memory after 10 s connected",
+                "%.1f MB" % (r["console_rss_kb"] / 1024.0))
     return guest, table
 
 
 def markdown(table):
-    lines = ["| Row | Measure | Console | Yardstick | Target | |",
-             "|---|---|---|---|---|---|"]
+    lines = ["| Row | Measure | Console | Before (main) | Yardstick | Target | |",
+             "|---|---|---|---|---|---|---|"]
     for r in table:
         lines.append("| " + " | ".join(c.replace("|", "\\|") for c in r) + " |")
     return "\n".join(lines)
 
 
 def text_table(table):
-    widths = [max(len(r[i]) for r in table) for i in range(6)]
+    widths = [max(len(r[i]) for r in table) for i in range(7)]
     widths[1] = min(widths[1], 60)
     out = []
     for r in table:

@@ -2,11 +2,14 @@
 # Runs inside the rig's VM (bench/run.sh boots it): every benchmark row in
 # turn, on the guest's real USB HID stack and the virtual board. Each
 # figure goes to OUT as one JSON line; the programs' own output goes to
-# the console.
-#   rig.sh BUILD_DIR OUT
+# the console. With BEFORE_DIR (a build of an earlier version, whose
+# console_bench is built from this bench's source), the console's rows run
+# for it too, side by side, tagged "build":"before".
+#   rig.sh BUILD_DIR OUT [BEFORE_DIR]
 set -u
-build=${1:?usage: rig.sh BUILD_DIR OUT}
-out=${2:?usage: rig.sh BUILD_DIR OUT}
+build=${1:?usage: rig.sh BUILD_DIR OUT [BEFORE_DIR]}
+out=${2:?usage: rig.sh BUILD_DIR OUT [BEFORE_DIR]}
+before=${3:-}
 board=${RIG_BOARD:?RIG_BOARD is not set}
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$build/bench
@@ -20,9 +23,14 @@ tmp=$(mktemp -d)
 say() { echo "bench: $*"; }
 tool() { python3 "$board" "$@"; }
 
-# Keeps the "BENCH {...}" lines of a program's output, tagged with the row.
+# Keeps the "BENCH {...}" lines of a program's output, tagged with the row
+# (and with the build, when a third argument names it).
 emit() {
-    sed -n "s/^BENCH {/{\"row\":\"$1\",/p" "$2" >> "$out"
+    if [ -n "${3:-}" ]; then
+        sed -n "s/^BENCH {/{\"row\":\"$1\",\"build\":\"$3\",/p" "$2" >> "$out"
+    else
+        sed -n "s/^BENCH {/{\"row\":\"$1\",/p" "$2" >> "$out"
+    fi
 }
 wait_file() {
     i=0
@@ -55,14 +63,18 @@ burst_row() {
     fi
     wait "$reader"
     cat "$tmp/$name.out"
+    tag=
+    case $name in *-before*) tag=before ;; esac
     case $name in
-        *-pinned) emit "burst-pinned" "$tmp/$name.out" ;;
-        *) emit "burst" "$tmp/$name.out" ;;
+        *-pinned) emit "burst-pinned" "$tmp/$name.out" $tag ;;
+        *) emit "burst" "$tmp/$name.out" $tag ;;
     esac
 }
 board_pin=
 burst_row bare "$bin/bare_read" "$count" "$tmp/ready"
 QT_QPA_PLATFORM=offscreen burst_row console "$bin/console_bench" receive "$count" "$tmp/ready"
+[ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before \
+    "$before/bench/console_bench" receive "$count" "$tmp/ready"
 # The same two with the board on one vCPU and the reader on the other, so
 # that the reader's work does not slow the board that feeds it.
 if [ "$(nproc)" -ge 2 ] && command -v taskset > /dev/null; then
@@ -70,6 +82,8 @@ if [ "$(nproc)" -ge 2 ] && command -v taskset > /dev/null; then
     burst_row bare-pinned taskset -c 1 "$bin/bare_read" "$count" "$tmp/ready"
     QT_QPA_PLATFORM=offscreen burst_row console-pinned \
         taskset -c 1 "$bin/console_bench" receive "$count" "$tmp/ready"
+    [ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before-pinned \
+        taskset -c 1 "$before/bench/console_bench" receive "$count" "$tmp/ready"
     board_pin=
 fi
 burst_row python-hidraw /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hidraw
@@ -91,9 +105,41 @@ say "20 plug/unplug cycles"
 tool plug hotplug >/dev/null || exit 1
 udc=$(cat /sys/kernel/config/usb_gadget/hotplug/UDC)
 tool unplug hotplug
-QT_QPA_PLATFORM=offscreen "$bin/console_bench" hotplug 20 hotplug "$udc" > "$tmp/hotplug.out" 2>&1
-cat "$tmp/hotplug.out"
-emit "hotplug" "$tmp/hotplug.out"
+for which in after before; do
+    cb=$bin/console_bench tag=
+    if [ $which = before ]; then
+        [ -n "$before" ] || continue
+        cb=$before/bench/console_bench tag=before
+    fi
+    QT_QPA_PLATFORM=offscreen "$cb" hotplug 20 hotplug "$udc" > "$tmp/hotplug.out" 2>&1
+    cat "$tmp/hotplug.out"
+    emit "hotplug" "$tmp/hotplug.out" $tag
+
+    # Our board plugged while another device's write is stuck in the kernel.
+    say "plug during another device's stuck write ($which)"
+    # On another controller than the one our board comes and goes on.
+    otherudc=$(ls /sys/class/udc | grep -vx "$udc" | head -n 1)
+    other=$(tool plug other --pid 0x0b0b --udc "$otherudc") || exit 1
+    QT_QPA_PLATFORM=offscreen "$cb" stuckplug "$other" hotplug "$udc" > "$tmp/stuck.out" 2>&1
+    cat "$tmp/stuck.out"
+    emit "stuckplug" "$tmp/stuck.out" $tag
+    tool remove other
+done
+
+# ---- The user-interface loop during a storm of unrelated device events ---
+for which in after before; do
+    cb=$bin/console_bench tag=
+    if [ $which = before ]; then
+        [ -n "$before" ] || continue
+        cb=$before/bench/console_bench tag=before
+    fi
+    say "50,000 unrelated device events ($which)"
+    echo "$udc" > /sys/kernel/config/usb_gadget/hotplug/UDC
+    QT_QPA_PLATFORM=offscreen "$cb" storm 50000 > "$tmp/storm.out" 2>&1
+    cat "$tmp/storm.out"
+    emit "storm" "$tmp/storm.out" $tag
+    echo > /sys/kernel/config/usb_gadget/hotplug/UDC
+done
 tool remove hotplug
 
 # ---- 2 and 5. Start-up, memory and idle CPU on an X display --------------
@@ -101,23 +147,37 @@ say "start-up, memory and idle CPU under Xvfb"
 start_xvfb 77 "$tmp/xvfb.log"
 
 # A first start of each fills the caches; the second is measured.
-for prog in "$wendrel" "$bin/idle_dialog"; do
+progs="$wendrel $bin/idle_dialog"
+[ -n "$before" ] && progs="$progs $before/src/app/wendrel"
+for prog in $progs; do
     set -- $("$bin/window_probe" "$prog") && kill "$1" && wait "$1" 2>/dev/null
 done
 set -- $("$bin/window_probe" "$wendrel") || exit 1
 cpid=$1 cms=$2
 set -- $("$bin/window_probe" "$bin/idle_dialog") || exit 1
 ipid=$1 ims=$2
+opid= oms=null orss=null
+if [ -n "$before" ]; then
+    set -- $("$bin/window_probe" "$before/src/app/wendrel") || exit 1
+    opid=$1 oms=$2
+fi
 sleep 3
 crss=$(rss_kb "$cpid") irss=$(rss_kb "$ipid")
-echo "{\"row\":\"start\",\"console_shown_ms\":$cms,\"idle_shown_ms\":$ims,\"console_rss_kb\":$crss,\"idle_rss_kb\":$irss}" >> "$out"
+[ -n "$opid" ] && orss=$(rss_kb "$opid")
+echo "{\"row\":\"start\",\"console_shown_ms\":$cms,\"idle_shown_ms\":$ims,\"console_rss_kb\":$crss,\"idle_rss_kb\":$irss,\"before_shown_ms\":$oms,\"before_rss_kb\":$orss}" >> "$out"
 
 measure_cpu cpu disconnected 10
 tool plug cpu >/dev/null || exit 1
+# The bare loop's own idle cost, connected to the same board: hidapi's
+# blocking read.
+rm -f "$tmp/ready"
+"$bin/bare_read" idle "$tmp/ready" &
+bpid=$!
+wait_file "$tmp/ready"
 sleep 2
 measure_cpu cpu connected 10
-kill "$cpid" "$ipid" 2>/dev/null
-wait "$cpid" "$ipid" 2>/dev/null
+kill "$cpid" "$ipid" "$bpid" $opid 2>/dev/null
+wait "$cpid" "$ipid" "$bpid" $opid 2>/dev/null
 tool remove cpu
 stop_xvfb
 

@@ -2,11 +2,16 @@
 # The benchmarks, in one command: builds what they need, boots the rig's VM
 # once, runs every row there side by side, prints the table and writes
 # bench/RESULTS.md.
-#   bench/run.sh [BUILD_DIR]     (default: build-bench beside this folder)
+#   bench/run.sh [BUILD_DIR [BEFORE_DIR]]
+# BUILD_DIR defaults to build-bench beside this folder. BEFORE_DIR is a
+# build of an earlier version (its wendrel and a console_bench built from
+# this bench's source): the console's rows run for it too, in the same
+# boot, and the table shows both.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
 build=${1:-$top/build-bench}
+before=${2:-}
 python=/usr/bin/python3
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -21,7 +26,7 @@ started=$(date +%s)
 status=0
 "$python" "$top/tools/vm/vmrun.py" --cache "$build/vm-cache" --results "$results" \
     --timeout 1500 --env RIG_BOARD="$top/tools/board/board.py" \
-    -- sh "$here/rig.sh" "$build" "$results/bench.jsonl" || status=$?
+    -- sh "$here/rig.sh" "$build" "$results/bench.jsonl" $before || status=$?
 echo "bench: VM run took $(( $(date +%s) - started )) s (status $status)"
 sh "$here/host_idle.sh" "$build" "$results/bench.jsonl"
 "$python" "$here/report.py" bench "$results/bench.jsonl" "$here/RESULTS.md"

@@ -24,7 +24,12 @@ wsys::IconHandle CQtWindowSystem::LoadIcon(int id)
     auto& slot = m_icons[id];
     if (!slot) {
         QIcon icon;
-        for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        // The sizes a title bar and a taskbar use. The window system gets
+        // every size the icon has as soon as it is set, decoded and sent to
+        // the X server before the window shows: 128 and 256 px cost a good
+        // part of the start-up for nothing (launchers take the desktop
+        // file's icon).
+        for (int size : {16, 24, 32, 48, 64}) {
             const QString file = QStringLiteral(":/icons/wendrel-%1.png").arg(size);
             if (QFile::exists(file))
                 icon.addFile(file, QSize(size, size));
