@@ -28,6 +28,14 @@ inline std::int64_t NowNs()
 
 inline double Ms(std::int64_t ns) { return double(ns) / 1e6; }
 
+// CPU time of the calling thread, in ns.
+inline std::int64_t ThreadCpuNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 // The number a report starts with ("123 456789" -> 123), -1 when none.
 inline long long LeadingNumber(const std::u16string& text, std::size_t from = 0)
 {

@@ -208,9 +208,12 @@ def bench_table(rows):
     st, sto = find(rows, "storm", build=None), find(rows, "storm", build="before")
     if st:
         gap = st.get("ui_gap_storm_ms")
-        add("3 storm", "largest UI-loop gap during %s unrelated device events (longest tick)"
-            % fmt(st.get("events")), "%s (%s)" % (ms(gap), ms(st.get("tick_max_ms"))),
-            "%s (%s)" % (ms(sto.get("ui_gap_storm_ms")), ms(sto.get("tick_max_ms"))) if sto else "",
+        def storm(r):
+            return "%s (tick %s, on CPU %s)" % (ms(r.get("ui_gap_storm_ms")), ms(r.get("tick_max_ms")),
+                                               ms(r.get("tick_cpu_max_ms")))
+        add("3 storm", "largest UI-loop gap during %s unrelated device events (longest tick, "
+            "and its time on the CPU)" % fmt(st.get("events")), storm(st),
+            storm(sto) if sto else "",
             "", "<= 50 ms", gap is not None and 0 <= gap <= 50)
 
     sl = find(rows, "stall")

@@ -1,5 +1,5 @@
-// The platform on Linux: hidapi's hidraw backend for enumeration and
-// writes, the hidraw node itself for reads, sysfs for the report
+// The platform on Linux: hidapi's hidraw backend for writes, the hidraw
+// node itself for reads, sysfs for the list of devices and the report
 // descriptor, libudev for hot-plug events.
 //
 // Reads go to the node directly because hidapi can wait on one descriptor
@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
-#include <set>
 
 #include "codepage.h"
 #include "hid_platform.h"
@@ -80,20 +79,18 @@ public:
         std::call_once(once, [] { hid_init(); });
     }
 
+    // From sysfs rather than hid_enumerate: hidapi 0.13's enumeration
+    // crashes (strlen on a null string) when a device vanishes while it is
+    // being listed, which a board that comes and goes makes happen.
     std::vector<DeviceInfo> Enumerate() override
     {
         std::vector<DeviceInfo> list;
-        std::set<std::string> seen;
-        hid_device_info* all = hid_enumerate(0, 0);
-        for (hid_device_info* d = all; d; d = d->next) {
-            // hidapi lists an interface once per top-level usage.
-            if (!d->path || !seen.insert(d->path).second) continue;
+        for (const linux_sysfs::HidrawNode& node : linux_sysfs::ListHidrawNodes()) {
             char id[64];
-            std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X&REV_%04X", d->vendor_id,
-                          d->product_id, d->release_number);
-            list.push_back({FromUtf8(d->path), FromUtf8(id)});
+            std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X&REV_%04X", node.vendor & 0xFFFF,
+                          node.product & 0xFFFF, node.release & 0xFFFF);
+            list.push_back({FromUtf8(node.devPath), FromUtf8(id)});
         }
-        hid_free_enumeration(all);
         return list;
     }
 

@@ -1,12 +1,17 @@
 #include "hidraw_sysfs.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 namespace hid::linux_sysfs {
 
@@ -24,7 +29,60 @@ std::string SysfsDir(const std::string& devPath)
     return dir;
 }
 
+std::string FirstLine(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 }  // namespace
+
+std::vector<HidrawNode> ListHidrawNodes()
+{
+    std::vector<std::pair<std::string, HidrawNode>> found;  // (sysfs path, node)
+    DIR* dir = opendir("/sys/class/hidraw");
+    if (!dir) return {};
+    while (dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.rfind("hidraw", 0) != 0) continue;
+        const std::string classPath = "/sys/class/hidraw/" + name;
+        char real[PATH_MAX];
+        if (!realpath(classPath.c_str(), real)) continue;
+        // HID_ID=BBBB:VVVVVVVV:PPPPPPPP, in the HID device's uevent.
+        std::ifstream uevent(classPath + "/device/uevent");
+        HidrawNode node;
+        bool ids = false;
+        for (std::string line; std::getline(uevent, line);) {
+            unsigned bus = 0;
+            if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x", &bus, &node.vendor, &node.product) == 3) {
+                ids = true;
+                break;
+            }
+        }
+        if (!ids) continue;
+        // The release is the USB device's bcdDevice, a few levels above
+        // the HID device; other buses have none.
+        std::string up = std::string(real) + "/device";
+        for (int level = 0; level < 5; ++level) {
+            up += "/..";
+            const std::string bcd = FirstLine(up + "/bcdDevice");
+            if (!bcd.empty()) {
+                node.release = static_cast<unsigned>(std::strtoul(bcd.c_str(), nullptr, 16));
+                break;
+            }
+        }
+        node.devPath = "/dev/" + name;
+        found.emplace_back(real, std::move(node));
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<HidrawNode> nodes;
+    for (auto& f : found) nodes.push_back(std::move(f.second));
+    return nodes;
+}
 
 bool IsHidrawNode(const std::string& devPath)
 {

@@ -11,6 +11,17 @@ namespace hid::linux_sysfs {
 // when asked to open anything else, so this is checked first.
 bool IsHidrawNode(const std::string& devPath);
 
+// One hidraw node as sysfs describes it.
+struct HidrawNode {
+    std::string devPath;  // "/dev/hidraw3"
+    unsigned vendor = 0, product = 0, release = 0;
+};
+
+// Every hidraw node, ordered by its sysfs device path as text (the order
+// udev's enumeration gives). A node that vanishes while it is being read
+// is left out; nothing here fails on a half-gone device.
+std::vector<HidrawNode> ListHidrawNodes();
+
 // The report descriptor of the device behind the hidraw node at `devPath`
 // (any name of the node: it is found by its device number). False when the
 // node or its descriptor cannot be read.
