@@ -85,8 +85,10 @@ if [ "$mode" = run ]; then
     done
   }
   step "install the board's udev rule" udev_rule || true
-  step "build" sh -c 'cmake -S "$1" -B "$2" -G Ninja -DBUILD_TESTING=OFF &&
-                      cmake --build "$2"' - "$top" "$build"
+  build_console() {
+    cmake -S "$top" -B "$build" -G Ninja -DBUILD_TESTING=OFF && cmake --build "$build"
+  }
+  step "build" build_console
   exec "$build/src/app/wendrel"
 fi
 
@@ -99,6 +101,7 @@ fi
 # rot, and the fuzzers), ASan+UBSan and TSan. Each runs the unit tests;
 # the end-to-end programs of both sanitizer builds run in one boot of the
 # rig's VM, from the ASan+UBSan suite.
+# A suite reports through step (one line per step) and tally (its result).
 passed=0
 failed=0
 tally() {  # tally STATUS
@@ -107,7 +110,7 @@ tally() {  # tally STATUS
 configure_and_build() {  # configure_and_build DIR [cmake options...]
   dir=$1
   shift
-  cmake -S "$top" -B "$dir" -G Ninja -DWENDREL_REQUIRE_TEST_TOOLS=ON "$@" &&
+  cmake -S "$top" -B "$dir" -G Ninja -DBUILD_TESTING=ON -DWENDREL_REQUIRE_TEST_TOOLS=ON "$@" &&
     cmake --build "$dir"
 }
 run_ctest() {  # run_ctest DIR [ctest options...]
@@ -134,8 +137,8 @@ step "guest kernel for the rig" fetch_kernel
 if [ "${WENDREL_SANITIZERS:-on}" = off ]; then
   # Only the build for use: it runs the end-to-end programs itself.
   status=0
-  step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON &&
-    step "tests (as built)" run_ctest "$build" || status=$?
+  step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=ON &&
+    step "tests (as built), rig" run_ctest "$build" || status=$?
   show_e2e "$build"
   tally "$status"
 else
