@@ -79,8 +79,11 @@ void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
     if (type == QtFatalMsg) {
         const char* display = *EnvOrEmpty("WAYLAND_DISPLAY") ? EnvOrEmpty("WAYLAND_DISPLAY")
                                                              : EnvOrEmpty("DISPLAY");
-        std::fprintf(stderr, "wendrel: cannot open the display \"%s\": no window can be shown\n",
-                     display);
+        if (*display)
+            std::fprintf(stderr, "wendrel: cannot open the display \"%s\": no window can be shown\n",
+                         display);
+        else
+            std::fputs("wendrel: no display to show the console on\n", stderr);
         std::fflush(stderr);
         std::_Exit(1);
     }
