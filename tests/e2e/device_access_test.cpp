@@ -274,18 +274,31 @@ TEST_F(Connection, InputReportsArriveAsTheirText)
               (std::vector<std::u16string>{u"Hello", std::u16string(64, u'A'), u"Hi"}));
 }
 
-TEST_F(Connection, ABurstArrivesCompleteAndInOrder)
+// The board writes as fast as the host takes its reports, and hidraw keeps
+// 64 unread reports per open handle and drops newer ones: a reader slowed
+// by a busy machine or a sanitizer can fall behind. Judged: every line
+// arrives once and in order, and the first 64, which always fit the queue,
+// all arrive. How many of the rest arrived is printed; the benchmark judges
+// loss at the board's full rate.
+TEST_F(Connection, ABurstArrivesInOrderOnceEachAndItsHeadComplete)
 {
     constexpr int kCount = 1000;
+    constexpr int kQueue = 64;
     auto took = Elapsed([&] { ASSERT_TRUE(s_board->Burst(kCount)); });
-    ASSERT_TRUE(owner.WaitFor(kCount, 30000)) << owner.Texts().size() << " arrived";
-    std::vector<std::u16string> expected;
-    for (int i = 1; i <= kCount; ++i) {
-        std::string n = std::to_string(i);
-        expected.emplace_back(n.begin(), n.end());
+    owner.WaitFor(kCount, 30000);  // a shortfall is judged below
+    const auto texts = owner.Texts();
+    ASSERT_GE(texts.size(), std::size_t(kQueue)) << texts.size() << " arrived";
+    long last = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const long n = std::stol(std::string(texts[i].begin(), texts[i].end()));
+        if (i < std::size_t(kQueue))
+            ASSERT_EQ(n, long(i) + 1) << "one of the first " << kQueue << " lines is missing";
+        ASSERT_GT(n, last) << "out of order or twice";
+        ASSERT_LE(n, kCount);
+        last = n;
     }
-    EXPECT_EQ(owner.Texts(), expected);
-    std::printf("burst: %d reports in %lld ms\n", kCount, static_cast<long long>(took.count()));
+    std::printf("burst: %d reports written in %lld ms, %zu arrived\n", kCount,
+                static_cast<long long>(took.count()), texts.size());
 }
 
 // ---- the board goes away ----------------------------------------------
