@@ -13,7 +13,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${WENDREL_BUILD_DIR:-$top/build}
 
 run_pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libhidapi-dev libudev-dev
-  libgl-dev fonts-ipafont-gothic"
+  libgl-dev fonts-ipafont-gothic fonts-symbola"
 test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev libxcb1-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod python3
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi gir1.2-atspi-2.0"
