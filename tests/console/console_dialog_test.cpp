@@ -419,6 +419,7 @@ private slots:
         QTest::newRow("right click") << "mouse";
         QTest::newRow("Shift+F10 in the input line") << "shift-f10";
         QTest::newRow("Menu key on a button") << "menu-key";
+        QTest::newRow("right click in the history box") << "history";
     }
 
     void aboutEntryOpensTheAboutBox()
@@ -430,6 +431,12 @@ private slots:
                 QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(300, 290),
                                      console->mapToGlobal(QPoint(300, 290)));
                 QApplication::sendEvent(console, &ev);
+            } else if (how == "history") {
+                // As the platform delivers it: to the box's viewport.
+                QWidget* viewport = Find<QPlainTextEdit>(console, "history")->viewport();
+                QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                     viewport->mapToGlobal(QPoint(20, 20)));
+                QApplication::sendEvent(viewport, &ev);
             } else if (how == "shift-f10") {
                 auto* input = Find<QLineEdit>(console, "input");
                 input->setFocus();

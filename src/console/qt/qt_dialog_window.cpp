@@ -273,6 +273,11 @@ void CQtDialogWindow::BuildControls(const res::DialogTemplate& tmpl)
             // Its text is replaced in place all the time; nothing to undo.
             edit->setUndoRedoEnabled(false);
             edit->setContextMenuPolicy(Qt::CustomContextMenu);
+            // A right click lands on the viewport, which hands it to the box
+            // without going through event filters.
+            connect(edit, &QWidget::customContextMenuRequested, this, [this, edit](QPoint pos) {
+                ShowContextMenu(edit, edit->viewport()->mapToGlobal(pos));
+            });
             w = edit;
             break;
         }
