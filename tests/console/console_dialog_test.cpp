@@ -520,6 +520,12 @@ private slots:
                          history->viewport()->height())));
             if (rowsThatFit < 18)
                 QVERIFY(history->cursorForPosition(QPoint(2, 2)).blockNumber() > 0);
+            // For people to look at: build/screenshots/history-crlf.png.
+            if (ending == "\r\n" && rowsThatFit == 18) {
+                const QString dir = QStringLiteral(WENDREL_SCREENSHOT_DIR);
+                QDir().mkpath(dir);
+                QVERIFY(history->grab().save(dir + "/history-crlf.png"));
+            }
         });
     }
 
