@@ -184,6 +184,65 @@ class Desktop:
     def type(self, text):
         self.xdotool("type", "--delay", "30", "--", text)
 
+    def type_unicode(self, text):
+        """Types text that the keyboard map lacks (Japanese, say). xdotool
+        type binds such a character to a spare key only for the moment of
+        the key press, and the application may read the press after the
+        binding is gone; here each character gets a spare key of its own
+        first, the application is given time to reload the map, and the
+        keys are pressed afterwards. The map is restored at the end."""
+        x11 = self._x11()
+        dpy = x11.XOpenDisplay(self.env["DISPLAY"].encode())
+        if not dpy:
+            raise RuntimeError("cannot open the X display")
+        try:
+            lo, hi = ctypes.c_int(), ctypes.c_int()
+            x11.XDisplayKeycodes(dpy, ctypes.byref(lo), ctypes.byref(hi))
+            per = ctypes.c_int()
+            count = hi.value - lo.value + 1
+            syms = x11.XGetKeyboardMapping(dpy, lo.value, count, ctypes.byref(per))
+            spare = [lo.value + i for i in range(count)
+                     if not any(syms[i * per.value + j] for j in range(per.value))]
+            x11.XFree(syms)
+            chars = sorted(set(text))
+            if len(chars) > len(spare):
+                raise RuntimeError("not enough spare keys for %d characters" % len(chars))
+            bound = dict(zip(chars, spare))
+            for ch, code in bound.items():
+                # Unicode keysyms: 0x01000000 + code point.
+                sym = (ctypes.c_ulong * 1)(ord(ch) if ord(ch) < 0x100 else 0x01000000 + ord(ch))
+                x11.XChangeKeyboardMapping(dpy, code, 1, sym, 1)
+            x11.XSync(dpy, 0)
+            time.sleep(1.0)
+            try:
+                self.xdotool("key", "--delay", "30",
+                             *["0x%x" % (ord(ch) if ord(ch) < 0x100 else 0x01000000 + ord(ch))
+                               for ch in text])
+                time.sleep(0.5)
+            finally:
+                for code in bound.values():
+                    x11.XChangeKeyboardMapping(dpy, code, 1, (ctypes.c_ulong * 1)(0), 1)
+                x11.XSync(dpy, 0)
+        finally:
+            x11.XCloseDisplay(dpy)
+
+    @staticmethod
+    def _x11():
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                         ctypes.POINTER(ctypes.c_int)]
+        x11.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        x11.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                            ctypes.POINTER(ctypes.c_int)]
+        x11.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                               ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
+        x11.XFree.argtypes = [ctypes.c_void_p]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        return x11
+
     def key(self, *keys):
         self.xdotool("key", "--delay", "30", *keys)
 
