@@ -30,7 +30,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Application, Atspi, Desktop, Timeout, poll  # noqa: E402
+from desktop import Application, Atspi, Desktop, Timeout, Widget, poll  # noqa: E402
 
 CONNECTED = "VID:0x04D8 / PID:0x003F"
 DISCONNECTED = "Non Connections"
@@ -45,6 +45,8 @@ T_STATE = 10          # connect, disconnect, a line shown, a report recorded
 T_ANSWER = 2.0        # the window shows typed keys; well under the 5 s that
                       # one blocked hidraw write holds its caller
 T_EXIT = 15           # the process ends after closing
+T_MENU = 30           # a menu or box shows on the accessibility bus; each
+                      # look at it takes many calls, slow on a loaded host
 
 
 class CaseFailed(Exception):
@@ -434,29 +436,37 @@ def session_japanese(run, desktop, board_tool, app_path):
         def about_on_the_bus():
             # The context menu, opened with the mouse, is reachable on the
             # accessibility bus, and its About entry opens the About box.
+            # Looked up level by level: a walk of the whole tree takes
+            # seconds under emulation.
+            def top_level(name):
+                for w in Widget(c.app.root).children():
+                    if w.role() in (Atspi.Role.DIALOG, Atspi.Role.FRAME) and w.name() == name:
+                        return w
+                return None
+
+            def about_entry():
+                window = top_level("Wendrel")
+                for menu in window.children() if window else []:
+                    if menu.role() in (Atspi.Role.POPUP_MENU, Atspi.Role.MENU):
+                        for item in menu.children():
+                            if item.role() == Atspi.Role.MENU_ITEM \
+                                    and item.name().startswith("バージョン情報 Wendrel"):
+                                return item
+                return None
+
             x, y, w, h = c.history.extents()
             c.desktop.xdotool("mousemove", x + w // 2, y + h // 2, "click", "3")
-
-            def is_about_entry(wd):
-                return (wd.role() == Atspi.Role.MENU_ITEM
-                        and wd.name().startswith("バージョン情報 Wendrel"))
-
-            def is_about_box(wd):
-                return wd.role() == Atspi.Role.DIALOG and wd.name() == "バージョン情報 Wendrel"
             try:
-                entry = poll(lambda: c.app.find(is_about_entry), T_STATE, 0.2,
+                entry = poll(about_entry, T_MENU, 0.2,
                              what="the About entry of the open context menu")
             except Timeout as e:
-                windows = subprocess.run(
-                    ["xdotool", "search", "--onlyvisible", "--pid", str(c.proc.pid)],
-                    env=c.desktop.env, stdout=subprocess.PIPE, text=True).stdout.split()
-                top = [(ch.role(), ch.name()) for ch in c.app.window().children()]
-                raise CaseFailed("%s; %d visible X windows; the window's children: %r"
-                                 % (e, len(windows), top))
+                window = top_level("Wendrel")
+                shown = [(ch.role(), ch.name()) for ch in window.children()] if window else None
+                raise CaseFailed("%s; the window's children: %r" % (e, shown))
             entry.do_action(0)
-            poll(lambda: c.app.find(is_about_box), T_STATE, 0.2, what="the About box")
+            poll(lambda: top_level("バージョン情報 Wendrel"), T_MENU, 0.2, what="the About box")
             c.desktop.key("Escape")
-            poll(lambda: c.app.find(is_about_box) is None, T_STATE, 0.2,
+            poll(lambda: top_level("バージョン情報 Wendrel") is None, T_MENU, 0.2,
                  what="the About box to close")
             check(c.proc.poll() is None, "the console ended")
 

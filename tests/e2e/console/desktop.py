@@ -391,6 +391,8 @@ class Widget:
         return r.x, r.y, r.width, r.height
 
     def children(self):
+        """The children the application names (a child it cannot name
+        is left out)."""
         count = _asked(self.obj.get_child_count)
         return [Widget(c) for c in (_asked(lambda i=i: self.obj.get_child_at_index(i))
                                     for i in range(count)) if c is not None]
