@@ -16,7 +16,7 @@ build=${WENDREL_BUILD_DIR:-$top/build}
 logs=$build-logs
 
 run_pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libhidapi-dev libudev-dev
-  libgl-dev fonts-ipafont-gothic qt6-translations-l10n udev"
+  libgl-dev fonts-ipafont-gothic fonts-symbola qt6-translations-l10n udev"
 test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev libxcb1-dev
   qemu-system-x86 busybox-static cpio kmod python3 appstream
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi gir1.2-atspi-2.0"

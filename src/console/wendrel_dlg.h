@@ -30,8 +30,9 @@ public:
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
 
-    // Whether the input line may hold `text`: while connected, its
-    // code-page form and terminator must fit one output report.
+    // Whether the input line may hold `text`: every character must have a
+    // form in the code page, and while connected, that form and its
+    // terminator must fit one output report.
     bool FitsOutputReport(const std::u16string& text) const;
 
 protected:
