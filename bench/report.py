@@ -224,6 +224,23 @@ def bench_table(rows):
             "longest press %s ms" % fmt(sl.get("press_max_ms")), "<= 50 ms",
             gap is not None and 0 <= gap <= 50)
 
+    sk = find(rows, "soak")
+    if sk:
+        grew = None
+        if sk.get("rss_warm_kb") and sk.get("rss_end_kb"):
+            grew = sk["rss_end_kb"] - sk["rss_warm_kb"]
+        table.append(("6 soak", "%s plug/unplug cycles, 4 boards: time; longest tick; "
+                      "longest wait for a connection" % fmt(sk.get("cycles")),
+                      "%s s; %s ms; %s s" % (fmt(sk.get("seconds"), 0), fmt(sk.get("longest_tick_ms")),
+                                             fmt(sk.get("longest_wait_s"))),
+                      "%s connections, %s lines" % (fmt(sk.get("connections")), fmt(sk.get("lines"))),
+                      "", ""))
+        table.append(("6 soak", "descriptors, threads at start -> end; memory since cycle 100",
+                      "%s -> %s, %s -> %s; %s kB" % (fmt(sk.get("fds_start")), fmt(sk.get("fds_end")),
+                                                    fmt(sk.get("threads_start")),
+                                                    fmt(sk.get("threads_end")), fmt(grew, 0)),
+                      "", "unchanged; < 1024 kB", verdict(sk.get("passed"))))
+
     s = find(rows, "start")
     if s:
         c, i, o = s.get("console_shown_ms"), s.get("idle_shown_ms"), s.get("before_shown_ms")

@@ -142,6 +142,13 @@ for which in after before; do
 done
 tool remove hotplug
 
+# ---- 6. The console's logic through 1,000 plug/unplug cycles ------------
+say "soak: 1000 plug/unplug cycles with 4 boards"
+"$build/tests/e2e/robustness/e2e_soak" 1000 > "$tmp/soak.out" 2>&1
+cat "$tmp/soak.out"
+emit "soak" "$tmp/soak.out"
+tool remove --all
+
 # ---- 2 and 5. Start-up, memory and idle CPU on an X display --------------
 say "start-up, memory and idle CPU under Xvfb"
 start_xvfb 77 "$tmp/xvfb.log"

@@ -14,10 +14,9 @@ build=${1:-$top/build-bench}
 before=${2:-}
 python=/usr/bin/python3
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
-cmake --build "$build" --target wendrel console_bench idle_dialog bare_read burst window_probe
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDREL_BENCH=ON
+cmake --build "$build" --target wendrel console_bench idle_dialog bare_read burst window_probe \
+    e2e_soak
 
 results=$build/bench-results
 rm -rf "$results"
@@ -25,7 +24,7 @@ mkdir -p "$results"
 started=$(date +%s)
 status=0
 "$python" "$top/tools/vm/vmrun.py" --cache "$build/vm-cache" --results "$results" \
-    --timeout 1500 --env RIG_BOARD="$top/tools/board/board.py" \
+    --timeout 3000 --env RIG_BOARD="$top/tools/board/board.py" \
     -- sh "$here/rig.sh" "$build" "$results/bench.jsonl" $before || status=$?
 echo "bench: VM run took $(( $(date +%s) - started )) s (status $status)"
 sh "$here/host_idle.sh" "$build" "$results/bench.jsonl"

@@ -2,22 +2,62 @@
 # One entry for a fresh Debian 12 machine:
 #   tools/setup.sh run    install what the console needs, build it, start it
 #   tools/setup.sh test   install what the tests need (the USB rig included),
-#                         build, and run the whole suite through ctest: once
-#                         as built for use, then under ASan+UBSan and TSan
+#                         build, and run the whole suite through ctest:
+#                         as built for use, under ASan+UBSan and under TSan
 #   tools/setup.sh bench  install what the benchmarks need and run them
 #                         (bench/RESULTS.md)
 # Installing is idempotent: apt-get is asked only for what is missing.
+# Every step prints one line with its result and time; its output goes to
+# a log (build-logs/), whose end is shown when the step fails.
 set -eu
 mode=${1:-run}
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${WENDREL_BUILD_DIR:-$top/build}
+logs=$build-logs
 
 run_pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libhidapi-dev libudev-dev
-  libgl-dev fonts-ipafont-gothic"
+  libgl-dev fonts-ipafont-gothic fonts-symbola qt6-translations-l10n udev"
 test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev libxcb1-dev
-  qemu-system-x86 busybox-static cpio kmod python3
+  qemu-system-x86 busybox-static cpio kmod python3 appstream
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi gir1.2-atspi-2.0"
 bench_pkgs="$test_pkgs python3-hid"
+
+sudo=
+[ "$(id -u)" = 0 ] || sudo=sudo
+began=$(date +%s)
+
+# step NAME COMMAND...: runs one step with its output in $logs/NAME.log and
+# prints one line: its name, its result and how long it took. A failed
+# step shows the end of its log. Returns the command's status.
+step() {
+  name=$1
+  shift
+  mkdir -p "$logs"
+  log=$logs/$(echo "$name" | tr ' /' '__').log
+  t0=$(date +%s)
+  status=0
+  "$@" > "$log" 2>&1 || status=$?
+  t=$(( $(date +%s) - t0 ))
+  if [ "$status" = 0 ]; then
+    printf '%-32s ok      %4d s\n' "$name" "$t"
+  else
+    printf '%-32s FAILED  %4d s  (exit %d, log %s)\n' "$name" "$t" "$status" "$log"
+    tail -n 60 "$log" | sed 's/^/    /'
+  fi
+  return "$status"
+}
+
+install_missing() {  # install_missing PACKAGE...
+  missing=
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing="$missing $p"
+  done
+  [ -n "$missing" ] || return 0
+  echo "installing:$missing"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q \
+    --no-install-recommends $missing
+}
 
 case $mode in
   run) pkgs=$run_pkgs ;;
@@ -25,34 +65,30 @@ case $mode in
   bench) pkgs=$bench_pkgs ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
-
-sudo=
-[ "$(id -u)" = 0 ] || sudo=sudo
-missing=
-for p in $pkgs; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "installing:$missing"
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
-fi
+# shellcheck disable=SC2086
+step "packages" install_missing $pkgs
 
 if [ "$mode" = run ]; then
   # The board's hidraw node is root's alone until this rule gives the user
   # at the seat access to it; a board already plugged in gets it at once.
-  rule=/etc/udev/rules.d/70-wendrel.rules
-  if ! cmp -s "$top/res/70-wendrel.rules" "$rule"; then
-    echo "installing the udev rule $rule (access to the board for the user at the seat) and applying it to a board already plugged in"
-    $sudo install -m 644 "$top/res/70-wendrel.rules" "$rule"
-    $sudo udevadm control --reload 2>/dev/null || true
-    for node in /sys/class/hidraw/hidraw*; do
-      grep -qi '^HID_ID=.*:000004D8:0000003F$' "$node/device/uevent" 2>/dev/null &&
-        $sudo udevadm trigger --action=change "$node" 2>/dev/null || true
+  udev_rule() {
+    rule=/etc/udev/rules.d/70-wendrel.rules
+    if ! cmp -s "$top/res/70-wendrel.rules" "$rule"; then
+      $sudo install -m 644 "$top/res/70-wendrel.rules" "$rule"
+    fi
+    [ -d /run/udev ] || return 0
+    $sudo udevadm control --reload-rules || return 0
+    for dev in /sys/bus/usb/devices/*; do
+      [ "$(cat "$dev/idVendor" 2>/dev/null)" = 04d8 ] || continue
+      [ "$(cat "$dev/idProduct" 2>/dev/null)" = 003f ] || continue
+      $sudo udevadm trigger --action=change --parent-match="$dev"
     done
-  fi
-  cmake -S "$top" -B "$build" -G Ninja -DWENDREL_TESTS=OFF
-  cmake --build "$build"
+  }
+  step "install the board's udev rule" udev_rule || true
+  build_console() {
+    cmake -S "$top" -B "$build" -G Ninja -DBUILD_TESTING=OFF && cmake --build "$build"
+  }
+  step "build" build_console
   exec "$build/src/app/wendrel"
 fi
 
@@ -60,40 +96,95 @@ if [ "$mode" = bench ]; then
   exec sh "$top/bench/run.sh" "$build-bench"
 fi
 
-# The rig's guest kernel is fetched into a cache, never installed here.
-if ! python3 "$top/tools/vm/kernel.py" >/dev/null 2>&1; then
-  $sudo apt-get update -q
-  python3 "$top/tools/vm/kernel.py"
-fi
-
-# The suite three times: as shipped, then under the sanitizers (the
-# libFuzzer runs are sanitized builds of their own and run once).
+# ---- test ---------------------------------------------------------------
+# Three builds: as built for use (with the benchmarks, so that they never
+# rot, and the fuzzers), ASan+UBSan and TSan. Each runs its unit tests;
+# the end-to-end programs of both sanitizer builds run in one boot of the
+# rig's VM, which runs while the build for use is made and the unit tests
+# run: the guest spends much of its time waiting on the virtual board.
+# A suite reports through step (one line per step) and tally (its result).
 passed=0
 failed=0
-suite() {  # suite DIR [cmake options...]
-  dir=$1; shift
-  echo "=== test suite in $dir $*"
-  rm -f "$dir/e2e-results/e2e.log"
-  if cmake -S "$top" -B "$dir" -G Ninja "$@" && cmake --build "$dir" &&
-     (cd "$dir" && ctest --output-on-failure --timeout 1800 $ctest_args); then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-  fi
-  # ctest keeps a passing test's output to itself: name every end-to-end
-  # case and its result here.
-  if [ -f "$dir/e2e-results/e2e.log" ]; then
-    echo "=== end-to-end cases ($dir)"
-    grep -E '^(===== e2e|PASS |FAIL |soak: |\[       OK \]|\[  FAILED  \])' "$dir/e2e-results/e2e.log" || true
-  fi
+tally() {  # tally STATUS
+  if [ "$1" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
-ctest_args=
-suite "$build" -DWENDREL_TESTS=ON
-if [ "${WENDREL_SANITIZERS:-on}" != off ]; then
-  ctest_args="-E ^fuzz_"
-  suite "$build-asan" -DWENDREL_TESTS=ON -DWENDREL_SANITIZE=address,undefined \
-    -DCMAKE_BUILD_TYPE=Debug
-  suite "$build-tsan" -DWENDREL_TESTS=ON -DWENDREL_SANITIZE=thread
+configure_and_build() {  # configure_and_build DIR [cmake options...]
+  dir=$1
+  shift
+  cmake -S "$top" -B "$dir" -G Ninja -DBUILD_TESTING=ON -DWENDREL_REQUIRE_TEST_TOOLS=ON "$@" &&
+    cmake --build "$dir"
+}
+run_ctest() {  # run_ctest DIR [ctest options...]
+  dir=$1
+  shift
+  (cd "$dir" && ctest --output-on-failure --timeout 1800 -j2 "$@")
+}
+run_rig() {  # run_rig DIR: the one boot
+  rm -f "$1/e2e-results/e2e.log"
+  run_ctest "$1" -R '^e2e_rig$'
+}
+# ctest keeps a passing test's output to itself: name every end-to-end
+# case, its result and its time here.
+show_e2e() {  # show_e2e DIR
+  [ -f "$1/e2e-results/e2e.log" ] || return 0
+  grep -E '^(===== e2e|soak: [0-9]+ plug|soak: (passed|failed|FAILED))' \
+    "$1/e2e-results/e2e.log" | grep -v '^===== e2e: [^ ]*$' | sed 's/^/    /' || true
+}
+
+# The rig's guest kernel is fetched into a cache, never installed here.
+fetch_kernel() {
+  python3 "$top/tools/vm/kernel.py" ||
+    { $sudo apt-get update -q && python3 "$top/tools/vm/kernel.py"; }
+}
+step "guest kernel for the rig" fetch_kernel
+
+if [ "${WENDREL_SANITIZERS:-on}" = off ]; then
+  # Only the build for use: it runs the end-to-end programs itself.
+  if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=ON
+  then
+    status=0
+    step "tests (as built)" run_ctest "$build" -E '^e2e_rig$' || status=$?
+    tally "$status"
+    status=0
+    step "rig (as built)" run_rig "$build" || status=$?
+    show_e2e "$build"
+    tally "$status"
+  else
+    tally 1
+  fi
+else
+  rig=
+  if step "build (TSan)" configure_and_build "$build-tsan" -DWENDREL_SANITIZE=thread &&
+     step "build (ASan+UBSan)" configure_and_build "$build-asan" -DCMAKE_BUILD_TYPE=Debug \
+       -DWENDREL_SANITIZE=address,undefined \
+       "-DWENDREL_E2E_ALSO=$build-tsan/tests/e2e/e2e_cases.txt"
+  then
+    step "rig (ASan+UBSan and TSan programs)" run_rig "$build-asan" &
+    rig=$!
+  else
+    tally 1
+  fi
+  if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=OFF
+  then
+    status=0
+    step "tests (as built)" run_ctest "$build" || status=$?
+    tally "$status"
+  else
+    tally 1
+  fi
+  if [ -n "$rig" ]; then
+    status=0
+    step "tests (TSan)" run_ctest "$build-tsan" -E '^(e2e_rig|fuzz_.*)$' || status=$?
+    tally "$status"
+    status=0
+    step "tests (ASan+UBSan)" run_ctest "$build-asan" -E '^(e2e_rig|fuzz_.*)$' || status=$?
+    tally "$status"
+    status=0
+    wait "$rig" || status=$?
+    show_e2e "$build-asan"
+    tally "$status"
+  fi
 fi
-echo "test suites: $passed passed, $failed failed"
+
+echo "test suites: $passed passed, $failed failed, $(( $(date +%s) - began )) s in all"
 [ "$failed" = 0 ]

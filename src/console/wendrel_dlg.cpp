@@ -76,6 +76,8 @@ bool CWendrelDlg::OnInitDialog()
     wnd->SetIcon(m_hIcon, false);
     wnd->SetInputFilter(res::IDC_SEND_TEXT,
                         [this](const std::u16string& text) { return FitsOutputReport(text); });
+    wnd->SetCopyAllEntry(res::IDC_HISTORY, u"受信履歴をすべてコピー(&H)",
+                         [this] { return m_history.StoredRows(); });
     wnd->SetTimer(res::IDT_POLL, kPollMs);
     // Lines that arrived while no window was there to show them.
     ShowHistory();
@@ -249,6 +251,9 @@ void CWendrelDlg::ShowHistory()
 bool CWendrelDlg::FitsOutputReport(const std::u16string& text) const
 {
     if (static_cast<int>(text.size()) > kMaxSendChars)
+        return false;
+    // What the board's code page cannot hold would never reach it.
+    if (!hid::CanEncode(text))
         return false;
     const int capacity = m_device.OutLength();
     if (!m_device.IsOpen() || capacity <= 0)

@@ -34,8 +34,9 @@ public:
     // The connection, for tools and tests.
     CHidDevice& Device() { return m_device; }
 
-    // Whether the input line may hold `text`: while connected, its
-    // code-page form and terminator must fit one output report.
+    // Whether the input line may hold `text`: every character must have a
+    // form in the code page, and while connected, that form and its
+    // terminator must fit one output report.
     bool FitsOutputReport(const std::u16string& text) const;
 
 protected:

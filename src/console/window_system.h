@@ -62,8 +62,18 @@ public:
     // Most UTF-16 units the user can enter into an edit control.
     virtual void LimitText(int id, int maxUnits) = 0;
     // An edit control asks `accept` before it takes any change the user
-    // makes; a refused change leaves the text as it was.
+    // makes; a refused change leaves the text as it was, except that text
+    // inserted at once (a paste) is cut to the longest start of it that
+    // `accept` takes.
     virtual void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) = 0;
+    // A multi-line control's context menu gets an entry `label` that puts
+    // `text()` (lines ended by "\r\n") on the clipboard. Called on the
+    // user-interface thread when chosen.
+    virtual void SetCopyAllEntry(int id, const std::u16string& label,
+                                 std::function<std::u16string()> text)
+    {
+        (void)id, (void)label, (void)text;
+    }
     // Explanation shown on hover and given to screen readers; "" removes it.
     virtual void SetItemToolTip(int id, const std::u16string& text) = 0;
 

@@ -1,11 +1,9 @@
 // Text as the board carries it: the system code page on the wire, UTF-16 in
 // the program.
 //
-// The system code page is, on Linux and macOS, the character set of the
-// user's locale (the program's main calls setlocale(LC_ALL, "") first; this
-// module never calls setlocale). A locale that names plain ASCII (the "C"
-// locale) is taken as UTF-8, which agrees with ASCII on every ASCII byte and
-// lets a board's non-ASCII text through instead of replacing it.
+// The system code page is, on Linux and macOS, the Windows ANSI code page of
+// the user's locale (LC_ALL, else LC_CTYPE, else LANG), so that a board
+// firmware written for a Windows PC reads and writes the same bytes here.
 //
 // Every call is thread-safe. A charset name of "" means the system code
 // page; tests and tools may name one ("UTF-8", "EUC-JP", "ISO-8859-1").
@@ -42,9 +40,9 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
 // Encodes `text` into out[0 .. capacity) followed by a zero byte, and
 // returns the number of text bytes (the terminator not counted). Text that
 // does not fit is cut after the last whole character that fits together
-// with the terminator, never inside a multibyte character. A character the
-// charset cannot represent, and a lone surrogate, becomes '?'. The text
-// stops at its first U+0000. Bytes after the terminator are left as they
+// with the terminator, never inside a multibyte character. The text ends
+// before the first character the charset cannot represent (or a lone
+// surrogate), and at its first U+0000: nothing is sent in its place. Bytes after the terminator are left as they
 // are. With capacity 0 nothing is written and 0 is returned.
 std::size_t EncodeText(const std::u16string& text, std::uint8_t* out,
                        std::size_t capacity, const std::string& charset = {});

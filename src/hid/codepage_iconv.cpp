@@ -1,14 +1,16 @@
-// The system code page on Linux and macOS: the locale's charset, via iconv.
+// The system code page on Linux and macOS: the one Windows assigns to the
+// user's locale, converted with iconv.
 #include "codepage.h"
 
 #include <iconv.h>
-#include <langinfo.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace hid {
 
@@ -88,11 +90,18 @@ std::string Resolve(const std::string& charset)
 
 std::string SystemCharset()
 {
-    const char* codeset = nl_langinfo(CODESET);
-    std::string name = codeset ? codeset : "";
-    if (name.empty() || name == "ANSI_X3.4-1968" || name == "US-ASCII" || name == "ASCII")
-        return "UTF-8";
-    return name;
+    // The locale that governs character classification, as setlocale
+    // would pick it, but by name alone: it need not be installed.
+    std::string locale;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            locale = value;
+            break;
+        }
+    }
+    const int codePage = CodePageForLocale(locale);
+    return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
 }
 
 std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
@@ -135,6 +144,54 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
     return text;
 }
 
+namespace {
+
+// The charset's bytes for one character, or nothing when it has none.
+std::optional<std::size_t> EncodeOne(Converter* conv, char32_t c, char (&bytes)[32])
+{
+    if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;  // a lone surrogate
+    if (!conv) {
+        if (c >= 0x80) return std::nullopt;
+        bytes[0] = static_cast<char>(c);
+        return 1;
+    }
+    char* in = reinterpret_cast<char*>(&c);
+    std::size_t inLeft = sizeof c;
+    char* o = bytes;
+    std::size_t outLeft = sizeof bytes;
+    int error = 0;
+    // A refused character leaves no output and the shift state as it was.
+    if (conv->Convert(&in, &inLeft, &o, &outLeft, error) == static_cast<std::size_t>(-1))
+        return std::nullopt;
+    return sizeof bytes - outLeft;
+}
+
+// The next character of `text` from `i` (a pair as one), moving `i` past it.
+char32_t NextChar(const std::u16string& text, std::size_t& i)
+{
+    char32_t c = text[i++];
+    if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 &&
+        text[i] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[i] - 0xDC00);
+        ++i;
+    }
+    return c;
+}
+
+}  // namespace
+
+bool CanEncode(const std::u16string& text, const std::string& charset)
+{
+    Converter* conv = Get(Resolve(charset), false);
+    char bytes[32];
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = NextChar(text, i);
+        if (c == 0) break;
+        if (!EncodeOne(conv, c, bytes)) return false;
+    }
+    return true;
+}
+
 std::size_t EncodeText(const std::u16string& text, std::uint8_t* out, std::size_t capacity,
                        const std::string& charset)
 {
@@ -142,44 +199,18 @@ std::size_t EncodeText(const std::u16string& text, std::uint8_t* out, std::size_
     const std::size_t room = capacity - 1;  // the terminator always fits
     Converter* conv = Get(Resolve(charset), false);
 
+    // One character at a time, so that a cut never splits one. The text
+    // ends before a character the charset lacks: a stand-in byte would
+    // reach the board as a character nobody typed.
     std::size_t used = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = NextChar(text, i);
         if (c == 0) break;
-        bool lone = false;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            lone = true;
-        }
-
-        // Characters are converted one at a time so that a character the
-        // charset lacks becomes '?' and a cut never splits one.
         char bytes[32];
-        std::size_t length = 0;
-        if (!lone && conv) {
-            char* in = reinterpret_cast<char*>(&c);
-            std::size_t inLeft = sizeof c;
-            char* o = bytes;
-            std::size_t outLeft = sizeof bytes;
-            int error = 0;
-            if (conv->Convert(&in, &inLeft, &o, &outLeft, error) != static_cast<std::size_t>(-1))
-                length = sizeof bytes - outLeft;
-            else
-                conv->Reset();
-        } else if (!lone && c < 0x80) {
-            bytes[0] = static_cast<char>(c);
-            length = 1;
-        }
-        if (length == 0) {
-            bytes[0] = '?';
-            length = 1;
-        }
-        if (length > room - used) break;
-        std::memcpy(out + used, bytes, length);
-        used += length;
+        const std::optional<std::size_t> length = EncodeOne(conv, c, bytes);
+        if (!length || *length > room - used) break;
+        std::memcpy(out + used, bytes, *length);
+        used += *length;
     }
 
     if (conv) {

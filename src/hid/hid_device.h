@@ -104,8 +104,9 @@ public:
     // board has stopped taking reports (kMaxPendingOutput reports wait).
     // A report not written in time stays queued and may still go out later,
     // in order; Close drops those not yet begun. Text that does not fit the
-    // report is cut at the last whole character that fits; the report is
-    // always zero-terminated and zero-filled.
+    // report is cut at the last whole character that fits, and ends before
+    // a character the code page lacks; the report is always zero-terminated
+    // and zero-filled.
     int SendText(const std::u16string& text);
 
     // Payload lengths (report length minus the report-ID byte); 0 while

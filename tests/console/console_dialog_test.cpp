@@ -1,7 +1,9 @@
 // The console and the About box on Qt (offscreen), with a fake board.
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,10 +17,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <thread>
 
+#include "codepage.h"
 #include "fake_platform.h"
 #include "qt_dialog_window.h"
 #include "qt_window_system.h"
@@ -32,6 +36,10 @@ using hid::test::FakePlatform;
 
 namespace {
 
+// The board's code page comes from the locale variables; these tests pin
+// it to Japanese (932) whatever the machine's locale.
+const bool kJapaneseLocale = setenv("LC_ALL", "ja_JP.UTF-8", 1) == 0;
+
 const std::u16string kPath = u"/dev/hidraw0";
 
 FakeBoard Board() { return {kPath, u"HID\\VID_04D8&PID_003F&REV_0002", {65, 65}}; }
@@ -42,6 +50,22 @@ hid::test::Report InputReport(const QByteArray& bytes)
     for (int i = 0; i < bytes.size() && i < 63; ++i)
         r[1 + i] = static_cast<std::uint8_t>(bytes[i]);
     return r;
+}
+
+// Text as a board on a Japanese Windows PC sends it.
+QByteArray Cp932(const QString& text)
+{
+    std::uint8_t bytes[256];
+    const std::size_t n = hid::EncodeText(text.toStdU16String(), bytes, sizeof bytes, "CP932");
+    return QByteArray(reinterpret_cast<const char*>(bytes), static_cast<int>(n));
+}
+
+QStringList Rows(QPlainTextEdit* edit)
+{
+    QStringList rows;
+    for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next())
+        rows.append(b.text());
+    return rows;
 }
 
 // Blocks the user-interface thread, as a busy event loop would.
@@ -158,6 +182,11 @@ private slots:
                                        "Noto Sans CJK JP"};
             QVERIFY2(families.contains(console->font().family()),
                      qPrintable(console->font().family()));
+            // Proportional like the template's face, where that is missing.
+            if (!QFontDatabase::hasFamily("MS UI Gothic") && QFontDatabase::hasFamily("IPAPGothic"))
+                QCOMPARE(console->font().family(), QStringLiteral("IPAPGothic"));
+            // The main window, not a dialog: it gets a taskbar entry.
+            QCOMPARE(console->windowType(), Qt::Window);
             QCOMPARE(console->font().pointSize(), 9);
 
             struct Expect {
@@ -170,7 +199,7 @@ private slots:
                 {"quit", "終了", "終了", 263, 179, 50, 14},
                 {"history", "", "受信履歴", 7, 7, 306, 149},
                 {"input", "", "送信テキスト", 7, 160, 306, 14},
-                {"status", "", "状態", 7, 185, 82, 8},
+                {"status", "", "", 7, 185, 82, 8},
                 {"boot", "Bootloder", "Bootloder", 135, 179, 50, 14},
             };
             for (const Expect& e : expected) {
@@ -238,6 +267,7 @@ private slots:
     void accessibleRoles()
     {
         RunConsole([&](QDialog* console) {
+            Connect(console);
             struct {
                 const char* name;
                 QAccessible::Role role;
@@ -259,14 +289,12 @@ private slots:
             QAccessibleInterface* history =
                 QAccessible::queryAccessibleInterface(Find<QWidget>(console, "history"));
             QVERIFY(history->state().readOnly);
-            // The status label's name says what it is; what it shows is in
-            // its description, where screen readers look for it.
-            Connect(console);
+            // Screen readers speak the status label's name: it is what the
+            // label shows.
             QAccessibleInterface* status =
                 QAccessible::queryAccessibleInterface(Find<QWidget>(console, "status"));
-            QCOMPARE(status->text(QAccessible::Name), QStringLiteral("状態"));
-            QCOMPARE(status->text(QAccessible::Description),
-                     QStringLiteral("VID:0x04D8 / PID:0x003F"));
+            QCOMPARE(status->text(QAccessible::Name), QStringLiteral("VID:0x04D8 / PID:0x003F"));
+            QCOMPARE(status->text(QAccessible::Description), QString());
         });
     }
 
@@ -365,8 +393,12 @@ private slots:
             // While connected, also what the board's report cannot carry.
             Connect(console);
             input->setFocus();
-            Type(input, QString(30, QChar(0x3042)));  // 3 bytes each
-            QCOMPARE(input->text(), QString(21, QChar(0x3042)));
+            Type(input, QString(40, QChar(0x3042)));  // 2 bytes each in 932
+            QCOMPARE(input->text(), QString(31, QChar(0x3042)));
+            // What the board's code page lacks is refused.
+            input->clear();
+            Type(input, QStringLiteral("ab한c"));
+            QCOMPARE(input->text(), QStringLiteral("abc"));
         });
     }
 
@@ -387,6 +419,7 @@ private slots:
         QTest::newRow("right click") << "mouse";
         QTest::newRow("Shift+F10 in the input line") << "shift-f10";
         QTest::newRow("Menu key on a button") << "menu-key";
+        QTest::newRow("right click in the history box") << "history";
     }
 
     void aboutEntryOpensTheAboutBox()
@@ -398,6 +431,12 @@ private slots:
                 QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(300, 290),
                                      console->mapToGlobal(QPoint(300, 290)));
                 QApplication::sendEvent(console, &ev);
+            } else if (how == "history") {
+                // As the platform delivers it: to the box's viewport.
+                QWidget* viewport = Find<QPlainTextEdit>(console, "history")->viewport();
+                QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                     viewport->mapToGlobal(QPoint(20, 20)));
+                QApplication::sendEvent(viewport, &ev);
             } else if (how == "shift-f10") {
                 auto* input = Find<QLineEdit>(console, "input");
                 input->setFocus();
@@ -458,6 +497,180 @@ private slots:
         });
     }
 
+    // Firmware ends its lines with a break; each report is still one row,
+    // and the newest is in sight even where the font fits fewer rows.
+    void reportsEndingInALineBreakAreOneRowEach_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<int>("rowsThatFit");
+        QTest::newRow("CRLF") << "\r\n" << 18;
+        QTest::newRow("LF") << "\n" << 18;
+        QTest::newRow("CR") << "\r" << 18;
+        QTest::newRow("CRLF, room for 5 rows") << "\r\n" << 5;
+    }
+
+    void reportsEndingInALineBreakAreOneRowEach()
+    {
+        QFETCH(QString, ending);
+        QFETCH(int, rowsThatFit);
+        RunConsole([&](QDialog* console) {
+            Connect(console);
+            auto* history = Find<QPlainTextEdit>(console, "history");
+            if (rowsThatFit < 18)
+                history->setFixedHeight(history->height() * rowsThatFit / 18);
+            for (int i = 1; i <= 25; ++i)
+                m_board->PushInput(kPath, InputReport(Cp932(QStringLiteral("line %1").arg(i) +
+                                                            ending)));
+            QTRY_COMPARE(Rows(history).last(), QStringLiteral("line 25"));
+            QStringList expected;
+            for (int i = 8; i <= 25; ++i)
+                expected.append(QStringLiteral("line %1").arg(i));
+            QCOMPARE(Rows(history), expected);
+            const QRect last = history->cursorRect(QTextCursor(history->document()->lastBlock()));
+            QVERIFY2(last.top() >= 0 && last.bottom() <= history->viewport()->height(),
+                     qPrintable(QString("%1..%2 in %3").arg(last.top()).arg(last.bottom()).arg(
+                         history->viewport()->height())));
+            if (rowsThatFit < 18)
+                QVERIFY(history->cursorForPosition(QPoint(2, 2)).blockNumber() > 0);
+            // For people to look at: build/screenshots/history-crlf.png.
+            if (ending == "\r\n" && rowsThatFit == 18) {
+                const QString dir = QStringLiteral(WENDREL_SCREENSHOT_DIR);
+                QDir().mkpath(dir);
+                QVERIFY(history->grab().save(dir + "/history-crlf.png"));
+            }
+        });
+    }
+
+    void selectionSurvivesIncomingReports()
+    {
+        RunConsole([&](QDialog* console) {
+            Connect(console);
+            auto* history = Find<QPlainTextEdit>(console, "history");
+            for (int i = 1; i <= 18; ++i)
+                m_board->PushInput(kPath, InputReport("row " + QByteArray::number(i)));
+            QTRY_COMPARE(Rows(history).last(), QStringLiteral("row 18"));
+
+            // "row 5" to "row 6", selected by the user.
+            QTextCursor sel(history->document()->findBlockByNumber(4));
+            sel.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+            sel.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+            history->setTextCursor(sel);
+            const QString selected = QStringLiteral("row 5\u2029row 6");
+            QCOMPARE(history->textCursor().selectedText(), selected);
+
+            // Three rows scroll out at the top; the selected ones stay.
+            for (int i = 19; i <= 21; ++i)
+                m_board->PushInput(kPath, InputReport("row " + QByteArray::number(i)));
+            QTRY_COMPARE(Rows(history).last(), QStringLiteral("row 21"));
+            QCOMPARE(Rows(history).first(), QStringLiteral("row 4"));
+            QCOMPARE(history->textCursor().selectedText(), selected);
+
+            history->setFocus();
+            QApplication::clipboard()->clear();
+            QTest::keyClick(history, Qt::Key_C, Qt::ControlModifier);
+            QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("row 5\nrow 6"));
+
+            // Once its rows are gone, so is the selection.
+            for (int i = 22; i <= 40; ++i)
+                m_board->PushInput(kPath, InputReport("row " + QByteArray::number(i)));
+            QTRY_COMPARE(Rows(history).last(), QStringLiteral("row 40"));
+            QVERIFY(!history->textCursor().selectedText().contains(QStringLiteral("row 5")));
+        });
+    }
+
+    void contextMenuCopiesEveryStoredRow()
+    {
+        RunConsole([&](QDialog* console) {
+            Connect(console);
+            // In batches the board's queue holds.
+            for (int i = 1; i <= 1005; ++i) {
+                m_board->PushInput(kPath, InputReport(Cp932(QStringLiteral("行 %1\r\n").arg(i))));
+                if (i % 50 == 0)
+                    QVERIFY(WaitWithoutEvents([&] { return m_dlg->received == i; }));
+            }
+            auto* history = Find<QPlainTextEdit>(console, "history");
+            QTRY_COMPARE(Rows(history).last(), QStringLiteral("行 1005"));
+
+            auto* wnd = dynamic_cast<CQtDialogWindow*>(console);
+            QMenu* menu = wnd->CreateContextMenu(history);
+            QAction* copyAll = menu->findChild<QAction*>(QStringLiteral("copyAll"));
+            QVERIFY(copyAll);
+            QCOMPARE(copyAll->text(), QStringLiteral("受信履歴をすべてコピー(&H)"));
+            copyAll->trigger();
+            delete menu;
+            QString expected;
+            for (int i = 6; i <= 1005; ++i)
+                expected += QStringLiteral("行 %1\n").arg(i);
+            QCOMPARE(QApplication::clipboard()->text(), expected);
+
+            // Only the history box has it.
+            menu = wnd->CreateContextMenu(Find<QLineEdit>(console, "input"));
+            QVERIFY(!menu->findChild<QAction*>(QStringLiteral("copyAll")));
+            delete menu;
+        });
+    }
+
+    void pasteIsCutAtTheLastWholeCharacterThatFits_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("after");
+        const QString a = QString(QChar(0x3042));
+        QTest::newRow("40 kana into an empty line") << "" << a.repeated(40) << a.repeated(31);
+        QTest::newRow("behind text already there") << "ab" << a.repeated(40)
+                                                   << "ab" + a.repeated(30);
+        QTest::newRow("fits whole") << "x" << "yz" << "xyz";
+        QTest::newRow("stops before a character the code page lacks")
+            << "" << "あい한う" << "あい";
+        QTest::newRow("pair outside the code page") << "" << "a\U0001F600b" << "a";
+    }
+
+    void pasteIsCutAtTheLastWholeCharacterThatFits()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, pasted);
+        QFETCH(QString, after);
+        RunConsole([&](QDialog* console) {
+            Connect(console);
+            auto* input = Find<QLineEdit>(console, "input");
+            input->setFocus();
+            input->setText(before);
+            input->end(false);
+            QApplication::clipboard()->setText(pasted);
+            QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(input->text(), after);
+            QCOMPARE(input->cursorPosition(), after.size());
+        });
+    }
+
+    // The open context menu is part of the window's accessible tree, so
+    // screen readers and test tools can reach the About entry.
+    void openContextMenuIsOnTheAccessibilityTree()
+    {
+        RunConsole([&](QDialog* console) {
+            QAccessibleInterface* window = QAccessible::queryAccessibleInterface(console);
+            const int closed = window->childCount();
+            QContextMenuEvent ev(QContextMenuEvent::Mouse, QPoint(300, 290),
+                                 console->mapToGlobal(QPoint(300, 290)));
+            QApplication::sendEvent(console, &ev);
+            QMenu* menu = nullptr;
+            QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
+            QCOMPARE(window->childCount(), closed + 1);
+            QAccessibleInterface* popup = window->child(closed);
+            QVERIFY(popup);
+            QCOMPARE(popup->object(), menu);
+            QCOMPARE(popup->role(), QAccessible::PopupMenu);
+            QCOMPARE(window->indexOfChild(popup), closed);
+            QStringList names;
+            for (int i = 0; i < popup->childCount(); ++i)
+                names.append(popup->child(i)->text(QAccessible::Name));
+            QVERIFY2(names.contains(QStringLiteral("バージョン情報 Wendrel(A)...")),
+                     qPrintable(names.join(" | ")));
+            menu->close();
+            QTRY_COMPARE(window->childCount(), closed);
+        });
+    }
+
     // For people to look at: build/screenshots/console.png and about.png.
     void screenshots()
     {
@@ -465,17 +678,16 @@ private slots:
         QDir().mkpath(dir);
         RunConsole([&](QDialog* console) {
             Connect(console);
-            const char* lines[] = {
-                "Hello",
-                "\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF "
-                "(konnichiwa)",
-                "ADC0=0512 ADC1=1023",
-                "\xE6\xB8\xA9\xE5\xBA\xA6 23.5 \xE2\x84\x83",
-                "<b>not bold</b>",
+            const QString lines[] = {
+                "Hello\r\n",
+                "こんにちは (konnichiwa)\r\n",
+                "ADC0=0512\tADC1=1023\r\n",
+                "温度 23.5℃ 正常\r\n",
+                "<b>not bold</b>\r\n",
             };
             for (int i = 0; i < 20; ++i)
-                m_board->PushInput(kPath, InputReport(lines[i % 5] + QByteArray(" #") +
-                                                      QByteArray::number(i + 1)));
+                m_board->PushInput(kPath, InputReport(Cp932(QString(lines[i % 5]).replace(
+                                              "\r\n", QStringLiteral(" #%1\r\n").arg(i + 1)))));
             auto* history = Find<QPlainTextEdit>(console, "history");
             QTRY_VERIFY(history->toPlainText().endsWith(QStringLiteral("#20")));
             auto* input = Find<QLineEdit>(console, "input");

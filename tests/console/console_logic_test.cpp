@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <thread>
 
@@ -20,6 +21,10 @@ using hid::test::FakeBoard;
 using hid::test::FakePlatform;
 
 namespace {
+
+// The board's code page comes from the locale variables; these tests pin
+// it to Japanese (932) whatever the machine's locale.
+const bool kJapaneseLocale = setenv("LC_ALL", "ja_JP.UTF-8", 1) == 0;
 
 const std::u16string kPathA = u"/dev/hidraw0";
 const std::u16string kPathB = u"/dev/hidraw7";
@@ -288,17 +293,19 @@ TEST_P(InputLimitTest, RefusesWhatCannotBeSent)
     });
 }
 
-// The tests run in the C locale, whose code page is taken as UTF-8: a kana
-// costs three bytes.
+// Under the Japanese locale set above the board's code page is 932: a kana
+// costs two bytes, and 31 of them and the terminator fill 64 bytes.
 INSTANTIATE_TEST_SUITE_P(
     Cases, InputLimitTest,
     ::testing::Values(
         FitCase{"DisconnectedRefusesThe64th", {0, 0}, std::u16string(64, u'a'), 63},
         FitCase{"ConnectedRefusesThe64th", {65, 65}, std::u16string(64, u'a'), 63},
-        FitCase{"DisconnectedTakesAnyCharacters", {0, 0}, std::u16string(40, u'あ'), 40},
-        FitCase{"WideTextStopsAtThePayload", {65, 65}, std::u16string(40, u'あ'), 21},
+        FitCase{"DisconnectedTakesAnyKana", {0, 0}, std::u16string(40, u'あ'), 40},
+        FitCase{"KanaStopAtThePayload", {65, 65}, std::u16string(40, u'あ'), 31},
         FitCase{"SmallReportStopsEarly", {65, 9}, u"12345678", 7},
-        FitCase{"SmallReportKanaStopsEarly", {65, 9}, u"あああ", 2}),
+        FitCase{"SmallReportKanaStopsEarly", {65, 9}, u"ああああ", 3},
+        FitCase{"OutsideTheCodePageRefused", {65, 65}, u"ab한c", 2},
+        FitCase{"OutsideTheCodePageRefusedDisconnected", {0, 0}, u"ab€", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConsoleTest, PermissionDeniedIsNamedOnTheStatusLabelAndOnceOnStandardError)

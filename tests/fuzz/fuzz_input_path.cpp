@@ -59,10 +59,18 @@ bool WellFormed(const std::u16string& s)
     return true;
 }
 
-// The row the ring must keep for `text`.
+// The row the ring must keep for `text`: one line, every control visible.
 std::u16string Cut(const std::u16string& text)
 {
     std::u16string row = text.substr(0, text.find(u'\0'));
+    std::size_t end = row.find_last_not_of(u"\r\n");
+    row.resize(end == std::u16string::npos ? 0 : end + 1);
+    for (char16_t& c : row) {
+        if (c < 0x20 || c == 0x7F)
+            c = c == 0x7F ? u'\u2421' : static_cast<char16_t>(0x2400 + c);
+        else if ((c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029)
+            c = u'\u2426';
+    }
     if (row.size() > std::size_t(CLineHistory::kMaxUnits)) {
         std::size_t n = CLineHistory::kMaxUnits;
         if (IsHigh(row[n - 1]))

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <cctype>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,7 +43,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"CutBeforeZero", "UTF-8", {'a', 0xE3, 0, 'b'}, u"a\uFFFD"},
         DecodeCase{"EucJp", "EUC-JP", {0xA4, 0xA2, 'x'}, u"あx"},
         DecodeCase{"Latin1", "ISO-8859-1", {'c', 'a', 'f', 0xE9}, u"café"},
-        DecodeCase{"UnknownCharsetKeepsAscii", "NO-SUCH-CHARSET", {'a', 0xE9}, u"a\uFFFD"}),
+        DecodeCase{"UnknownCharsetKeepsAscii", "NO-SUCH-CHARSET", {'a', 0xE9}, u"a\uFFFD"},
+        // "温度 23.5℃ 正常" as a board on a Japanese Windows PC sends it.
+        DecodeCase{"Cp932", "CP932",
+                   {0x89, 0xB7, 0x93, 0x78, ' ', '2', '3', '.', '5', 0x81, 0x8E, ' ', 0x90,
+                    0xB3, 0x8F, 0xED},
+                   u"温度 23.5℃ 正常"},
+        DecodeCase{"Cp932HalfWidthKana", "CP932", {0xB1, 0xB2}, u"ｱｲ"},
+        DecodeCase{"Cp932InvalidTrailByte", "CP932", {0x82, 0x20, 'a'}, u"\uFFFD a"},
+        DecodeCase{"Cp932LeadByteCutAtEnd", "CP932", {'a', 0x82}, u"a\uFFFD"},
+        DecodeCase{"Cp932LeadByteBeforeZero", "CP932", {'a', 0x82, 0, 0xA0}, u"a\uFFFD"}),
     [](const auto& info) { return info.param.name; });
 
 TEST(DecodeLong, TextLongerThanOneConversionChunk)
@@ -86,22 +97,119 @@ INSTANTIATE_TEST_SUITE_P(
         EncodeCase{"OnlyTerminatorFits", "UTF-8", u"abc", 1, {0}},
         EncodeCase{"NoRoomAtAll", "UTF-8", u"abc", 0, {}},
         EncodeCase{"SurrogatePair", "UTF-8", u"\U0001F600", 8, {0xF0, 0x9F, 0x98, 0x80, 0}},
-        EncodeCase{"LoneSurrogates", "UTF-8", u"a\xD800" u"b\xDC00", 8, {'a', '?', 'b', '?', 0}},
+        EncodeCase{"LoneSurrogateEndsTheText", "UTF-8", u"a\xD800" u"b", 8, {'a', 0}},
         EncodeCase{"StopsAtNul", "UTF-8", u"a\0b"s, 8, {'a', 0}},
         EncodeCase{"EucJp", "EUC-JP", u"あ", 8, {0xA4, 0xA2, 0}},
-        EncodeCase{"UnrepresentableBecomesQuestionMark", "ISO-8859-1", u"aあé", 8,
-                   {'a', '?', 0xE9, 0}},
-        EncodeCase{"PairOutsideCharsetIsOneQuestionMark", "ISO-8859-1", u"\U0001F600!", 8,
-                   {'?', '!', 0}},
-        EncodeCase{"UnknownCharsetKeepsAscii", "NO-SUCH-CHARSET", u"aé", 8, {'a', '?', 0}}),
+        EncodeCase{"UnrepresentableEndsTheText", "ISO-8859-1", u"aあé", 8, {'a', 0}},
+        EncodeCase{"PairOutsideCharsetEndsTheText", "ISO-8859-1", u"!\U0001F600!", 8,
+                   {'!', 0}},
+        EncodeCase{"UnknownCharsetKeepsAscii", "NO-SUCH-CHARSET", u"ab\u00E9c", 8,
+                   {'a', 'b', 0}},
+        EncodeCase{"Cp932", "CP932", u"こんにちは",  16,
+                   {0x82, 0xB1, 0x82, 0xF1, 0x82, 0xC9, 0x82, 0xBF, 0x82, 0xCD, 0}},
+        EncodeCase{"Cp932CutAtAWholeCharacter", "CP932", u"aこん", 5, {'a', 0x82, 0xB1, 0}},
+        EncodeCase{"Cp932NoRoomForHalfACharacter", "CP932", u"こ", 2, {0}},
+        EncodeCase{"Cp932MixedWidths", "CP932", u"ｱア", 8, {0xB1, 0x83, 0x41, 0}},
+        EncodeCase{"Cp932LacksHangul", "CP932", u"あ한", 8, {0x82, 0xA0, 0}}),
     [](const auto& info) { return info.param.name; });
 
-TEST(SystemCharset, CLocaleIsTakenAsUtf8)
+// With 64-byte reports: 31 kana of two bytes each, then the terminator.
+TEST(EncodeCp932, ThirtyOneKanaFillAReport)
 {
-    std::string saved = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
-    EXPECT_EQ(hid::SystemCharset(), "UTF-8");
-    std::setlocale(LC_ALL, saved.c_str());
+    std::uint8_t out[64];
+    EXPECT_EQ(hid::EncodeText(std::u16string(40, u'あ'), out, sizeof out, "CP932"), 62u);
+    EXPECT_EQ(out[62], 0);
+}
+
+TEST(CanEncode, WholeTextOrNothing)
+{
+    EXPECT_TRUE(hid::CanEncode(u"温度 23.5℃ ｱ", "CP932"));
+    EXPECT_TRUE(hid::CanEncode(u"", "CP932"));
+    EXPECT_FALSE(hid::CanEncode(u"abc한", "CP932"));
+    EXPECT_FALSE(hid::CanEncode(u"\U0001F600", "CP932"));
+    EXPECT_TRUE(hid::CanEncode(u"\U0001F600", "UTF-8"));
+    EXPECT_FALSE(hid::CanEncode(u"a\xD800", "UTF-8"));
+    EXPECT_FALSE(hid::CanEncode(u"é", "NO-SUCH-CHARSET"));
+    EXPECT_TRUE(hid::CanEncode(u"ok\0\U0001F600"s, "CP1252"));  // stops at U+0000
+}
+
+struct LocaleCase {
+    const char* locale;
+    int codePage;
+};
+
+class CodePageForLocale : public testing::TestWithParam<LocaleCase> {};
+
+TEST_P(CodePageForLocale, AsWindowsAssignsIt)
+{
+    EXPECT_EQ(hid::CodePageForLocale(GetParam().locale), GetParam().codePage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CodePageForLocale,
+    testing::Values(
+        LocaleCase{"ja_JP.UTF-8", 932}, LocaleCase{"ja_JP.eucJP", 932}, LocaleCase{"ja", 932},
+        LocaleCase{"zh_CN.UTF-8", 936}, LocaleCase{"zh_SG", 936}, LocaleCase{"zh_TW.UTF-8", 950},
+        LocaleCase{"zh_HK.Big5-HKSCS", 950}, LocaleCase{"zh_MO", 950}, LocaleCase{"zh", 936},
+        LocaleCase{"ko_KR.UTF-8", 949}, LocaleCase{"th_TH", 874}, LocaleCase{"vi_VN", 1258},
+        LocaleCase{"pl_PL.UTF-8", 1250}, LocaleCase{"cs_CZ", 1250}, LocaleCase{"hu_HU", 1250},
+        LocaleCase{"sr_RS@latin", 1250}, LocaleCase{"ru_RU.KOI8-R", 1251},
+        LocaleCase{"uk_UA", 1251}, LocaleCase{"sr_RS", 1251}, LocaleCase{"uz_UZ@cyrillic", 1251},
+        LocaleCase{"en_US.UTF-8", 1252}, LocaleCase{"de_DE@euro", 1252},
+        LocaleCase{"FR_fr.utf8", 1252}, LocaleCase{"el_GR", 1253}, LocaleCase{"tr_TR", 1254},
+        LocaleCase{"az_AZ", 1254}, LocaleCase{"he_IL", 1255}, LocaleCase{"ar_EG", 1256},
+        LocaleCase{"fa_IR", 1256}, LocaleCase{"ur_PK", 1256}, LocaleCase{"pa_PK", 1256},
+        LocaleCase{"lt_LT", 1257}, LocaleCase{"lv_LV", 1257}, LocaleCase{"et_EE", 1257},
+        // Unicode only on Windows
+        LocaleCase{"hi_IN", 65001}, LocaleCase{"ka_GE", 65001}, LocaleCase{"hy_AM", 65001},
+        LocaleCase{"pa_IN", 65001},
+        LocaleCase{"C", 1252}, LocaleCase{"POSIX", 1252}, LocaleCase{"C.UTF-8", 1252},
+        LocaleCase{"", 1252}, LocaleCase{"xx_YY", 1252}, LocaleCase{"_.@", 1252}),
+    [](const auto& info) {
+        std::string name = info.param.locale;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return "L" + name;
+    });
+
+// The first of LC_ALL, LC_CTYPE and LANG that is set and not empty.
+TEST(SystemCharset, FollowsTheLocaleVariables)
+{
+    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* n : names) {
+        const char* v = std::getenv(n);
+        saved.emplace_back(n, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    struct {
+        const char* all;
+        const char* ctype;
+        const char* lang;
+        const char* charset;
+    } const cases[] = {
+        {nullptr, nullptr, "ja_JP.UTF-8", "CP932"},
+        {nullptr, "ru_RU.UTF-8", "ja_JP.UTF-8", "CP1251"},
+        {"el_GR", "ru_RU.UTF-8", "ja_JP.UTF-8", "CP1253"},
+        {"", "", "ko_KR", "CP949"},
+        {nullptr, nullptr, nullptr, "CP1252"},
+        {nullptr, nullptr, "hi_IN", "UTF-8"},
+    };
+    for (const auto& c : cases) {
+        const char* values[] = {c.all, c.ctype, c.lang};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i])
+                setenv(names[i], values[i], 1);
+            else
+                unsetenv(names[i]);
+        }
+        EXPECT_EQ(hid::SystemCharset(), c.charset) << c.lang;
+    }
+    for (const auto& [n, v] : saved) {
+        if (v)
+            setenv(n.c_str(), v->c_str(), 1);
+        else
+            unsetenv(n.c_str());
+    }
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ public:
         m_cond.notify_all();
     }
 
-    bool WaitFor(std::size_t count, int timeoutMs = 5000)
+    bool WaitFor(std::size_t count, int timeoutMs = 60000)
     {
         std::unique_lock lock(m_mutex);
         return m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),

@@ -1,6 +1,10 @@
 #include "qt_dialog_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +15,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTimerEvent>
 #include <QValidator>
 
@@ -34,9 +40,24 @@ public:
     CFilterValidator(std::function<bool(const std::u16string&)> accept, QObject* parent)
         : QValidator(parent), m_accept(std::move(accept)) {}
 
-    State validate(QString& input, int&) const override
+    State validate(QString& input, int& pos) const override
     {
-        return m_accept(input.toStdU16String()) ? Acceptable : Invalid;
+        if (m_accept(input.toStdU16String()))
+            return Acceptable;
+        // What was just typed or pasted ends at the cursor: keep as much of
+        // it as the line takes, cut at a whole character, as typing would.
+        for (int cut = std::min<int>(pos, input.size()); cut > 0;) {
+            --cut;
+            if (cut > 0 && input[cut].isLowSurrogate() && input[cut - 1].isHighSurrogate())
+                --cut;
+            const QString shorter = input.left(cut) + input.mid(pos);
+            if (m_accept(shorter.toStdU16String())) {
+                input = shorter;
+                pos = cut;
+                return Acceptable;
+            }
+        }
+        return Invalid;
     }
 
 private:
@@ -53,15 +74,103 @@ void FitStaticText(QLabel* label, int templateWidth)
     label->resize(std::max(templateWidth, std::min(need, room)), label->height());
 }
 
-// A label's accessible name is what it is ("状態"); screen readers find what
-// it shows, and any tooltip hint after it, in its description.
+// A label's accessible name is its text (Qt's default while none is set),
+// which is what screen readers speak; the tooltip's explanation is its
+// description.
 void DescribeStaticText(QLabel* label)
 {
-    const QString tip = label->toolTip();
-    if (tip.isEmpty() || label->text().isEmpty())
-        label->setAccessibleDescription(label->text() + tip);
-    else
-        label->setAccessibleDescription(label->text() + QLatin1Char('\n') + tip);
+    label->setAccessibleDescription(label->toolTip());
+}
+
+// The dialog as screen readers see it: its controls, and a context menu
+// while one is open (a popup is a window of its own, which Qt leaves out of
+// the application's tree).
+class CDialogAccessible : public QAccessibleWidget {
+public:
+    explicit CDialogAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Dialog) {}
+
+    int childCount() const override
+    {
+        return QAccessibleWidget::childCount() + static_cast<int>(OpenMenus().size());
+    }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        const int own = QAccessibleWidget::childCount();
+        if (index < own)
+            return QAccessibleWidget::child(index);
+        const QList<QMenu*> menus = OpenMenus();
+        return index - own < menus.size()
+                   ? QAccessible::queryAccessibleInterface(menus.at(index - own))
+                   : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (child && child->object()) {
+            const int at = OpenMenus().indexOf(qobject_cast<QMenu*>(child->object()));
+            if (at >= 0)
+                return QAccessibleWidget::childCount() + at;
+        }
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    QList<QMenu*> OpenMenus() const
+    {
+        QList<QMenu*> open;
+        for (QMenu* menu : widget()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+            if (menu->isVisible())
+                open.append(menu);
+        }
+        return open;
+    }
+};
+
+QAccessibleInterface* DialogAccessibleFactory(const QString&, QObject* object)
+{
+    if (auto* dialog = dynamic_cast<CQtDialogWindow*>(object))
+        return new CDialogAccessible(dialog);
+    return nullptr;
+}
+
+// Where `text` and what the box shows share rows, the box is edited in
+// place (rows gone at the top removed, new ones added at the bottom), so
+// that a selection on rows still shown stays where it is.
+void ReplaceRows(QPlainTextEdit* edit, const QString& text)
+{
+    QTextDocument* doc = edit->document();
+    QStringList shown;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        shown.append(b.text());
+    const QStringList rows = text.split(QLatin1Char('\n'));
+    int gone = 0;
+    for (; gone < shown.size(); ++gone) {
+        const int kept = shown.size() - gone;
+        if (kept > rows.size())
+            continue;
+        bool same = true;
+        for (int i = 0; i < kept && same; ++i)
+            same = shown.at(gone + i) == rows.at(i);
+        if (same)
+            break;
+    }
+    if (gone == shown.size()) {
+        edit->setPlainText(text);
+        return;
+    }
+    QTextCursor c(doc);
+    c.beginEditBlock();
+    if (gone > 0) {
+        c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, gone);
+        c.removeSelectedText();
+    }
+    c.movePosition(QTextCursor::End);
+    for (int i = shown.size() - gone; i < rows.size(); ++i) {
+        c.insertBlock();
+        c.insertText(rows.at(i));
+    }
+    c.endEditBlock();
 }
 
 QString WithoutMnemonic(QString text)
@@ -78,6 +187,11 @@ CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate&
                                  wsys::IDialogHandler& handler, QWidget* parent)
     : QDialog(parent), m_ws(ws), m_handler(handler), m_tmpl(tmpl)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(DialogAccessibleFactory);
+        return true;
+    }();
+    (void)accessible;
     setObjectName(QString::fromLatin1(tmpl.name));
     setWindowTitle(ToQ(tmpl.title));
     m_frameTimer.setSingleShot(true);
@@ -85,9 +199,12 @@ CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate&
     setFont(DialogFont(tmpl));
 
     // Fixed size, caption with close box, and a minimise box only where
-    // the template asks for one; never a maximise box.
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowCloseButtonHint;
+    // the template asks for one; never a maximise box. A dialog without an
+    // owner is the program's main window, with a taskbar entry of its own:
+    // as a dialog type, X would make it transient for Qt's hidden leader
+    // window, and taskbars leave such windows out.
+    Qt::WindowFlags flags = (parent ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (tmpl.style & res::kSysMenu)
         flags |= Qt::WindowSystemMenuHint;
     if (tmpl.style & res::kMinimizeBox)
@@ -153,7 +270,14 @@ void CQtDialogWindow::BuildControls(const res::DialogTemplate& tmpl)
             // As little margin as an edit control has, so that all 18
             // lines fit the box.
             edit->document()->setDocumentMargin(1);
+            // Its text is replaced in place all the time; nothing to undo.
+            edit->setUndoRedoEnabled(false);
             edit->setContextMenuPolicy(Qt::CustomContextMenu);
+            // A right click lands on the viewport, which hands it to the box
+            // without going through event filters.
+            connect(edit, &QWidget::customContextMenuRequested, this, [this, edit](QPoint pos) {
+                ShowContextMenu(edit, edit->viewport()->mapToGlobal(pos));
+            });
             w = edit;
             break;
         }
@@ -178,7 +302,11 @@ void CQtDialogWindow::BuildControls(const res::DialogTemplate& tmpl)
         }
         }
         w->setObjectName(QString::fromLatin1(c.name));
-        w->setAccessibleName(c.accessibleName ? ToQ(c.accessibleName) : WithoutMnemonic(text));
+        // A label is named by the text it shows, whatever that is at the
+        // time (Qt's default while no name is set).
+        if (c.kind != res::ControlKind::Static)
+            w->setAccessibleName(c.accessibleName ? ToQ(c.accessibleName)
+                                                  : WithoutMnemonic(text));
         const QRect r = ToPixels(c.x, c.y, c.cx, c.cy);
         if (c.kind == res::ControlKind::Icon)
             w->move(r.topLeft());
@@ -296,8 +424,10 @@ void CQtDialogWindow::ShowPendingText()
     QPlainTextEdit* edit = std::exchange(m_pPendingEdit, nullptr);
     if (!edit)
         return;
-    edit->setPlainText(m_pendingText);
-    edit->verticalScrollBar()->setValue(0);
+    ReplaceRows(edit, m_pendingText);
+    // The newest row is always in sight: where the font fits fewer rows
+    // than the box is given, the oldest go out of sight first.
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
     edit->horizontalScrollBar()->setValue(0);
     m_lastTextShown.start();
 }
@@ -312,6 +442,13 @@ void CQtDialogWindow::SetInputFilter(int id, std::function<bool(const std::u16st
 {
     if (auto* edit = qobject_cast<QLineEdit*>(Item(id)))
         edit->setValidator(new CFilterValidator(std::move(accept), edit));
+}
+
+void CQtDialogWindow::SetCopyAllEntry(int id, const std::u16string& label,
+                                      std::function<std::u16string()> text)
+{
+    if (QWidget* w = Item(id); qobject_cast<QPlainTextEdit*>(w))
+        m_copyAll[w] = {ToQ(label), std::move(text)};
 }
 
 void CQtDialogWindow::SetItemToolTip(int id, const std::u16string& text)
@@ -402,6 +539,15 @@ QMenu* CQtDialogWindow::CreateContextMenu(QWidget* widget)
         menu = edit->createStandardContextMenu();
     if (menu) {
         menu->setParent(this, menu->windowFlags());
+        if (auto it = m_copyAll.find(widget); it != m_copyAll.end()) {
+            QAction* all = menu->addAction(it->second.label);
+            all->setObjectName(QStringLiteral("copyAll"));
+            connect(all, &QAction::triggered, this, [source = it->second.text] {
+                QString text = ToQ(source());
+                text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+                QGuiApplication::clipboard()->setText(text);
+            });
+        }
         menu->addSeparator();
     } else {
         // The window's own entries, as a window menu has them.
@@ -432,7 +578,11 @@ QMenu* CQtDialogWindow::CreateContextMenu(QWidget* widget)
 void CQtDialogWindow::ShowContextMenu(QWidget* widget, const QPoint& globalPos)
 {
     m_bMenuShown = true;
-    CreateContextMenu(widget)->popup(globalPos);
+    QMenu* menu = CreateContextMenu(widget);
+    menu->popup(globalPos);
+    // Screen readers that keep a copy of the tree learn of it here.
+    QAccessibleEvent shown(menu, QAccessible::ObjectCreated);
+    QAccessible::updateAccessibility(&shown);
 }
 
 void CQtDialogWindow::contextMenuEvent(QContextMenuEvent* event)

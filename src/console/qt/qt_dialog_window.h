@@ -30,6 +30,8 @@ public:
     void SetItemText(int id, const std::u16string& text) override;
     void LimitText(int id, int maxUnits) override;
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
+    void SetCopyAllEntry(int id, const std::u16string& label,
+                         std::function<std::u16string()> text) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text) override;
@@ -78,6 +80,11 @@ private:
     std::map<int, QWidget*> m_items;
     std::map<int, int> m_timers;  // Qt's timer id -> ours
     std::vector<MenuEntry> m_menu;
+    struct CopyAll {
+        QString label;
+        std::function<std::u16string()> text;
+    };
+    std::map<QWidget*, CopyAll> m_copyAll;
     QPainter* m_pPainter = nullptr;  // inside paintEvent only
     bool m_bEnded = false;
     int m_nResult = 0;

@@ -48,12 +48,16 @@ QIcon CQtWindowSystem::ToQIcon(wsys::IconHandle icon)
 
 QFont DialogFont(const res::DialogTemplate& tmpl)
 {
-    const QStringList installed = QFontDatabase::families();
+    // The template's face is proportional: where it is missing, so is the
+    // first stand-in (IPAPGothic, not the fixed-pitch IPAGothic), or texts
+    // drawn for it wrap.
     QString family;
     for (const QString& candidate :
-         {QString::fromStdU16String(tmpl.fontFace), QStringLiteral("IPAGothic"),
-          QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")}) {
-        if (installed.contains(candidate, Qt::CaseInsensitive)) {
+         {QString::fromStdU16String(tmpl.fontFace), QStringLiteral("IPAPGothic"),
+          QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")}) {
+        // By any of its names: under a Japanese locale the listed name of
+        // IPAPGothic is "IPA Pゴシック".
+        if (QFontDatabase::hasFamily(candidate)) {
             family = candidate;
             break;
         }

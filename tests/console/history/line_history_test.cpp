@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -140,5 +142,95 @@ TEST_P(LineHistoryCutTest, RowHoldsAtMostSixtyFourUnits)
 
 INSTANTIATE_TEST_SUITE_P(Cuts, LineHistoryCutTest, ::testing::ValuesIn(CutCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct RowCase {
+    const char* name;
+    std::u16string text;
+    std::u16string row;
+};
+
+class LineHistoryRowTest : public ::testing::TestWithParam<RowCase> {};
+
+std::vector<RowCase> RowCases()
+{
+    return {
+        {"CrLfDropped", u"line 1\r\n", u"line 1"},
+        {"LfDropped", u"line 1\n", u"line 1"},
+        {"CrDropped", u"line 1\r", u"line 1"},
+        {"RepeatedBreaksDropped", u"x\r\n\r\n\n\r", u"x"},
+        {"OnlyABreakIsAnEmptyRow", u"\r\n", u""},
+        {"BreakInsideShown", u"a\r\nb\n", u"a\u240D\u240Ab"},
+        {"BreakBeforeTrailingSpaceShown", u"a\n ", u"a\u240A "},
+        {"TabAndEscapeShown", u"\tv=1\x1B[0m", u"\u2409v=1\u241B[0m"},
+        {"DelShown", u"a\x7F", u"a\u2421"},
+        {"C1Shown", u"a\u0085b\u009B", u"a\u2426b\u2426"},
+        {"LineAndParagraphSeparatorsShown", u"a\u2028b\u2029", u"a\u2426b\u2426"},
+        {"BreakDroppedBeforeTheCut", std::u16string(64, u'z') + u"\r\n",
+         std::u16string(64, u'z')},
+        {"StandInsCountLikeTheirCharacter", std::u16string(70, u'\t'),
+         std::u16string(64, u'\u2409')},
+    };
+}
+
+// Each report is one row, and the rendered window has a line break only
+// between rows.
+TEST_P(LineHistoryRowTest, OneReportOneRow)
+{
+    auto h = std::make_unique<CLineHistory>();
+    h->AppendLine(u"before");
+    EXPECT_EQ(h->AppendLine(GetParam().text), u"before\r\n" + GetParam().row);
+    EXPECT_EQ(h->AppendLine(u"after"), u"before\r\n" + GetParam().row + u"\r\nafter");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LineHistoryRowTest, ::testing::ValuesIn(RowCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LineHistoryTest, StoredRowsOldestFirstOnePerLine)
+{
+    EXPECT_EQ(h->StoredRows(), u"");
+    h->AppendLine(u"a\r\n");
+    h->AppendLine(u"");
+    h->AppendLine(u"c");
+    EXPECT_EQ(h->StoredRows(), u"a\r\n\r\nc\r\n");
+}
+
+TEST_F(LineHistoryTest, StoredRowsAreTheNewestThousandAcrossTheWrap)
+{
+    AppendMany(1, 2345);
+    std::u16string expected;
+    for (int i = 1346; i <= 2345; ++i)
+        expected += L(i) + u"\r\n";
+    EXPECT_EQ(h->StoredRows(), expected);
+}
+
+// The user-interface thread copies while the delivery thread appends: every
+// copy is a run of whole, consecutive rows.
+TEST_F(LineHistoryTest, StoredRowsWhileAppending)
+{
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        AppendMany(1, 5000);
+        done = true;
+    });
+    int copies = 0;
+    while (!done || copies == 0) {
+        const std::u16string all = h->StoredRows();
+        ++copies;
+        int previous = 0;
+        std::size_t at = 0;
+        while (at < all.size()) {
+            const std::size_t end = all.find(u"\r\n", at);
+            ASSERT_NE(end, std::u16string::npos);
+            ASSERT_EQ(all[at], u'L');
+            int n = 0;
+            for (std::size_t i = at + 1; i < end; ++i)
+                n = n * 10 + (all[i] - u'0');
+            ASSERT_TRUE(previous == 0 || n == previous + 1) << n << " after " << previous;
+            previous = n;
+            at = end + 2;
+        }
+    }
+    writer.join();
+}
 
 }  // namespace

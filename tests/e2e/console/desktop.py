@@ -184,6 +184,65 @@ class Desktop:
     def type(self, text):
         self.xdotool("type", "--delay", "30", "--", text)
 
+    def type_unicode(self, text):
+        """Types text that the keyboard map lacks (Japanese, say). xdotool
+        type binds such a character to a spare key only for the moment of
+        the key press, and the application may read the press after the
+        binding is gone; here each character gets a spare key of its own
+        first, the application is given time to reload the map, and the
+        keys are pressed afterwards. The map is restored at the end."""
+        x11 = self._x11()
+        dpy = x11.XOpenDisplay(self.env["DISPLAY"].encode())
+        if not dpy:
+            raise RuntimeError("cannot open the X display")
+        try:
+            lo, hi = ctypes.c_int(), ctypes.c_int()
+            x11.XDisplayKeycodes(dpy, ctypes.byref(lo), ctypes.byref(hi))
+            per = ctypes.c_int()
+            count = hi.value - lo.value + 1
+            syms = x11.XGetKeyboardMapping(dpy, lo.value, count, ctypes.byref(per))
+            spare = [lo.value + i for i in range(count)
+                     if not any(syms[i * per.value + j] for j in range(per.value))]
+            x11.XFree(syms)
+            chars = sorted(set(text))
+            if len(chars) > len(spare):
+                raise RuntimeError("not enough spare keys for %d characters" % len(chars))
+            bound = dict(zip(chars, spare))
+            for ch, code in bound.items():
+                # Unicode keysyms: 0x01000000 + code point.
+                sym = (ctypes.c_ulong * 1)(ord(ch) if ord(ch) < 0x100 else 0x01000000 + ord(ch))
+                x11.XChangeKeyboardMapping(dpy, code, 1, sym, 1)
+            x11.XSync(dpy, 0)
+            time.sleep(1.0)
+            try:
+                self.xdotool("key", "--delay", "30",
+                             *["0x%x" % (ord(ch) if ord(ch) < 0x100 else 0x01000000 + ord(ch))
+                               for ch in text])
+                time.sleep(0.5)
+            finally:
+                for code in bound.values():
+                    x11.XChangeKeyboardMapping(dpy, code, 1, (ctypes.c_ulong * 1)(0), 1)
+                x11.XSync(dpy, 0)
+        finally:
+            x11.XCloseDisplay(dpy)
+
+    @staticmethod
+    def _x11():
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                         ctypes.POINTER(ctypes.c_int)]
+        x11.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        x11.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                            ctypes.POINTER(ctypes.c_int)]
+        x11.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                               ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
+        x11.XFree.argtypes = [ctypes.c_void_p]
+        x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        return x11
+
     def key(self, *keys):
         self.xdotool("key", "--delay", "30", *keys)
 
@@ -224,6 +283,26 @@ class Desktop:
             if not x11.XSendEvent(dpy, window_id, 0, 0, ctypes.byref(ev)):
                 raise RuntimeError("XSendEvent failed")
             x11.XFlush(dpy)
+        finally:
+            x11.XCloseDisplay(dpy)
+
+    def transient_for(self, window_id):
+        """The window that window_id is transient for (WM_TRANSIENT_FOR),
+        or 0 when it is a window of its own."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XGetTransientForHint.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                             ctypes.POINTER(ctypes.c_ulong)]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        dpy = x11.XOpenDisplay(self.env["DISPLAY"].encode())
+        if not dpy:
+            raise RuntimeError("cannot open the X display")
+        try:
+            owner = ctypes.c_ulong(0)
+            if not x11.XGetTransientForHint(dpy, window_id, ctypes.byref(owner)):
+                return 0
+            return owner.value
         finally:
             x11.XCloseDisplay(dpy)
 
@@ -290,17 +369,36 @@ class Widget:
     def name(self):
         return _asked(self.obj.get_name) or ""
 
+    def role(self):
+        return _asked(self.obj.get_role)
+
     def description(self):
         return _asked(self.obj.get_description) or ""
 
     def text(self):
         """The widget's text: the Text interface where it has one, otherwise
-        its description (what a label shows beyond its name)."""
+        its name (a label is named by what it shows)."""
         if self.interfaces is None:
             self.interfaces = _asked(self.obj.get_interfaces)
         if "Text" in self.interfaces:
             return _asked(lambda: Atspi.Text.get_text(self.obj, 0, -1)) or ""
-        return self.description()
+        return self.name()
+
+    def character_extents(self, offset):
+        """Where one character of the text is drawn, in screen pixels."""
+        r = _asked(lambda: Atspi.Text.get_character_extents(
+            self.obj, offset, Atspi.CoordType.SCREEN))
+        return r.x, r.y, r.width, r.height
+
+    def children(self):
+        """The children the application names (a child it cannot name
+        is left out)."""
+        count = _asked(self.obj.get_child_count)
+        return [Widget(c) for c in (_asked(lambda i=i: self.obj.get_child_at_index(i))
+                                    for i in range(count)) if c is not None]
+
+    def do_action(self, index=0):
+        return _asked(lambda: Atspi.Action.do_action(self.obj, index))
 
     def extents(self):
         r = _asked(lambda: Atspi.Component.get_extents(self.obj, Atspi.CoordType.SCREEN))
@@ -336,19 +434,34 @@ class Application:
             if child is not None:
                 yield from self._walk(child, depth + 1)
 
-    def widget(self, name, timeout=30):
-        """The widget with this accessible name (found once, then kept)."""
-        if name not in self.cache:
+    def widget(self, name, timeout=30, role=None):
+        """The widget with this accessible name, or the first with this role
+        when name is None (found once, then kept)."""
+        key = (name, role)
+        if key not in self.cache:
             def find():
                 for obj in self._walk(self.root):
                     try:
-                        if obj.get_name() == name and obj.get_role() != Atspi.Role.APPLICATION:
+                        if (name is None or obj.get_name() == name) \
+                                and (role is None or obj.get_role() == role) \
+                                and obj.get_role() != Atspi.Role.APPLICATION:
                             return obj
                     except GLib.Error:
                         pass
                 return None
-            self.cache[name] = Widget(poll(find, timeout, 0.2, "widget %r" % name))
-        return self.cache[name]
+            self.cache[key] = Widget(poll(find, timeout, 0.2, "widget %r" % (name or role)))
+        return self.cache[key]
+
+    def find(self, probe):
+        """The first widget for which probe(Widget) is true, looked up
+        afresh, or None."""
+        for obj in self._walk(self.root):
+            try:
+                if probe(Widget(obj)):
+                    return Widget(obj)
+            except (GLib.Error, NoAnswer):
+                pass
+        return None
 
     def window(self):
         return Widget(self.root.get_child_at_index(0))

@@ -1,15 +1,19 @@
 // Soak on the rig: the console's own logic (CWendrelDlg with the real
-// CHidDevice, its 50 ms poll cycle) through 1,000 plug/unplug cycles while
-// every board streams lines. Several boards on their own controllers are
-// cycled in turn, so that one is always on its way back while another is
-// connected; every 100 cycles all of them go, and the console must show
-// "Non Connections".
+// CHidDevice, its 50 ms poll cycle) through a fixed number of plug/unplug
+// cycles (the first argument; 1,000 in the benchmark, fewer in the tests)
+// while every board streams lines. Several boards on their own
+// controllers are cycled in turn, so that one is always on its way back
+// while another is connected; every 100 cycles all of them go, and the
+// console must show "Non Connections".
 //
-// Passes when every cycle happened with no hang (a connection at least
-// every 15 s), and at the end, all boards gone: as many open descriptors
-// and threads as before the first connection, and resident memory within
-// 1 MB of what it was after the first 100 cycles (the first connections
-// fill allocator arenas and library caches once). Prints the figures.
+// Passes when every cycle happened, and at the end, all boards gone: as
+// many open descriptors and threads as before the first connection, and,
+// in a run of more than 100 cycles without a sanitizer, resident memory
+// within 1 MB of what it was after the first 100 cycles (the first
+// connections fill allocator arenas and library caches once). How long it
+// took is printed, never judged: only a board that is never connected
+// again for minutes ends the run as a hang. Prints the figures, and one
+// "BENCH {...}" line for the benchmark's table.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -36,21 +40,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Under a sanitizer every cycle costs several times as much and its
-// allocator keeps freed memory in quarantine: a shorter soak there checks
-// descriptors and threads, and the memory figure is shown, not judged.
+// A sanitizer's allocator keeps freed memory in quarantine: there the
+// memory figure is shown, not judged (LeakSanitizer judges leaks).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kCycles = 200;
-constexpr bool kJudgeMemory = false;
+constexpr bool kSanitized = true;
 #else
-constexpr int kCycles = 1000;
-constexpr bool kJudgeMemory = true;
+constexpr bool kSanitized = false;
 #endif
+constexpr int kDefaultCycles = 1000;
 constexpr int kAllOffEvery = 100;
 constexpr int kBoards = 4;
 constexpr auto kReplugAfter = std::chrono::milliseconds(100);
-constexpr auto kHang = std::chrono::seconds(15);
-constexpr auto kRunLimit = std::chrono::seconds(540);
+// A replugged board is connected again within a second or two; this long
+// without a connection is a hang, however busy the machine.
+constexpr auto kHang = std::chrono::seconds(180);
 
 std::string Env(const char* name, const std::string& fallback)
 {
@@ -259,9 +262,15 @@ Board* BoardOf(std::deque<Board>& boards, const std::u16string& path)
 
 }  // namespace
 
-int main()
+int main(int argc, char* argv[])
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int totalCycles = argc > 1 ? std::atoi(argv[1]) : kDefaultCycles;
+    if (totalCycles < 1) {
+        std::printf("usage: soak [CYCLES]\n");
+        return 2;
+    }
+    const bool judgeMemory = !kSanitized && totalCycles > kAllOffEvery;
     if (BoardTool().empty() || RunTool("remove --all") != 0) {
         std::printf("soak: the board tool does not work here (not in the rig?)\n");
         return 1;
@@ -310,6 +319,7 @@ int main()
     std::u16string tickPath;
     const auto began = Clock::now();
     auto lastProgress = began;
+    double longestWait = 0;  // seconds between connections
 
     rig::TickingWindowSystem ws;
     CountingDlg dlg(ws);
@@ -340,8 +350,10 @@ int main()
                 kind.longest = std::max(kind.longest, w.lastTickMs);
             }
             const auto now = Clock::now();
-            if (now - began > kRunLimit || now - lastProgress > kHang) {
-                failure = now - began > kRunLimit ? "out of time" : "no connection for 15 s";
+            if (now - lastProgress > kHang) {
+                failure = "no connection for " +
+                          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kHang).count()) +
+                          " s";
                 unplugAll();
                 w.EndDialog(1);
                 return;
@@ -388,6 +400,8 @@ int main()
                         b->active = true;
                     ++connections;
                     linesAtConnect = dlg.lines;
+                    longestWait = std::max(
+                        longestWait, std::chrono::duration<double>(now - lastProgress).count());
                     lastProgress = now;
                 }
                 return;
@@ -407,10 +421,10 @@ int main()
                 std::printf("soak: %d cycles, %d connections, %ld lines, %.0f s\n", cycles,
                             connections, long(dlg.lines),
                             std::chrono::duration<double>(now - began).count());
-            if (cycles == kCycles || cycles % kAllOffEvery == 0) {
+            if (cycles == totalCycles || cycles % kAllOffEvery == 0) {
                 unplugAll();
                 settle = 0;
-                phase = cycles == kCycles ? Phase::Final : Phase::AllOff;
+                phase = cycles == totalCycles ? Phase::Final : Phase::AllOff;
             }
         };
     };
@@ -427,7 +441,8 @@ int main()
                 "(%d with lines before their unplug), %d times all boards gone; %ld lines\n",
                 cycles, boards.size(), seconds, connections, connectionsWithLines, allOffs,
                 long(dlg.lines));
-    std::printf("soak: longest poll tick %.1f ms\n", longestTick);
+    std::printf("soak: longest poll tick %.1f ms; longest wait for a connection %.1f s\n",
+                longestTick, longestWait);
     for (const TickKind& kind : tickKinds)
         std::printf("soak: %s ticks: %d, %d over 50 ms, longest %.1f ms\n", kind.name,
                     kind.count, kind.over50, kind.longest);
@@ -443,8 +458,8 @@ int main()
     bool ok = failure.empty();
     if (!ok)
         std::printf("soak: FAILED: %s after %d cycles\n", failure.c_str(), cycles);
-    if (ok && cycles != kCycles) {
-        std::printf("soak: FAILED: %d cycles of %d\n", cycles, kCycles);
+    if (ok && cycles != totalCycles) {
+        std::printf("soak: FAILED: %d cycles of %d\n", cycles, totalCycles);
         ok = false;
     }
     if (ok && (end.fds != start.fds || end.threads != start.threads)) {
@@ -453,7 +468,7 @@ int main()
             std::printf("soak:   open at the end: %s\n", fd.c_str());
         ok = false;
     }
-    if (ok && kJudgeMemory && end.rssKb - warm.rssKb >= 1024) {
+    if (ok && judgeMemory && end.rssKb - warm.rssKb >= 1024) {
         std::printf("soak: FAILED: resident memory grew by 1 MB or more\n");
         ok = false;
     }
@@ -461,6 +476,13 @@ int main()
         std::printf("soak: FAILED: no line arrived\n");
         ok = false;
     }
+    std::printf("BENCH {\"cycles\":%d,\"seconds\":%.1f,\"connections\":%d,\"lines\":%ld,"
+                "\"longest_tick_ms\":%.1f,\"longest_wait_s\":%.1f,\"fds_start\":%d,"
+                "\"fds_end\":%d,\"threads_start\":%d,\"threads_end\":%d,"
+                "\"rss_warm_kb\":%ld,\"rss_end_kb\":%ld,\"passed\":%s}\n",
+                cycles, seconds, connections, long(dlg.lines), longestTick, longestWait, start.fds,
+                end.fds, start.threads, end.threads, warm.rssKb, end.rssKb,
+                ok ? "true" : "false");
     std::printf("soak: %s\n", ok ? "passed" : "failed");
     return ok ? 0 : 1;
 }
