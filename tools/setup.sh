@@ -84,7 +84,7 @@ if [ "$mode" = run ]; then
       $sudo udevadm trigger --action=change --parent-match="$dev"
     done
   }
-  step "install the board's udev rule" udev_rule || true
+  step "install the board's udev rule and apply it to a board already plugged in" udev_rule || true
   build_console() {
     cmake -S "$top" -B "$build" -G Ninja -DBUILD_TESTING=OFF && cmake --build "$build"
   }
