@@ -15,7 +15,7 @@ build=${WENDREL_BUILD_DIR:-$top/build}
 run_pkgs="cmake ninja-build g++ pkg-config qt6-base-dev libhidapi-dev libudev-dev
   libgl-dev fonts-ipafont-gothic"
 test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev libxcb1-dev
-  qemu-system-x86 linux-image-amd64 busybox-static cpio kmod python3
+  qemu-system-x86 busybox-static cpio kmod python3
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi gir1.2-atspi-2.0"
 bench_pkgs="$test_pkgs python3-hid"
 
@@ -53,6 +53,12 @@ fi
 
 if [ "$mode" = bench ]; then
   exec sh "$top/bench/run.sh" "$build-bench"
+fi
+
+# The rig's guest kernel is fetched into a cache, never installed here.
+if ! python3 "$top/tools/vm/kernel.py" >/dev/null 2>&1; then
+  $sudo apt-get update -q
+  python3 "$top/tools/vm/kernel.py"
 fi
 
 # The suite three times: as shipped, then under the sanitizers (the

@@ -17,10 +17,12 @@ mount -t devtmpfs dev /dev
 
 token=
 job=
+kernel=
 for arg in $(cat /proc/cmdline); do
     case $arg in
         rig.token=*) token=${arg#rig.token=} ;;
         rig.job=*) job=${arg#rig.job=} ;;
+        rig.kernel=*) kernel=${arg#rig.kernel=} ;;
     esac
 done
 
@@ -33,6 +35,12 @@ mkdir -p /newroot
 # the cache every program start pays dozens of 9p round trips.
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=524288,cache=loose hostroot /newroot \
     || fail "cannot mount the host root"
+# The kernel's modules live in the rig's cache, not on the host: show them
+# at /lib/modules (/lib is usr/lib on Debian), over the host's own /usr/lib.
+if [ -n "$kernel" ]; then
+    mount -t overlay overlay -o "lowerdir=/newroot$kernel/lib:/newroot/usr/lib" /newroot/usr/lib \
+        || fail "cannot show the kernel's modules from $kernel"
+fi
 mount -t proc proc /newroot/proc
 mount -t sysfs sys /newroot/sys
 mount -t devtmpfs dev /newroot/dev

@@ -26,31 +26,10 @@ class BuildError(Exception):
     pass
 
 
-def newest_kernel(boot="/boot"):
-    """(version, vmlinuz path) of the newest installed kernel."""
-    kernels = []
-    for name in os.listdir(boot) if os.path.isdir(boot) else []:
-        if name.startswith("vmlinuz-"):
-            version = name[len("vmlinuz-"):]
-            if os.path.isdir(os.path.join("/lib/modules", version)):
-                kernels.append(version)
-    if not kernels:
-        raise BuildError("no kernel with modules in /boot (install linux-image-amd64)")
-    kernels.sort(key=_version_key)
-    version = kernels[-1]
-    return version, os.path.join(boot, "vmlinuz-" + version)
-
-
-def _version_key(version):
-    parts = []
-    for piece in version.replace("-", ".").split("."):
-        parts.append((0, int(piece), "") if piece.isdigit() else (1, 0, piece))
-    return parts
-
-
-def _find_module(version, name):
-    """Path of a module file, or None when it is built into the kernel."""
-    root = os.path.join("/lib/modules", version)
+def _find_module(tree, version, name):
+    """Path of a module file in the unpacked kernel `tree`, or None when it
+    is built into the kernel."""
+    root = os.path.join(tree, "lib", "modules", version)
     wanted = {name, name.replace("_", "-")}
     try:
         with open(os.path.join(root, "modules.builtin")) as f:
@@ -105,7 +84,7 @@ def _read(path):
         return f.read()
 
 
-def build(version):
+def build(version, tree):
     """The initramfs for this kernel version, as bytes (gzip'd cpio)."""
     archive = _Cpio()
     for d in ["bin", "dev", "proc", "sys", "newroot", "modules"]:
@@ -117,7 +96,7 @@ def build(version):
     archive.add("init", stat.S_IFREG | 0o755, _read(INIT))
     order = []
     for name in MODULES:
-        path = _find_module(version, name)
+        path = _find_module(tree, version, name)
         if path:
             archive.add("modules/%s.ko" % name, stat.S_IFREG | 0o644, _read(path))
             order.append(name)
@@ -126,7 +105,7 @@ def build(version):
     return gzip.compress(archive.finish(), compresslevel=6, mtime=0)
 
 
-def cached(version, cache_dir):
+def cached(version, tree, cache_dir):
     """Path of the initramfs for this kernel, built once per kernel version
     and per content of the guest's /init."""
     key = hashlib.sha256(_read(INIT) + " ".join(MODULES).encode()).hexdigest()[:12]
@@ -135,6 +114,6 @@ def cached(version, cache_dir):
     if not os.path.isfile(path):
         tmp = "%s.%d.tmp" % (path, os.getpid())
         with open(tmp, "wb") as f:
-            f.write(build(version))
+            f.write(build(version, tree))
         os.replace(tmp, path)  # atomic: parallel runs never see half a file
     return path

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Runs one command as root in a throwaway qemu VM.
 
-The guest boots the newest installed kernel with a tiny cached initramfs,
-sees this machine's root file system read-only at the same paths, and a
-writable results folder (--results) at its own host path, so programs and
+The guest boots Debian's kernel, fetched into a cache by kernel.py, with a
+tiny cached initramfs. It sees this machine's root file system read-only at
+the same paths, and a writable results folder (--results) at its own host path, so programs and
 files under the build tree work unchanged. The guest's output is printed as
 it comes; the exit status is the command's, read from a sentinel line that
 carries a per-run token (qemu's own exit code proves nothing).
@@ -28,6 +28,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import initramfs  # noqa: E402
+import kernel  # noqa: E402
 
 QEMU = "qemu-system-x86_64"
 GUEST_PATH = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
@@ -124,13 +125,16 @@ class Run:
         args = self.args
         if not shutil.which(QEMU):
             raise initramfs.BuildError("%s not found (install qemu-system-x86)" % QEMU)
-        version, kernel = initramfs.newest_kernel()
-        if not os.access(kernel, os.R_OK):
-            raise initramfs.BuildError("%s is not readable (run as root)" % kernel)
+        try:
+            version, vmlinuz, tree = kernel.ensure()
+        except kernel.KernelError as e:
+            raise initramfs.BuildError(str(e))
+        if any(c.isspace() for c in tree):
+            raise initramfs.BuildError("the kernel cache %s has a space in its path" % tree)
         cache = args.cache or os.path.join(
             os.environ.get("XDG_CACHE_HOME", os.path.expanduser("~/.cache")),
             "wendrel-vm")
-        initrd = initramfs.cached(version, cache)
+        initrd = initramfs.cached(version, tree, cache)
         if args.results:
             results = os.path.abspath(args.results)
             os.makedirs(results, exist_ok=True)
@@ -141,13 +145,13 @@ class Run:
         self.job_path = os.path.join(results, job)
         with open(self.job_path, "w") as f:
             f.write(job_script(args, results))
-        append = "console=ttyS0 quiet panic=-1 rig.token=%s rig.job=%s" % (
-            self.token, job)
+        append = ("console=ttyS0 quiet panic=-1 rig.token=%s rig.job=%s "
+                  "rig.kernel=%s" % (self.token, job, tree))
         self.cmd = [
             QEMU, "-accel", "tcg", "-m", str(args.mem), "-smp", str(args.cpus),
             "-display", "none", "-no-reboot", "-nodefaults",
             "-serial", "stdio", "-monitor", "none",
-            "-kernel", kernel, "-initrd", initrd, "-append", append,
+            "-kernel", vmlinuz, "-initrd", initrd, "-append", append,
             "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,"
                        "readonly=on,multidevs=remap",
             "-virtfs", "local,path=%s,mount_tag=results,security_model=none,"
