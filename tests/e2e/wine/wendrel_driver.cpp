@@ -100,9 +100,18 @@ struct Reply {
     std::string detail;
 };
 
+// A reply is one line: line breaks in the text show as "\n".
 Reply Text(bool ok, const char* label, const std::wstring& text)
 {
-    return {ok, std::string(label) + " \"" + Utf8(text) + "\""};
+    std::string shown;
+    for (char c : Utf8(text)) {
+        if (c == '\r') continue;
+        if (c == '\n')
+            shown += "\\n";
+        else
+            shown += c;
+    }
+    return {ok, std::string(label) + " \"" + shown + "\""};
 }
 
 // One command: its name, then its words; the last argument is the rest of
