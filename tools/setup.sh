@@ -82,8 +82,8 @@ windows_suite() {
     # first test rather than inside it.
     export WINEPREFIX="$dir/wineprefix"
     if [ "$winetests" = ON ]; then
-      wineserver -p
       sh "$top/tools/wine-run.sh" "$WINEPREFIX" cmd.exe /c exit >/dev/null 2>&1 || true
+      wineserver -p 2>/dev/null || true
     fi
     (cd "$dir" && ctest --output-on-failure --timeout 1800) || wok=0
     [ "$winetests" = ON ] && wineserver -k 2>/dev/null || true

@@ -224,7 +224,10 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string rest;
-    for (int i = 2; i < argc; ++i) rest += (i > 2 ? " " : "") + std::string(argv[i]);
+    for (int i = 2; i < argc; ++i) {
+        if (i > 2) rest.push_back(' ');
+        rest.append(argv[i]);
+    }
     const Reply r = Run(argv[1], rest);
     std::printf("%s %s\n", r.ok ? "ok" : "fail", r.detail.c_str());
     return r.ok ? 0 : 1;
