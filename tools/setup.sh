@@ -81,9 +81,16 @@ windows_suite() {
     # One Wine server for the whole run, its services started before the
     # first test rather than inside it.
     export WINEPREFIX="$dir/wineprefix"
+    # (Debian's wineserver script adds -p0, which undoes -p: the binary.)
     if [ "$winetests" = ON ]; then
       sh "$top/tools/wine-run.sh" "$WINEPREFIX" cmd.exe /c exit >/dev/null 2>&1 || true
-      wineserver -p 2>/dev/null || true
+      wineserver -k 2>/dev/null || true
+      ws=wineserver
+      for w in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32; do
+        [ -x "$w" ] && { ws=$w; break; }
+      done
+      "$ws" -p 2>/dev/null || true
+      sh "$top/tools/wine-run.sh" "$WINEPREFIX" cmd.exe /c exit >/dev/null 2>&1 || true
     fi
     (cd "$dir" && ctest --output-on-failure --timeout 1800) || wok=0
     [ "$winetests" = ON ] && wineserver -k 2>/dev/null || true

@@ -2,9 +2,10 @@
 # Runs a Windows program under headless Wine in a prefix of its own:
 #   wine-run.sh PREFIX PROGRAM [ARG...]
 # ctest uses it as the emulator of the cross build. The prefix is made on
-# first use (under a lock: tests may start in parallel), and the server
-# stays up for a while after the last program ends, so that a run of many
-# short tests does not pay Wine's start-up for each.
+# first use (under a lock: tests may start in parallel). A run of many
+# short tests should hold one server for the whole run (wineserver -p
+# before, wineserver -k after, as tools/setup.sh does): a second
+# "wineserver -p" while one runs waits for that one to end.
 set -eu
 prefix=$1; shift
 export WINEPREFIX="$prefix"
@@ -30,5 +31,4 @@ if [ ! -f "$prefix/system.reg" ]; then
     [ -f "$prefix/system.reg" ] || "$wine" wineboot.exe -i >/dev/null 2>&1 || true
   ) 9>"$prefix.lock"
 fi
-wineserver -p30 >/dev/null 2>&1 || true
 exec "$wine" "$@"
