@@ -6,6 +6,9 @@
 #                         as built for use, under ASan+UBSan and under TSan
 #   tools/setup.sh bench  install what the benchmarks need and run them
 #                         (bench/RESULTS.md)
+#   tools/setup.sh windows  install the MinGW-w64 and Wine tool chain, build
+#                         the 32-bit wendrel.exe and run the Windows tests
+#                         (the test mode runs them too)
 # Installing is idempotent: apt-get is asked only for what is missing.
 # Every step prints one line with its result and time; its output goes to
 # a log (build-logs/), whose end is shown when the step fails.
@@ -21,6 +24,13 @@ test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev libxcb1-dev
   qemu-system-x86 busybox-static cpio kmod python3 appstream
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi gir1.2-atspi-2.0"
 bench_pkgs="$test_pkgs python3-hid"
+
+# The Windows program: cross tool chain, GoogleTest's sources, Wine (its
+# 32-bit half is wine32:i386, installed below) and what the window tests
+# need.
+windows_pkgs="cmake ninja-build python3 g++-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-i686
+  googletest wine wine64 fonts-wine xvfb xauth fonts-ipafont-gothic"
 
 sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo
@@ -61,12 +71,68 @@ install_missing() {  # install_missing PACKAGE...
 
 case $mode in
   run) pkgs=$run_pkgs ;;
-  test) pkgs=$test_pkgs ;;
+  test) pkgs="$test_pkgs $windows_pkgs" ;;
   bench) pkgs=$bench_pkgs ;;
-  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  windows) pkgs=$windows_pkgs ;;
+  *) echo "usage: $0 run|test|bench|windows" >&2; exit 2 ;;
 esac
+if [ "$mode" = test ] || [ "$mode" = windows ]; then
+  # 32-bit Windows programs run on Wine's 32-bit half, an i386 package.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  pkgs="$pkgs wine32:i386"
+fi
 # shellcheck disable=SC2086
 step "packages" install_missing $pkgs
+
+# The Windows suite: the 32-bit program as shipped (checked on the host),
+# and every unit test cross-built and run under headless Wine. A kernel
+# without 32-bit support cannot start Wine's 32-bit loader: then the unit
+# tests run from a 64-bit build of the same sources.
+windows_suite() {
+  wstart=$(date +%s)
+  wbuild=$build-windows
+  wok=1
+  wine32=ON
+  wine --version >/dev/null 2>&1 || wine32=OFF
+  echo "=== Windows suite in $wbuild (unit tests under 32-bit Wine: $wine32)"
+  wtrees="$wbuild:i686:$wine32"
+  [ "$wine32" = ON ] || wtrees="$wtrees $build-windows64:x86_64:ON"
+  for t in $wtrees; do
+    dir=${t%%:*}; rest=${t#*:}; arch=${rest%%:*}; winetests=${rest#*:}
+    if ! cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+           -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$arch.cmake" \
+           -DWENDREL_WINE_TESTS=$winetests || ! cmake --build "$dir"; then
+      wok=0; continue
+    fi
+    # One Wine server for the whole run, its services started before the
+    # first test rather than inside it.
+    export WINEPREFIX="$dir/wineprefix"
+    # (Debian's wineserver script adds -p0, which undoes -p: the binary.)
+    if [ "$winetests" = ON ]; then
+      sh "$top/tools/wine-run.sh" "$WINEPREFIX" cmd.exe /c exit >/dev/null 2>&1 || true
+      wineserver -k 2>/dev/null || true
+      ws=wineserver
+      for w in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32; do
+        [ -x "$w" ] && { ws=$w; break; }
+      done
+      "$ws" -p 2>/dev/null || true
+      sh "$top/tools/wine-run.sh" "$WINEPREFIX" cmd.exe /c exit >/dev/null 2>&1 || true
+    fi
+    (cd "$dir" && ctest --output-on-failure --timeout 1800) || wok=0
+    [ "$winetests" = ON ] && wineserver -k 2>/dev/null || true
+    unset WINEPREFIX
+  done
+  exe=$(find "$wbuild" -name wendrel.exe -not -path '*/wineprefix/*' | head -n 1)
+  echo "=== Windows suite: $(( $(date +%s) - wstart )) s; program: ${exe:-not built}"
+  [ "$wok" = 1 ]
+}
+
+if [ "$mode" = windows ]; then
+  windows_suite
+  exit
+fi
 
 if [ "$mode" = run ]; then
   # The board's hidraw node is root's alone until this rule gives the user
@@ -127,7 +193,7 @@ run_rig() {  # run_rig DIR: the one boot
 # case, its result and its time here.
 show_e2e() {  # show_e2e DIR
   [ -f "$1/e2e-results/e2e.log" ] || return 0
-  grep -E '^(===== e2e|soak: [0-9]+ plug|soak: (passed|failed|FAILED))' \
+  grep -E '^(===== e2e|soak: [0-9]+ plug|soak: (passed|failed|FAILED)|PASS |FAIL )' \
     "$1/e2e-results/e2e.log" | grep -v '^===== e2e: [^ ]*$' | sed 's/^/    /' || true
 }
 
@@ -144,6 +210,9 @@ if [ "${WENDREL_SANITIZERS:-on}" = off ]; then
   then
     status=0
     step "tests (as built)" run_ctest "$build" -E '^e2e_rig$' || status=$?
+    tally "$status"
+    status=0
+    step "Windows suite" windows_suite || status=$?
     tally "$status"
     status=0
     step "rig (as built)" run_rig "$build" || status=$?
@@ -172,6 +241,11 @@ else
   else
     tally 1
   fi
+  # The Windows suite while the rig runs: its builds and Wine's tests need
+  # little of what the guest waits on.
+  status=0
+  step "Windows suite" windows_suite || status=$?
+  tally "$status"
   if [ -n "$rig" ]; then
     status=0
     step "tests (TSan)" run_ctest "$build-tsan" -E '^(e2e_rig|fuzz_.*)$' || status=$?

@@ -2,7 +2,7 @@
 
 #include <clocale>
 
-#include "qt_window_system.h"
+#include "window_system.h"
 #include "wendrel_dlg.h"
 
 bool CWendrelApp::InitInstance()
@@ -11,9 +11,9 @@ bool CWendrelApp::InitInstance()
     // QApplication sets the locale on Unix too; this holds without it.
     std::setlocale(LC_ALL, "");
 
-    CQtWindowSystem windowSystem;
+    const std::unique_ptr<wsys::IWindowSystem> windowSystem = wsys::CreatePlatformWindowSystem();
     {
-        CWendrelDlg dlg(windowSystem);
+        CWendrelDlg dlg(*windowSystem);
         dlg.DoModal();
     }  // the board closed and its threads joined here
     return false;

@@ -4,8 +4,8 @@
 // minimised painting, and a way for another thread to run code on the
 // user-interface thread.
 //
-// The Qt implementation lives in qt/; tests use a fake. A native Windows
-// dialog could be a third, without touching the logic.
+// The Qt implementation lives in qt/, the Windows dialog manager's in
+// win32/; tests use a fake.
 #pragma once
 
 #include <functional>
@@ -107,5 +107,9 @@ public:
     // nullptr when the icon is not available.
     virtual IconHandle LoadIcon(int id) = 0;
 };
+
+// The window system of the platform the program is built for; each
+// platform's window system (qt/, win32/) defines it.
+std::unique_ptr<IWindowSystem> CreatePlatformWindowSystem();
 
 }  // namespace wsys

@@ -41,6 +41,11 @@ wsys::IconHandle CQtWindowSystem::LoadIcon(int id)
     return slot.get();
 }
 
+std::unique_ptr<wsys::IWindowSystem> wsys::CreatePlatformWindowSystem()
+{
+    return std::make_unique<CQtWindowSystem>();
+}
+
 QIcon CQtWindowSystem::ToQIcon(wsys::IconHandle icon)
 {
     return icon ? *static_cast<const QIcon*>(icon) : QIcon();

@@ -1,0 +1,242 @@
+// The system code page on Windows: the ANSI code page, through
+// MultiByteToWideChar and WideCharToMultiByte.
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "codepage.h"
+
+namespace hid {
+
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr UINT kUnknown = 0xFFFFFFFF;
+
+std::string Upper(std::string s)
+{
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool AllDigits(const std::string& s)
+{
+    return !s.empty() && s.size() <= 5 &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// "" is the ANSI code page; "CPnnn" and "WINDOWS-nnn" name code page nnn;
+// a few names in iconv's spelling are known too, so that text can be named
+// the same way on every platform. kUnknown when Windows has no such code
+// page.
+UINT CodePageOf(const std::string& charset)
+{
+    if (charset.empty()) return GetACP();
+    const std::string name = Upper(charset);
+    UINT cp = kUnknown;
+    if (name == "UTF-8" || name == "UTF8") {
+        cp = CP_UTF8;
+    } else if (name.rfind("CP", 0) == 0 && AllDigits(name.substr(2))) {
+        cp = static_cast<UINT>(std::stoul(name.substr(2)));
+    } else if (name.rfind("WINDOWS-", 0) == 0 && AllDigits(name.substr(8))) {
+        cp = static_cast<UINT>(std::stoul(name.substr(8)));
+    } else if (name.rfind("ISO-8859-", 0) == 0 && AllDigits(name.substr(9))) {
+        const unsigned long part = std::stoul(name.substr(9));
+        if (part >= 1 && part <= 16) cp = static_cast<UINT>(28590 + part);
+    } else if (name == "SHIFT_JIS" || name == "SJIS") {
+        cp = 932;
+    } else if (name == "EUC-JP") {
+        cp = 20932;
+    } else if (name == "US-ASCII" || name == "ASCII" || name == "ANSI_X3.4-1968") {
+        cp = 20127;
+    }
+    if (cp == kUnknown || cp == CP_ACP || !IsValidCodePage(cp)) return kUnknown;
+    return cp;
+}
+
+// The longest character of the code page, in bytes.
+UINT MaxCharSize(UINT cp)
+{
+    CPINFO info{};
+    if (!GetCPInfo(cp, &info) || info.MaxCharSize < 1) return 4;
+    return std::min<UINT>(info.MaxCharSize, 8);
+}
+
+// Converts bytes that hold whole, valid characters only; false otherwise.
+bool DecodeStrict(UINT cp, const char* bytes, int length, std::u16string& text)
+{
+    if (length == 0) return true;
+    int units = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes, length, nullptr, 0);
+    if (units <= 0) return false;
+    const std::size_t at = text.size();
+    text.resize(at + static_cast<std::size_t>(units));
+    units = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes, length,
+                                reinterpret_cast<wchar_t*>(&text[at]), units);
+    if (units <= 0) {
+        text.resize(at);
+        return false;
+    }
+    text.resize(at + static_cast<std::size_t>(units));
+    return true;
+}
+
+// The bytes of one character in code page cp, or "" when the code page
+// has no exact form of it (no best fit, no default character).
+std::string EncodeChar(UINT cp, const char16_t* units, int count)
+{
+    const auto* wide = reinterpret_cast<const wchar_t*>(units);
+    char bytes[16];
+    int n = 0;
+    if (cp == CP_UTF8) {
+        n = WideCharToMultiByte(cp, WC_ERR_INVALID_CHARS, wide, count, bytes, sizeof bytes,
+                                nullptr, nullptr);
+        return n > 0 ? std::string(bytes, static_cast<std::size_t>(n)) : std::string();
+    }
+    BOOL usedDefault = FALSE;
+    n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, count, bytes, sizeof bytes, nullptr,
+                            &usedDefault);
+    if (n <= 0 && (GetLastError() == ERROR_INVALID_FLAGS ||
+                   GetLastError() == ERROR_INVALID_PARAMETER)) {
+        // Code pages that take no flags (the ISO-2022 family, GB18030):
+        // the round trip below decides.
+        usedDefault = FALSE;
+        n = WideCharToMultiByte(cp, 0, wide, count, bytes, sizeof bytes, nullptr, nullptr);
+    }
+    if (n <= 0 || usedDefault) return {};
+    // Only an exact round trip counts: never a look-alike, never '?'.
+    std::u16string back;
+    if (!DecodeStrict(cp, bytes, n, back) ||
+        back != std::u16string(units, static_cast<std::size_t>(count)))
+        return {};
+    return std::string(bytes, static_cast<std::size_t>(n));
+}
+
+// Whether bytes[0 .. left) is the start of a character that the end of the
+// text cut off (bytes[0] begins no valid character by itself).
+bool CutOffAtEnd(UINT cp, const std::uint8_t* bytes, std::size_t left)
+{
+    if (cp == CP_UTF8) {
+        const std::uint8_t lead = bytes[0];
+        const std::size_t need = lead >= 0xC2 && lead <= 0xDF   ? 2
+                                 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                 : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                : 0;
+        if (need == 0 || left >= need) return false;
+        return std::all_of(bytes + 1, bytes + left,
+                           [](std::uint8_t b) { return b >= 0x80 && b <= 0xBF; });
+    }
+    return left == 1 && IsDBCSLeadByteEx(cp, bytes[0]);
+}
+
+// Length in UTF-16 units of the character at text[i]; 0 for a lone
+// surrogate.
+std::size_t CharUnits(const std::u16string& text, std::size_t i)
+{
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF)
+        return i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF ? 2 : 0;
+    if (c >= 0xDC00 && c <= 0xDFFF) return 0;
+    return 1;
+}
+
+}  // namespace
+
+std::string SystemCharset()
+{
+    return "CP" + std::to_string(GetACP());
+}
+
+std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
+                          const std::string& charset)
+{
+    std::u16string text;
+    if (!data || size == 0) return text;
+    const std::size_t length = static_cast<std::size_t>(std::find(data, data + size, 0) - data);
+    const char* bytes = reinterpret_cast<const char*>(data);
+    const UINT cp = CodePageOf(charset);
+    if (cp == kUnknown) {
+        // Unknown charset: keep ASCII, mark the rest.
+        for (std::size_t i = 0; i < length; ++i)
+            text.push_back(data[i] < 0x80 ? static_cast<char16_t>(data[i]) : kReplacement);
+        return text;
+    }
+    if (length <= 0x7FFFFFFF && DecodeStrict(cp, bytes, static_cast<int>(length), text))
+        return text;
+
+    // Something is invalid: go character by character, taking at each
+    // position the shortest run of bytes that is one valid character, and
+    // marking a byte that starts none. A character cut off by the end of
+    // the text gets one mark.
+    text.clear();
+    const std::size_t maxChar = MaxCharSize(cp);
+    std::size_t i = 0;
+    while (i < length) {
+        bool found = false;
+        std::size_t take = 1;
+        for (; take <= maxChar && i + take <= length; ++take) {
+            if (DecodeStrict(cp, bytes + i, static_cast<int>(take), text)) {
+                found = true;
+                break;
+            }
+        }
+        if (found) {
+            i += take;
+            continue;
+        }
+        text.push_back(kReplacement);
+        if (CutOffAtEnd(cp, data + i, length - i)) break;
+        ++i;
+    }
+    return text;
+}
+
+bool CanEncode(const std::u16string& text, const std::string& charset)
+{
+    const UINT cp = CodePageOf(charset);
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == 0) break;
+        const std::size_t units = CharUnits(text, i);
+        if (units == 0) return false;
+        if (cp == kUnknown) {
+            if (text[i] >= 0x80) return false;
+        } else if (EncodeChar(cp, &text[i], static_cast<int>(units)).empty()) {
+            return false;
+        }
+        i += units;
+    }
+    return true;
+}
+
+std::size_t EncodeText(const std::u16string& text, std::uint8_t* out, std::size_t capacity,
+                       const std::string& charset)
+{
+    if (!out || capacity == 0) return 0;
+    const std::size_t room = capacity - 1;  // the terminator always fits
+    const UINT cp = CodePageOf(charset);
+
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == 0) break;
+        std::size_t units = CharUnits(text, i);
+        std::string bytes;
+        if (units == 0) {
+            units = 1;  // a lone surrogate
+        } else if (cp == kUnknown) {
+            if (text[i] < 0x80) bytes.assign(1, static_cast<char>(text[i]));
+        } else {
+            bytes = EncodeChar(cp, &text[i], static_cast<int>(units));
+        }
+        if (bytes.empty()) bytes.assign(1, '?');
+        if (bytes.size() > room - used) break;
+        std::memcpy(out + used, bytes.data(), bytes.size());
+        used += bytes.size();
+        i += units;
+    }
+    out[used] = 0;
+    return used;
+}
+
+}  // namespace hid

@@ -1,0 +1,82 @@
+#!/bin/sh
+# Runs a Windows program that opens windows under Wine on a private X
+# server (Xvfb), in a Wine virtual desktop so that windows get frames and
+# captions, with a Japanese locale and the dialog font substituted:
+#   run_under_desktop.sh PREFIX SCREENSHOT_DIR PROGRAM [ARG...]
+# The prefix is this script's own (made on first use). Bitmaps the program
+# leaves in SCREENSHOT_DIR are converted to PNG. Exits with the program's
+# status.
+set -eu
+prefix=$1 shots=$2; shift 2
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+unset WAYLAND_DISPLAY
+work="$prefix.work"
+# Debian's `wine` prefers the 32-bit loader, which a kernel without 32-bit
+# support cannot start; 64-bit programs then run on the 64-bit one.
+if [ -z "${WINE:-}" ]; then
+  WINE=wine
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+    WINE=/usr/lib/wine/wine64
+    export WINELOADER=/usr/lib/wine/wine64
+  fi
+fi
+mkdir -p "$work" "$shots"
+
+# A Japanese locale without touching the system's.
+if [ ! -d "$work/locale/ja_JP.UTF-8" ]; then
+  mkdir -p "$work/locale"
+  localedef -i ja_JP -f UTF-8 "$work/locale/ja_JP.UTF-8" >/dev/null 2>&1 || true
+fi
+if [ -d "$work/locale/ja_JP.UTF-8" ]; then
+  export LOCPATH="$work/locale" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+fi
+
+Xvfb_pid=
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$Xvfb_pid" ] && kill "$Xvfb_pid" 2>/dev/null || true
+  rm -f "$work/displayfd"
+}
+trap cleanup EXIT INT TERM
+
+# A display of our own: Xvfb picks a free number and writes it to a pipe.
+rm -f "$work/displayfd"
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/displayfd" >/dev/null 2>&1 &
+Xvfb_pid=$!
+read -r display <"$work/displayfd"
+export DISPLAY=":$display"
+
+if [ ! -f "$prefix/system.reg" ]; then
+  "$WINE" wineboot -i >/dev/null 2>&1 || true
+fi
+if [ ! -f "$prefix/.wendrel-desktop" ]; then
+  # Every window in one virtual desktop, which draws frames and captions.
+  "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  # The dialog font is not free; a proportional Japanese gothic stands in.
+  "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1
+  # Caption buttons are drawn with Marlett, which Debian's Wine may miss.
+  fonts="$prefix/drive_c/windows/Fonts"
+  for f in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
+    if [ -f "$f" ] && [ ! -f "$fonts/marlett.ttf" ]; then mkdir -p "$fonts" && cp "$f" "$fonts/"; fi
+  done
+  # A crash ends the program instead of waiting in a debugger.
+  "$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /f >/dev/null 2>&1 || true
+  wineserver -w
+  touch "$prefix/.wendrel-desktop"
+fi
+
+status=0
+"$WINE" "$@" || status=$?
+wineserver -w || true
+
+for bmp in "$shots"/*.bmp; do
+  [ -f "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+exit "$status"

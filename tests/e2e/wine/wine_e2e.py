@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+"""The Windows program under Wine against the virtual board, in the rig's VM.
+
+wine_e2e.py --windows-build DIR --prefix DIR --board BOARD_TOOL
+
+wendrel.exe runs under Wine on Xvfb; Wine's winebus reaches the board
+through the guest's hidraw node (udevd runs so that plug and unplug are
+seen). A small Win32 program (wendrel_driver.exe) reads and drives the
+window through its controls. Each case prints PASS or FAIL with its name.
+"""
+import argparse
+import os
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+STATUS_CONNECTED = "VID:0x04D8 / PID:0x003F"
+STATUS_NONE = "Non Connections"
+# Under emulation Wine's first start took 80 s on an idle machine and over
+# 7 minutes on a loaded one; later steps take seconds.
+T_FIRST_START = 540
+T_STATE = 60
+# A window that takes longer than this to answer one message counts as
+# frozen (a blocked write would hold it for about 5 s).
+RESPONSIVE_MS = 2000
+
+failures = []
+
+
+def log(msg):
+    print(msg, flush=True)
+
+
+def result(ok, name, detail=""):
+    log(("PASS " if ok else "FAIL ") + name + (": " + detail if detail else ""))
+    if not ok:
+        failures.append(name)
+    return ok
+
+
+def find(top, name):
+    for root, dirs, files in os.walk(top):
+        dirs[:] = [d for d in dirs if d != "wineprefix"]
+        if name in files:
+            return os.path.join(root, name)
+    return None
+
+
+class Board:
+    def __init__(self, tool, name="w1"):
+        self.tool, self.name = tool, name
+
+    def run(self, *args, check=True):
+        r = subprocess.run(["python3", self.tool, "--timeout", "20", args[0], self.name]
+                           + list(args[1:]), capture_output=True, text=True, timeout=120)
+        if check and r.returncode != 0:
+            raise RuntimeError("board %s: %s" % (" ".join(args), r.stderr.strip()))
+        return r.stdout
+
+    def received(self):
+        return [bytes.fromhex(x) for x in self.run("received").split()]
+
+
+class Driver:
+    """wendrel_driver.exe in session mode: one command per line, one reply."""
+
+    def __init__(self, wine, exe, out):
+        self.p = subprocess.Popen([wine, exe, "session"], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=out, text=True, bufsize=1)
+
+    def do(self, *words, timeout=T_STATE + 60):
+        line = " ".join(words)
+        self.p.stdin.write(line + "\n")
+        self.p.stdin.flush()
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.p.stdout], [], [], 1)
+            if ready:
+                reply = self.p.stdout.readline()
+                if not reply:
+                    return False, "driver ended"
+                reply = reply.rstrip("\n")
+                log("  driver: %s -> %s" % (line, reply))
+                ok, _, detail = reply.partition(" ")
+                return ok == "ok", detail
+        return False, "no reply within %d s" % timeout
+
+    def close(self):
+        try:
+            self.p.stdin.close()
+            self.p.wait(timeout=60)
+        except Exception:
+            self.p.kill()
+
+
+def wait_reports(board, count, seconds=T_STATE):
+    deadline = time.monotonic() + seconds
+    got = board.received()
+    while len(got) < count and time.monotonic() < deadline:
+        time.sleep(0.2)
+        got = board.received()
+    return got
+
+
+def text_of(report):
+    """The text of an output report as the board reads it (no report ID)."""
+    return report.split(b"\0", 1)[0].decode("ascii", "replace")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--windows-build", required=True)
+    ap.add_argument("--prefix", required=True)
+    ap.add_argument("--board", required=True)
+    a = ap.parse_args()
+    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+
+    app = find(a.windows_build, "wendrel.exe")
+    driver_exe = find(a.windows_build, "wendrel_driver.exe")
+    if not app or not driver_exe:
+        return result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
+    wine = shutil.which("wine") or "wine"
+
+    env = os.environ
+    env["WINEPREFIX"] = a.prefix
+    env["WINEDEBUG"] = "-all"
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    env.pop("WAYLAND_DISPLAY", None)
+
+    procs = []
+    board = Board(a.board)
+    wine_log = open(os.path.join(out_dir, "wine.log"), "w")
+    try:
+        # Plug and unplug reach Wine through udev.
+        subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
+                       "udevadm trigger && udevadm settle", shell=True,
+                       stdout=wine_log, stderr=wine_log, timeout=120)
+        xvfb = subprocess.Popen(["Xvfb", ":5", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                stdout=wine_log, stderr=wine_log)
+        procs.append(xvfb)
+        env["DISPLAY"] = ":5"
+        time.sleep(2)
+
+        log("board: " + board.run("plug").strip())
+        board.run("start")  # firmware that reads and records output reports
+
+        start = time.monotonic()
+        app_p = subprocess.Popen([wine, app], stdout=wine_log, stderr=wine_log)
+        procs.append(app_p)
+        drv = Driver(wine, driver_exe, wine_log)
+        ok, detail = drv.do("window", str(T_FIRST_START), timeout=T_FIRST_START + 120)
+        log("wine: window after %.0f s" % (time.monotonic() - start))
+        if not result(ok, "wine_window_opens", detail):
+            return 1
+
+        ok, detail = drv.do("status", str(T_STATE), STATUS_CONNECTED)
+        result(ok, "wine_connects_by_itself", detail)
+
+        board.run("send", "hello from the board", "second line")
+        ok1, d1 = drv.do("history", str(T_STATE), "hello from the board")
+        ok2, d2 = drv.do("history", str(T_STATE), "second line")
+        result(ok1 and ok2, "wine_shows_board_lines", d2)
+
+        board.run("clear")
+        ok, detail = drv.do("type", "typed-line")
+        got = wait_reports(board, 1)
+        result(ok and len(got) == 1 and text_of(got[0]) == "typed-line"
+               and len(got[0]) == 64 and not any(got[0][len("typed-line"):]),
+               "wine_typed_line_is_one_report",
+               "%s; board got %r" % (detail, [text_of(r) for r in got]))
+
+        board.run("clear")
+        ok, detail = drv.do("click", "1004")
+        got = wait_reports(board, 1)
+        time.sleep(1)
+        got = board.received()
+        result(ok and len(got) == 1 and text_of(got[0]) == "Boot",
+               "wine_boot_is_one_report", "board got %r" % [text_of(r) for r in got])
+
+        board.run("unplug")
+        ok, detail = drv.do("status", str(T_STATE), STATUS_NONE)
+        result(ok, "wine_unplug_shows_non_connections", detail)
+
+        board.run("replug")
+        board.run("start")
+        ok, detail = drv.do("status", str(T_STATE), STATUS_CONNECTED)
+        board.run("send", "after replug")
+        ok2, detail2 = drv.do("history", str(T_STATE), "after replug")
+        result(ok and ok2, "wine_reconnects_on_replug", detail2)
+
+        # A board that stops reading: the gadget queues a few reports, then
+        # every write would block. The window must keep answering.
+        board.run("stop")
+        worst = 0.0
+        all_typed = True
+        for i in range(8):
+            t0 = time.monotonic()
+            ok, _ = drv.do("type", "stalled-%d" % i)
+            all_typed = all_typed and ok
+            worst = max(worst, time.monotonic() - t0)
+        ok, detail = drv.do("responsive", str(RESPONSIVE_MS))
+        ok2, detail2 = drv.do("click", "1004")
+        ok3, detail3 = drv.do("responsive", str(RESPONSIVE_MS))
+        result(all_typed and ok and ok2 and ok3, "wine_stalled_board_does_not_freeze",
+               "%s; %s (slowest type command %.1f s, Wine start included)"
+               % (detail, detail3, worst))
+
+        ok, detail = drv.do("close", "60")
+        result(ok, "wine_quit_closes_the_window", detail)
+        drv.close()
+        try:
+            app_p.wait(timeout=60)
+            result(True, "wine_program_ends", "exit %d" % app_p.returncode)
+        except subprocess.TimeoutExpired:
+            result(False, "wine_program_ends", "still running 60 s after the window closed")
+    except Exception as e:  # a broken step fails the case, never hangs it
+        result(False, "wine_case_ran", repr(e))
+    finally:
+        for p in reversed(procs):
+            if p.poll() is None:
+                p.kill()
+        subprocess.run(["wineserver", "-k"], env=env, timeout=60,
+                       stdout=wine_log, stderr=wine_log)
+        board.run("remove", check=False)
+    log("wine cases failed: %s" % (", ".join(failures) or "none"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,104 @@
+// The code page on Windows: names, the system code page, and characters the
+// code page lacks (refused, never a look-alike).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codepage.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Win32CodePage, SystemCharsetIsTheAnsiCodePage)
+{
+    const std::string name = hid::SystemCharset();
+    ASSERT_GT(name.size(), 2u);
+    EXPECT_EQ(name.substr(0, 2), "CP");
+    EXPECT_EQ(name.find_first_not_of("0123456789", 2), std::string::npos);
+    // The empty name is that code page.
+    const Bytes bytes = {'a', 'b', 0};
+    EXPECT_EQ(hid::DecodeText(bytes.data(), bytes.size()), u"ab");
+    EXPECT_EQ(hid::DecodeText(bytes.data(), bytes.size(), name), u"ab");
+}
+
+struct CanEncodeCase {
+    const char* name;
+    const char* charset;
+    std::u16string text;
+    bool ok;
+};
+
+class Win32CanEncode : public testing::TestWithParam<CanEncodeCase> {};
+
+TEST_P(Win32CanEncode, RefusesWhatTheCodePageLacks)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(hid::CanEncode(c.text, c.charset), c.ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Win32CanEncode,
+    testing::Values(
+        CanEncodeCase{"Ascii1252", "CP1252", u"Boot 123", true},
+        CanEncodeCase{"Latin1252", "CP1252", u"café €", true},
+        CanEncodeCase{"Kana1252", "CP1252", u"aあ", false},
+        // Best fit would send 'A' for these: refused instead.
+        CanEncodeCase{"BestFitRefused1252", "CP1252", u"\u0100", false},
+        CanEncodeCase{"FullwidthRefused1252", "CP1252", u"\uFF21", false},
+        CanEncodeCase{"Japanese932", "CP932", u"あア漢ｱ", true},
+        CanEncodeCase{"Umlaut932", "CP932", u"ä", false},
+        CanEncodeCase{"LoneSurrogate", "UTF-8", u"a\xD800", false},
+        CanEncodeCase{"PairUtf8", "UTF-8", u"\U0001F600", true},
+        CanEncodeCase{"PairCp932", "CP932", u"\U0001F600", false},
+        CanEncodeCase{"StopsAtNul", "CP1252", std::u16string(u"a\0あ", 3), true},
+        CanEncodeCase{"UnknownKeepsAscii", "NO-SUCH", u"abc", true},
+        CanEncodeCase{"UnknownRefusesTheRest", "NO-SUCH", u"é", false}),
+    [](const auto& info) { return info.param.name; });
+
+struct DecodeCase {
+    const char* name;
+    const char* charset;
+    Bytes bytes;
+    std::u16string text;
+};
+
+class Win32Decode : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Win32Decode, MarksEveryBadByte)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(hid::DecodeText(c.bytes.data(), c.bytes.size(), c.charset), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Win32Decode,
+    testing::Values(
+        DecodeCase{"ShiftJis", "CP932", {0x82, 0xA0, 'x'}, u"あx"},
+        DecodeCase{"HalfwidthKana", "CP932", {0xB1}, u"ｱ"},
+        DecodeCase{"LeadByteCutAtEnd", "CP932", {'a', 0x82}, u"a\uFFFD"},
+        DecodeCase{"LeadByteCutBeforeZero", "CP932", {'a', 0x82, 0, 'b'}, u"a\uFFFD"},
+        DecodeCase{"BadTrailByte", "CP932", {0x82, 0x20, 'b'}, u"\uFFFD b"},
+        DecodeCase{"Cp1252", "CP1252", {'c', 'a', 'f', 0xE9, 0x80}, u"café€"},
+        DecodeCase{"Utf8Name", "UTF-8", {0xE3, 0x81, 0x82}, u"あ"},
+        // Each byte that begins no character is marked, as on Linux.
+        DecodeCase{"Utf8BadInTheMiddle", "UTF-8", {'a', 0xE3, 0x81, 'b', 0xFF},
+                   u"a\uFFFD\uFFFDb\uFFFD"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(Win32Encode, NeverSendsALookAlike)
+{
+    std::uint8_t out[8] = {};
+    EXPECT_EQ(hid::EncodeText(u"\u0100b", out, sizeof out, "CP1252"), 2u);
+    EXPECT_EQ(Bytes(out, out + 3), (Bytes{'?', 'b', 0}));
+}
+
+TEST(Win32Encode, CutsBeforeADoubleByteCharacter)
+{
+    std::uint8_t out[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+    EXPECT_EQ(hid::EncodeText(u"aあ", out, 3, "CP932"), 1u);
+    EXPECT_EQ(Bytes(out, out + 4), (Bytes{'a', 0, 0xAA, 0xAA}));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// The Windows platform against Wine's own HID devices (it always lists two,
+// vendor 0x845E), and against paths that do not exist.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "hid_platform.h"
+
+namespace {
+
+std::u16string Lower(std::u16string s)
+{
+    for (auto& c : s)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return s;
+}
+
+TEST(Win32Platform, ListsInterfacesWithPathAndFirstHardwareId)
+{
+    auto platform = hid::SystemPlatform();
+    const auto list = platform->Enumerate();
+    ASSERT_FALSE(list.empty());
+    for (const auto& d : list) {
+        EXPECT_EQ(Lower(d.path).rfind(u"\\\\?\\hid#", 0), 0u);
+        // The first string only: no terminator inside, an ID of the HID bus.
+        EXPECT_EQ(d.hardwareId.find(u'\0'), std::u16string::npos);
+        EXPECT_EQ(Lower(d.hardwareId).rfind(u"hid\\vid_", 0), 0u);
+        EXPECT_NE(Lower(d.hardwareId).find(u"&pid_"), std::u16string::npos);
+    }
+    EXPECT_TRUE(platform->TakeChanged());
+}
+
+TEST(Win32Platform, OpenOfMissingPathSaysNotFound)
+{
+    auto platform = hid::SystemPlatform();
+    for (const char16_t* path :
+         {u"\\\\?\\hid#vid_04d8&pid_003f#0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+          u"C:\\no\\such\\file"}) {
+        hid::OpenError error = hid::OpenError::None;
+        EXPECT_EQ(platform->Open(path, hid::Access::Read, &error), nullptr);
+        EXPECT_EQ(error, hid::OpenError::NotFound);
+    }
+    hid::OpenError error = hid::OpenError::None;
+    EXPECT_EQ(platform->Open(u"", hid::Access::Write, &error), nullptr);
+    EXPECT_NE(error, hid::OpenError::None);
+    platform->Close(nullptr);
+}
+
+// One of Wine's own devices, open for reading; skipped where none opens.
+class WineDevice : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform = hid::SystemPlatform();
+        for (const auto& d : platform->Enumerate()) {
+            handle = platform->Open(d.path, hid::Access::Read);
+            if (handle) break;
+        }
+        if (!handle) GTEST_SKIP() << "no HID device opens here";
+    }
+    void TearDown() override
+    {
+        if (platform) platform->Close(handle);
+    }
+    std::shared_ptr<hid::Platform> platform;
+    hid::Handle* handle = nullptr;
+};
+
+TEST_F(WineDevice, ReportLengthsComeFromTheCapabilities)
+{
+    hid::ReportLengths lengths{-1, -1};
+    ASSERT_TRUE(platform->GetReportLengths(handle, lengths));
+    EXPECT_GT(lengths.input, 0);
+    EXPECT_GE(lengths.output, 0);
+}
+
+// Wine's own devices (a keyboard among them) may send a report at any time:
+// a read answers a report or nothing, never a failure.
+TEST_F(WineDevice, ReadTimesOutWithNothing)
+{
+    std::uint8_t buf[65];
+    EXPECT_GE(platform->Read(handle, buf, sizeof buf, 30), 0);
+    // A buffer smaller than one report: still no failure.
+    EXPECT_GE(platform->Read(handle, buf, 1, 30), 0);
+}
+
+TEST_F(WineDevice, InterruptEndsAReadWithoutLimit)
+{
+    std::atomic<int> result{-2};
+    std::thread reader([&] {
+        std::uint8_t buf[65];
+        result = platform->Read(handle, buf, sizeof buf, -1);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    platform->InterruptRead(handle);
+    reader.join();  // would hang if the interrupt were lost
+    EXPECT_GE(result, 0);
+}
+
+TEST_F(WineDevice, InterruptBeforeTheReadEndsTheNextOneOnly)
+{
+    platform->InterruptRead(handle);
+    std::uint8_t buf[65];
+    // Would wait without limit if the interrupt were lost.
+    EXPECT_GE(platform->Read(handle, buf, sizeof buf, -1), 0);
+    EXPECT_GE(platform->Read(handle, buf, sizeof buf, 20), 0);  // waits its time
+}
+
+}  // namespace
