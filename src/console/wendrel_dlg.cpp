@@ -27,15 +27,9 @@ std::u16string PermissionDeniedStatus()
 
 std::u16string PermissionDeniedTip()
 {
-#if defined(__linux__)
-    return u"ボードは見つかりましたが、開く権限がありません。"
-           u"udev 規則 70-wendrel.rules を /etc/udev/rules.d/ に入れ"
-           u"(sh tools/setup.sh run が行います)、"
-           u"ボードを挿し直すか「udevadm trigger」を実行してください。"
+    return u"ボードは見つかりましたが、開く権限がありません。" +
+           hid::PermissionDeniedAdvice().tip +
            u"権限が得られれば、再起動せずにつながります。";
-#else
-    return u"ボードは見つかりましたが、開く権限がありません。";
-#endif
 }
 
 CWendrelDlg::CWendrelDlg(wsys::IWindowSystem& ws, std::shared_ptr<hid::Platform> platform)
@@ -200,11 +194,10 @@ void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError er
         if (path != m_strPermissionReported) {
             m_strPermissionReported = path;
             const std::string node(path.begin(), path.end());
+            const std::string advice = hid::PermissionDeniedAdvice().log;
             std::fprintf(stderr,
-                         "wendrel: the board at %s was found but this user may not open it: "
-                         "install res/70-wendrel.rules into /etc/udev/rules.d and replug the "
-                         "board or run udevadm trigger (sh tools/setup.sh run does both)\n",
-                         node.c_str());
+                         "wendrel: the board at %s was found but this user may not open it%s%s\n",
+                         node.c_str(), advice.empty() ? "" : ": ", advice.c_str());
         }
         ShowOpenProblem(true);
     } else if (m_bNoPermission) {

@@ -111,4 +111,13 @@ public:
 // The platform of the machine the program runs on.
 std::shared_ptr<Platform> SystemPlatform();
 
+// What this user can do when a board is found but may not be opened
+// (OpenError::PermissionDenied), in Japanese for the window and in English
+// for standard error; both "" when the platform has nothing to add.
+struct PermissionAdvice {
+    std::u16string tip;
+    std::string log;
+};
+PermissionAdvice PermissionDeniedAdvice();
+
 }  // namespace hid

@@ -347,4 +347,11 @@ std::shared_ptr<Platform> SystemPlatform()
     return std::make_shared<Win32Platform>();
 }
 
+PermissionAdvice PermissionDeniedAdvice()
+{
+    // Another program holding the board exclusively looks the same here.
+    return {u"ほかのプログラムがボードを使っていないか確かめてください。",
+            "check that no other program holds the board"};
+}
+
 }  // namespace hid
