@@ -300,6 +300,13 @@ int CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
 {
     if (!m_platform) return 0;
     if (m_bScanning) return -1;
+    // The first look after a scan answers from it. Asking the platform
+    // again there would start another scan on a platform that reports a
+    // change every time, and no answer would ever come.
+    if (m_bFreshScan) {
+        m_bFreshScan = false;
+        return Match(nVid, nPid, path);
+    }
     if (m_platform->TakeChanged() || !m_bDevicesKnown) {
         m_bScanning = true;
         std::shared_ptr<Worker> worker = GetWorker();
@@ -309,6 +316,7 @@ int CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
                 m_devices = std::move(*list);
                 m_bDevicesKnown = true;
                 m_bScanning = false;
+                m_bFreshScan = true;
                 if (onScanned) onScanned();
             });
         });

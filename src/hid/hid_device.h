@@ -67,7 +67,8 @@ public:
     // FindDevices that never blocks: answers from the last scan while the
     // platform reports no change. After a change it starts a scan on the
     // worker and returns -1 (not known yet), as it does while that scan
-    // runs; `onScanned` is posted once the scan is done, to ask again.
+    // runs; `onScanned` is posted once the scan is done, to ask again: that
+    // next call answers from the new scan, whatever the platform reports.
     int PollDevices(int nVid, int nPid, std::u16string& path, std::function<void()> onScanned);
 
     // Opens `path` (from FindDevices) for reading and for writing, learns
@@ -163,6 +164,7 @@ private:
     std::vector<hid::DeviceInfo> m_devices;
     bool m_bDevicesKnown = false;
     bool m_bScanning = false;
+    bool m_bFreshScan = false;  // a scan has ended that no look has used
     bool m_bOpening = false;
     // Bumped by every Close: an open that completes after one is dropped.
     unsigned m_nGeneration = 0;

@@ -464,6 +464,24 @@ TEST_F(AsyncTest, ScansAndOpensOnTheWorkerAndReportsBackThroughThePoster)
     EXPECT_EQ(fake->OpenHandles(), 0);
 }
 
+// Without a change monitor every look asks for a scan; the look that the
+// scan's completion asks for must still get its answer.
+TEST_F(AsyncTest, APlatformThatAlwaysReportsChangesStillGetsAnswers)
+{
+    fake->SetCanTellChanges(false);
+    PlugBoard();
+    std::u16string path;
+    for (int tick = 0; tick < 3; ++tick) {
+        int answer = -1;
+        ASSERT_EQ(device.PollDevices(0x04D8, 0x003F, path, [&] {
+            answer = device.PollDevices(0x04D8, 0x003F, path, nullptr);
+        }), -1);
+        EXPECT_EQ(RunPosts(), 1);
+        ASSERT_EQ(answer, 1) << "tick " << tick;
+        EXPECT_EQ(path, kPath);
+    }
+}
+
 TEST_F(AsyncTest, CloseDuringAnOpenDropsTheConnection)
 {
     PlugBoard();
