@@ -220,17 +220,17 @@ std::size_t EncodeText(const std::u16string& text, std::uint8_t* out, std::size_
     std::size_t used = 0;
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == 0) break;
-        std::size_t units = CharUnits(text, i);
+        const std::size_t units = CharUnits(text, i);
         std::string bytes;
-        if (units == 0) {
-            units = 1;  // a lone surrogate
-        } else if (cp == kUnknown) {
+        if (units == 0) break;  // a lone surrogate
+        if (cp == kUnknown) {
             if (text[i] < 0x80) bytes.assign(1, static_cast<char>(text[i]));
         } else {
             bytes = EncodeChar(cp, &text[i], static_cast<int>(units));
         }
-        if (bytes.empty()) bytes.assign(1, '?');
-        if (bytes.size() > room - used) break;
+        // A character with no form here ends the text: a stand-in would
+        // reach the board as something the user never typed.
+        if (bytes.empty() || bytes.size() > room - used) break;
         std::memcpy(out + used, bytes.data(), bytes.size());
         used += bytes.size();
         i += units;

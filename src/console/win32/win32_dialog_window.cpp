@@ -1,6 +1,7 @@
 #include "win32_dialog_window.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "win32_dialog_template.h"
@@ -375,6 +376,84 @@ void CWin32DialogWindow::SetInputFilter(int id, std::function<bool(const std::u1
     f.accept = std::move(accept);
     f.accepted = WindowText(edit);
     SetWindowSubclass(edit, EditProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CWin32DialogWindow::SetCopyAllEntry(int id, const std::u16string& label,
+                                         std::function<std::u16string()> text)
+{
+    HWND edit = m_hwnd ? GetDlgItem(m_hwnd, id) : nullptr;
+    if (!edit || !(GetWindowLongW(edit, GWL_STYLE) & ES_MULTILINE))
+        return;
+    m_copyAll[id] = {label, std::move(text)};
+    SetWindowSubclass(edit, CopyAllProc, 2, reinterpret_cast<DWORD_PTR>(this));
+}
+
+// The edit control's own context menu cannot take an entry of ours (it
+// handles its commands itself): the box gets a menu of its own, with the
+// entries a read-only box needs.
+LRESULT CALLBACK CWin32DialogWindow::CopyAllProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
+                                                 UINT_PTR subclassId, DWORD_PTR ref)
+{
+    auto* self = reinterpret_cast<CWin32DialogWindow*>(ref);
+    if (msg == WM_NCDESTROY || !self->m_copyAll.count(GetDlgCtrlID(hwnd))) {
+        RemoveWindowSubclass(hwnd, CopyAllProc, subclassId);
+        return DefSubclassProc(hwnd, msg, wp, lp);
+    }
+    if (msg == WM_CONTEXTMENU) {
+        self->ShowCopyAllMenu(hwnd, lp);
+        return 0;
+    }
+    return DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+void CWin32DialogWindow::ShowCopyAllMenu(HWND edit, LPARAM at)
+{
+    enum : UINT { kCopy = 1, kSelectAll, kCopyAll };
+    DWORD from = 0, to = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    AppendMenuW(menu, MF_STRING | (from == to ? MF_GRAYED : 0), kCopy, L"コピー(&C)");
+    AppendMenuW(menu, MF_STRING, kSelectAll, L"すべて選択(&A)");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    const int id = GetDlgCtrlID(edit);
+    AppendMenuW(menu, MF_STRING, kCopyAll, W(m_copyAll[id].label));
+    POINT pt{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (at == -1) {  // from the keyboard: at the box's corner
+        RECT r;
+        GetWindowRect(edit, &r);
+        pt = {r.left, r.top};
+    }
+    const UINT cmd = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                    pt.x, pt.y, 0, edit, nullptr);
+    DestroyMenu(menu);
+    if (cmd == kCopy) {
+        SendMessageW(edit, WM_COPY, 0, 0);
+    } else if (cmd == kSelectAll) {
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+    } else if (cmd == kCopyAll) {
+        auto it = m_copyAll.find(id);
+        if (it == m_copyAll.end() || !it->second.text)
+            return;
+        const std::u16string text = it->second.text();
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t));
+        if (!mem)
+            return;
+        if (void* p = GlobalLock(mem)) {
+            std::memcpy(p, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+            GlobalUnlock(mem);
+        }
+        // The clipboard then owns the memory; it is ours again on failure.
+        if (!OpenClipboard(edit)) {
+            GlobalFree(mem);
+            return;
+        }
+        EmptyClipboard();
+        if (!SetClipboardData(CF_UNICODETEXT, mem))
+            GlobalFree(mem);
+        CloseClipboard();
+    }
 }
 
 // The edit control's own messages that a filter must see whole: the two

@@ -32,6 +32,8 @@ public:
     void SetItemText(int id, const std::u16string& text) override;
     void LimitText(int id, int maxUnits) override;
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
+    void SetCopyAllEntry(int id, const std::u16string& label,
+                         std::function<std::u16string()> text) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text) override;
@@ -57,6 +59,9 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                      DWORD_PTR self);
+    static LRESULT CALLBACK CopyAllProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                        DWORD_PTR self);
+    void ShowCopyAllMenu(HWND edit, LPARAM at);
     INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void OnInit();
     void OnCommandMessage(WPARAM wp, LPARAM lp);
@@ -86,6 +91,11 @@ private:
     std::map<int, res::ControlKind> m_kinds;
     std::map<int, int> m_staticWidths;  // template width in pixels
     std::map<int, Filter> m_filters;
+    struct CopyAll {
+        std::u16string label;
+        std::function<std::u16string()> text;
+    };
+    std::map<int, CopyAll> m_copyAll;
 
     // Shared with Post, which any thread may call.
     std::mutex m_postLock;
