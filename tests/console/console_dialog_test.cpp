@@ -728,7 +728,10 @@ private slots:
         CWendrelApp app;
         QCOMPARE(app.InitInstance(), false);
         QVERIFY(closed);
-        QCOMPARE(threads(), before);
+        // A device worker still inside a kernel call is left to end on its
+        // own rather than hold the exit; on a loaded machine that can take
+        // a moment after InitInstance returns.
+        QTRY_COMPARE_WITH_TIMEOUT(threads(), before, 10000);
     }
 };
 
