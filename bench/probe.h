@@ -98,6 +98,7 @@ public:
         m_inner->SetItemToolTip(id, text);
     }
     void SetTimer(int id, int periodMs) override { m_inner->SetTimer(id, periodMs); }
+    void KillTimer(int id) override { m_inner->KillTimer(id); }
     bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text) override
     {
         return m_inner->AppendSystemMenu(kind, id, text);

@@ -116,19 +116,20 @@ void CWendrelDlg::OnDestroy()
     // once destruction (of this class or one derived from it) has begun.
     m_device.Close();
     m_strDevicePath.clear();
+    m_bPollPaused = false;
     CDialog::OnDestroy();
 }
 
 void CWendrelDlg::OnTimer(int id)
 {
-    Poll();
+    Poll(true);
     CDialog::OnTimer(id);
 }
 
 // The poll cycle. Nothing here waits for the kernel: a scan and an open
 // run on the device's worker, and their completions come back here (or to
 // OnOpened) on the user-interface thread as soon as they are done.
-void CWendrelDlg::Poll()
+void CWendrelDlg::Poll(bool tick)
 {
     // The open in flight ends this cycle itself; no second one starts.
     if (m_device.IsOpening())
@@ -153,6 +154,9 @@ void CWendrelDlg::Poll()
             m_device.OpenAsync(path, this, [this, path](int ok, hid::OpenError error) {
                 OnOpened(path, ok, error);
             });
+        } else if (tick && m_bConnected && m_device.IsReading()) {
+            // Connected, and this look found nothing new.
+            PausePolling();
         }
     } else if (m_bConnected) {
         Disconnect();
@@ -161,6 +165,34 @@ void CWendrelDlg::Poll()
         ShowOpenProblem(false);
         m_strPermissionReported.clear();
     }
+}
+
+// While the board is connected and nothing changes, a tick finds nothing
+// to do: the timer sleeps until the device layer sees devices come or go,
+// or the reader end, so that an idle console costs no wake-ups. Where the
+// platform cannot tell, it ticks on. Disconnected, it always ticks: a board
+// that may not be opened is retried on every tick.
+void CWendrelDlg::PausePolling()
+{
+    wsys::IWindow* wnd = Window();
+    if (m_bPollPaused || !wnd)
+        return;
+    if (!m_device.WatchChanges([this] { ResumePolling(); }))
+        return;
+    wnd->KillTimer(res::IDT_POLL);
+    m_bPollPaused = true;
+}
+
+void CWendrelDlg::ResumePolling()
+{
+    wsys::IWindow* wnd = Window();
+    if (!m_bPollPaused || !wnd)
+        return;
+    m_bPollPaused = false;
+    wnd->SetTimer(res::IDT_POLL, kPollMs);
+    // What changed is handled now, not a period later: a vanished board is
+    // shown as gone as soon as its reader has ended.
+    Poll();
 }
 
 void CWendrelDlg::Disconnect()

@@ -50,7 +50,10 @@ protected:
 private:
     // User-interface thread: shows the newest rendering of the history.
     void ShowHistory();
-    void Poll();
+    // `tick`: called by the timer, which may then be paused.
+    void Poll(bool tick = false);
+    void PausePolling();
+    void ResumePolling();
     void Disconnect();
     void OnOpened(const std::u16string& path, int ok, hid::OpenError error);
     // The board is there but cannot be opened (true), or no longer shown so.
@@ -76,6 +79,9 @@ private:
     bool m_bNoPermission = false;
     // The board whose lack of permission went to standard error.
     std::u16string m_strPermissionReported;
+    // Connected, with nothing to look for: the timer is stopped until the
+    // device layer reports a change.
+    bool m_bPollPaused = false;
 };
 
 // The status label's text, and its explanation with the fix, while the

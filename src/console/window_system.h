@@ -79,6 +79,9 @@ public:
 
     // Periodic OnTimer(id); a tick is not delivered while a handler runs.
     virtual void SetTimer(int id, int periodMs) = 0;
+    // Stops timer `id`; no tick of it comes afterwards. Unknown ids are
+    // ignored.
+    virtual void KillTimer(int id) = 0;
 
     // Appends to the window menu (where the window manager owns that menu,
     // to the dialog's own context menu). False when there is no menu.

@@ -118,6 +118,92 @@ private:
     std::thread m_thread;
 };
 
+// Sleeps in the platform's wait for device changes while a caller waits
+// for one, and posts that caller's function when one comes. Armed for one
+// answer at a time, so that an unread change (the wait would return at
+// once) never makes it spin.
+class CHidDevice::Watcher : public std::enable_shared_from_this<Watcher> {
+public:
+    explicit Watcher(std::shared_ptr<Worker> worker) : m_worker(std::move(worker)) {}
+
+    // Starts the thread where the platform can wait for changes; it sleeps
+    // until armed. Started with the first look rather than the first wait,
+    // so that the device layer's threads are all there from then on.
+    bool Start()
+    {
+        hid::Platform* platform = m_worker->platform.get();
+        if (!platform || !platform->CanWaitChanged()) return false;
+        std::lock_guard lock(m_mutex);
+        if (m_bStop) return false;
+        if (!m_thread.joinable())
+            m_thread = std::thread([self = shared_from_this()] { self->Run(); });
+        return true;
+    }
+
+    bool Arm(std::function<void()> onChange)
+    {
+        if (!Start()) return false;
+        std::lock_guard lock(m_mutex);
+        if (m_bStop) return false;
+        m_onChange = std::move(onChange);
+        m_bArmed = true;
+        m_cond.notify_all();
+        return true;
+    }
+
+    // Answers at once, from any thread, if armed.
+    void Fire()
+    {
+        std::function<void()> fn;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_bArmed) return;
+            m_bArmed = false;
+            fn = std::move(m_onChange);
+        }
+        if (fn) m_worker->Post(std::move(fn));
+    }
+
+    void Stop()
+    {
+        std::thread thread;
+        {
+            std::lock_guard lock(m_mutex);
+            m_bStop = true;
+            m_bArmed = false;
+            m_onChange = nullptr;
+            m_cond.notify_all();
+            thread = std::move(m_thread);
+        }
+        if (!thread.joinable()) return;
+        m_worker->platform->StopWaiting();
+        thread.join();
+    }
+
+private:
+    void Run()
+    {
+        hid::Platform& platform = *m_worker->platform;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_cond.wait(lock, [&] { return m_bStop || m_bArmed; });
+            if (m_bStop) break;
+            lock.unlock();
+            const bool changed = platform.WaitChanged();
+            if (changed) Fire();
+            lock.lock();
+        }
+    }
+
+    const std::shared_ptr<Worker> m_worker;
+    std::mutex m_mutex;
+    std::condition_variable m_cond;
+    std::function<void()> m_onChange;
+    bool m_bArmed = false;
+    bool m_bStop = false;
+    std::thread m_thread;
+};
+
 // What an open got, on its way from the worker to the user-interface
 // thread. Whatever is not taken from it is closed with it, so that an open
 // whose completion is dropped leaves nothing open.
@@ -239,21 +325,30 @@ private:
     bool m_bAbandoned = false;
 };
 
+// The worker and the watcher exist from the start (their threads only
+// once there is work): the reader may reach the watcher at any time.
 CHidDevice::CHidDevice(std::shared_ptr<hid::Platform> platform)
-    : m_platform(std::move(platform))
+    : m_platform(std::move(platform)),
+      m_worker(std::make_shared<Worker>(m_platform)),
+      m_watcher(std::make_shared<Watcher>(m_worker))
 {
 }
 
 CHidDevice::~CHidDevice()
 {
     Close();
-    if (m_worker) m_worker->Stop();
+    m_watcher->Stop();
+    m_worker->Stop();
 }
 
 std::shared_ptr<CHidDevice::Worker> CHidDevice::GetWorker()
 {
-    if (!m_worker) m_worker = std::make_shared<Worker>(m_platform);
     return m_worker;
+}
+
+bool CHidDevice::WatchChanges(std::function<void()> onChange)
+{
+    return m_watcher->Arm(std::move(onChange));
 }
 
 void CHidDevice::SetPoster(Poster post)
@@ -263,7 +358,7 @@ void CHidDevice::SetPoster(Poster post)
 
 bool CHidDevice::WaitIdle(int timeoutMs)
 {
-    return !m_worker || m_worker->WaitIdle(std::chrono::milliseconds(timeoutMs));
+    return m_worker->WaitIdle(std::chrono::milliseconds(timeoutMs));
 }
 
 int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
@@ -299,6 +394,7 @@ int CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
                             std::function<void()> onScanned)
 {
     if (!m_platform) return 0;
+    if (!m_bWatcherStarted) m_bWatcherStarted = m_watcher->Start();
     if (m_bScanning) return -1;
     // The first look after a scan answers from it. Asking the platform
     // again there would start another scan on a platform that reports a
@@ -504,7 +600,10 @@ void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std:
             hid::DecodeText(buffer.data() + 1, static_cast<std::size_t>(n) - 1, charset);
         if (pOwner) pOwner->OnReceive(text);
     }
+    const bool lost = !m_bStopReading;
     m_bReading = false;
+    // A board lost is news to whoever waits for a change.
+    if (lost) m_watcher->Fire();
 }
 
 int CHidDevice::InLength() const

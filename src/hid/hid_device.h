@@ -71,6 +71,14 @@ public:
     // next call answers from the new scan, whatever the platform reports.
     int PollDevices(int nVid, int nPid, std::u16string& path, std::function<void()> onScanned);
 
+    // Asks for one call of `onChange`, posted like a scan's completion,
+    // as soon as a look would find something new: HID devices came or went
+    // (from the platform's change events), or the reader ended by itself.
+    // Lets a caller that has nothing to look for stop looking until then.
+    // False where the platform cannot watch for changes: keep looking.
+    // A second call before the answer replaces the first.
+    bool WatchChanges(std::function<void()> onChange);
+
     // Opens `path` (from FindDevices) for reading and for writing, learns
     // the report lengths and starts the reader. Any connection already open
     // is closed first. Returns 1 on success, 0 on failure (nothing left
@@ -141,6 +149,7 @@ public:
 private:
     class Writer;
     class Worker;
+    class Watcher;
     struct PendingOpen;
 
     std::shared_ptr<Worker> GetWorker();
@@ -156,6 +165,7 @@ private:
 
     std::shared_ptr<hid::Platform> m_platform;
     std::shared_ptr<Worker> m_worker;
+    std::shared_ptr<Watcher> m_watcher;
     std::string m_charset;      // as set; "" = the locale's
     std::string m_openCharset;  // resolved at Open
     int m_nSendWaitMs = kSendWaitMs;
@@ -166,6 +176,7 @@ private:
     bool m_bScanning = false;
     bool m_bFreshScan = false;  // a scan has ended that no look has used
     bool m_bOpening = false;
+    bool m_bWatcherStarted = false;
     // Bumped by every Close: an open that completes after one is dropped.
     unsigned m_nGeneration = 0;
 

@@ -69,6 +69,20 @@ public:
     // Enumerate would return what it returned last time.
     virtual bool TakeChanged() = 0;
 
+    // Whether WaitChanged can tell when devices come or go. Where it
+    // cannot (Windows), the caller has to keep asking TakeChanged.
+    virtual bool CanWaitChanged() const { return false; }
+
+    // Sleeps until TakeChanged may answer true (true) or StopWaiting is
+    // called (false). Called from one thread at a time; TakeChanged may run
+    // on another meanwhile. Returns false at once where CanWaitChanged is
+    // false.
+    virtual bool WaitChanged() { return false; }
+
+    // Makes a WaitChanged in progress return false at once, and the next
+    // one too if none is in progress. Callable from any thread.
+    virtual void StopWaiting() {}
+
     // Opens one path for reading or for writing. Returns nullptr on failure
     // and sets *error when given. May block in the kernel: on Linux the
     // first open of a hidraw node sleeps about 50 ms, and every open and

@@ -77,6 +77,12 @@ public:
         // hid_write when the last platform goes away.
         static std::once_flag once;
         std::call_once(once, [] { hid_init(); });
+        m_waitWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
+
+    ~HidapiPlatform() override
+    {
+        if (m_waitWake >= 0) close(m_waitWake);
     }
 
     // From sysfs rather than hid_enumerate: hidapi 0.13's enumeration
@@ -95,6 +101,30 @@ public:
     }
 
     bool TakeChanged() override { return m_monitor.TakeChanged(); }
+
+    bool CanWaitChanged() const override { return m_monitor.Fd() >= 0 && m_waitWake >= 0; }
+
+    bool WaitChanged() override
+    {
+        if (!CanWaitChanged()) return false;
+        pollfd p[2] = {{m_monitor.Fd(), POLLIN, 0}, {m_waitWake, POLLIN, 0}};
+        if (poll(p, 2, -1) <= 0) return false;  // a signal: the caller looks again
+        if (p[1].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!read(m_waitWake, &count, sizeof count);
+            return false;
+        }
+        // Events, or an error on the socket (lost events): either way
+        // TakeChanged has something to say.
+        return p[0].revents != 0;
+    }
+
+    void StopWaiting() override
+    {
+        if (m_waitWake < 0) return;
+        const std::uint64_t one = 1;
+        (void)!write(m_waitWake, &one, sizeof one);
+    }
 
     Handle* Open(const std::u16string& path, Access access, OpenError* error) override
     {
@@ -212,6 +242,7 @@ public:
 
 private:
     linux_udev::HidrawMonitor m_monitor;
+    int m_waitWake = -1;  // StopWaiting's eventfd
 };
 
 }  // namespace

@@ -58,6 +58,11 @@ HidrawMonitor::~HidrawMonitor()
     if (m_udev) udev_unref(m_udev);
 }
 
+int HidrawMonitor::Fd() const
+{
+    return m_monitor ? udev_monitor_get_fd(m_monitor) : -1;
+}
+
 bool HidrawMonitor::TakeChanged()
 {
     if (!m_monitor) return true;

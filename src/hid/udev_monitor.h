@@ -23,6 +23,9 @@ public:
     // unread for the next call, and always when no monitor could be made.
     bool TakeChanged();
 
+    // Readable while events wait for TakeChanged; -1 without a monitor.
+    int Fd() const;
+
 private:
     struct udev* m_udev = nullptr;
     struct udev_monitor* m_monitor = nullptr;

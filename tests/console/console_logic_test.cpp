@@ -426,6 +426,76 @@ TEST_F(ConsoleTest, AnEndedReaderIsALostBoardThatIsOpenedAgain)
     });
 }
 
+// --- an idle connection costs no wake-ups ---
+
+// Connected with nothing new, the timer stops; whatever a tick would have
+// found starts it again and is handled at once.
+struct IdleChange {
+    const char* name;
+    std::function<void(FakePlatform&)> change;
+    std::u16string status;
+    std::u16string path;
+};
+
+class IdleConnectionTest : public ConsoleTest, public ::testing::WithParamInterface<IdleChange> {};
+
+TEST_P(IdleConnectionTest, TimerSleepsUntilSomethingChanges)
+{
+    const IdleChange& c = GetParam();
+    Run([&](FakeWindow& w) {
+        board->Plug(Board(kPathA));
+        w.Tick();
+        ASSERT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(w.timerId, 1) << "the tick that connects keeps the timer";
+        w.Tick();
+        EXPECT_EQ(w.timerId, 0) << "a quiet tick while connected stops the timer";
+        ASSERT_TRUE(board->WaitForChangeWaiter());
+
+        const int posted = w.posted;
+        c.change(*board);
+        ASSERT_TRUE(WaitFor([&] { return w.posted > posted; }));
+        w.Settle();
+        EXPECT_EQ(w.timerId, 1);
+        EXPECT_EQ(w.timerMs, 50);
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), c.status);
+        EXPECT_EQ(dlg->m_strDevicePath, c.path);
+        EXPECT_EQ(OpenHandlesOnceClosed(), c.path.empty() ? 0 : 2);
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, IdleConnectionTest,
+    ::testing::Values(
+        IdleChange{"BoardUnplugged", [](FakePlatform& p) { p.Unplug(kPathA); }, kNone, u""},
+        // Gone and back under the same path: the ended reader says so.
+        IdleChange{"BoardReplugged",
+                   [](FakePlatform& p) {
+                       p.Unplug(kPathA);
+                       p.Plug(Board(kPathA));
+                   },
+                   kConnected, kPathA},
+        IdleChange{"OtherDeviceCame",
+                   [](FakePlatform& p) {
+                       p.Plug({kPathB, u"HID\\VID_046D&PID_C077&REV_0001", {9, 0}});
+                   },
+                   kConnected, kPathA}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConsoleTest, TimerKeepsTickingWhereChangesCannotBeWatched)
+{
+    board->SetCanTellChanges(false);
+    Run([&](FakeWindow& w) {
+        board->Plug(Board(kPathA));
+        for (int i = 0; i < 3; ++i)
+            w.Tick();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(w.timerId, 1);
+        board->Unplug(kPathA);
+        w.Tick();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+    });
+}
+
 // --- received lines ---
 
 TEST_F(ConsoleTest, BurstOfReportsCostsOneDisplayUpdate)

@@ -43,10 +43,17 @@ public:
         filter[id] = std::move(accept);
     }
     void SetItemToolTip(int id, const std::u16string& t) override { tip[id] = t; }
+    // timerId is 0 while the timer is stopped; Tick still ticks it.
     void SetTimer(int id, int periodMs) override
     {
+        pollTimer = id;
         timerId = id;
         timerMs = periodMs;
+    }
+    void KillTimer(int id) override
+    {
+        if (id == timerId)
+            timerId = 0;
     }
     bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& t) override
     {
@@ -88,7 +95,7 @@ public:
     // worker posts are run as they come, until none is left.
     void Tick()
     {
-        m_handler.OnTimer(timerId);
+        m_handler.OnTimer(pollTimer);
         Settle();
     }
     void Settle()
@@ -129,6 +136,7 @@ public:
     std::vector<std::tuple<wsys::MenuItem, int, std::u16string>> menu;
     std::optional<int> ended;
     int timerId = 0;
+    int pollTimer = 0;
     int timerMs = 0;
     wsys::IconHandle bigIcon = nullptr;
     wsys::IconHandle smallIcon = nullptr;

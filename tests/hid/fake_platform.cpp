@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <utility>
 
 namespace hid::test {
 
@@ -53,6 +54,7 @@ void FakePlatform::Plug(FakeBoard board)
     std::lock_guard lock(m_mutex);
     m_boards.push_back(new Board{std::move(board)});
     m_changed = true;
+    m_cond.notify_all();
 }
 
 void FakePlatform::Unplug(const std::u16string& path)
@@ -252,6 +254,38 @@ bool FakePlatform::TakeChanged()
     bool changed = m_changed || !m_canTell;
     m_changed = false;
     return changed;
+}
+
+bool FakePlatform::CanWaitChanged() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_canTell;
+}
+
+bool FakePlatform::WaitChanged()
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_canTell) return false;
+    ++m_waitingForChange;
+    m_cond.notify_all();
+    m_cond.wait(lock, [&] { return m_changed || m_stopWaiting; });
+    --m_waitingForChange;
+    const bool stopped = std::exchange(m_stopWaiting, false);
+    return !stopped;
+}
+
+void FakePlatform::StopWaiting()
+{
+    std::lock_guard lock(m_mutex);
+    m_stopWaiting = true;
+    m_cond.notify_all();
+}
+
+bool FakePlatform::WaitForChangeWaiter(int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&] { return m_waitingForChange > 0; });
 }
 
 Handle* FakePlatform::Open(const std::u16string& path, Access access, OpenError* error)

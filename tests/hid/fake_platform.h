@@ -102,6 +102,9 @@ public:
     // False: TakeChanged always answers true, like a platform without a
     // change monitor.
     void SetCanTellChanges(bool can);
+    // Blocks until a thread sleeps in WaitChanged (or timeoutMs passes;
+    // returns false then).
+    bool WaitForChangeWaiter(int timeoutMs = 5000) const;
 
     int EnumerateCount() const;
     // Calls of Read so far, on all handles.
@@ -119,6 +122,9 @@ public:
     // --- hid::Platform ---
     std::vector<DeviceInfo> Enumerate() override;
     bool TakeChanged() override;
+    bool CanWaitChanged() const override;
+    bool WaitChanged() override;
+    void StopWaiting() override;
     Handle* Open(const std::u16string& path, Access access,
                  OpenError* error = nullptr) override;
     bool GetReportLengths(Handle* handle, ReportLengths& lengths) override;
@@ -151,6 +157,8 @@ private:
     Access m_openFailsFor = Access::Read;
     bool m_canTell = true;
     bool m_changed = true;
+    bool m_stopWaiting = false;
+    int m_waitingForChange = 0;
     int m_enumerateCount = 0;
     int m_readCalls = 0;
     int m_closeWhileBusy = 0;

@@ -464,6 +464,12 @@ void CQtDialogWindow::SetItemToolTip(int id, const std::u16string& text)
 
 void CQtDialogWindow::SetTimer(int id, int periodMs)
 {
+    KillTimer(id);
+    m_timers[startTimer(periodMs, Qt::PreciseTimer)] = id;
+}
+
+void CQtDialogWindow::KillTimer(int id)
+{
     for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
         if (it->second == id) {
             killTimer(it->first);
@@ -471,7 +477,6 @@ void CQtDialogWindow::SetTimer(int id, int periodMs)
             break;
         }
     }
-    m_timers[startTimer(periodMs, Qt::PreciseTimer)] = id;
 }
 
 void CQtDialogWindow::timerEvent(QTimerEvent* event)

@@ -34,6 +34,7 @@ public:
                          std::function<std::u16string()> text) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
+    void KillTimer(int id) override;
     bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text) override;
     void SetIcon(wsys::IconHandle icon, bool big) override;
     bool IsIconic() const override;

@@ -602,6 +602,12 @@ void CWin32DialogWindow::SetTimer(int id, int periodMs)
         ::SetTimer(m_hwnd, static_cast<UINT_PTR>(id), static_cast<UINT>(periodMs), nullptr);
 }
 
+void CWin32DialogWindow::KillTimer(int id)
+{
+    if (m_hwnd)
+        ::KillTimer(m_hwnd, static_cast<UINT_PTR>(id));
+}
+
 bool CWin32DialogWindow::AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& text)
 {
     HMENU menu = m_hwnd ? GetSystemMenu(m_hwnd, FALSE) : nullptr;

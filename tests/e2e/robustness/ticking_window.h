@@ -54,7 +54,9 @@ public:
                 onTurn(*this, false);
             if (m_timerId && Clock::now() >= next) {
                 const auto start = Clock::now();
-                m_handler.OnTimer(m_timerId);
+                // A stopped timer still keeps the script's turns going.
+                if (!m_timerStopped)
+                    m_handler.OnTimer(m_timerId);
                 const double ms =
                     std::chrono::duration<double, std::milli>(Clock::now() - start).count();
                 lastTickMs = ms;
@@ -88,6 +90,12 @@ public:
     {
         m_timerId = id;
         m_period = std::chrono::milliseconds(periodMs);
+        m_timerStopped = false;
+    }
+    void KillTimer(int id) override
+    {
+        if (id == m_timerId)
+            m_timerStopped = true;
     }
     bool AppendSystemMenu(wsys::MenuItem, int, const std::u16string&) override { return true; }
     void SetIcon(wsys::IconHandle, bool) override {}
@@ -106,6 +114,7 @@ private:
     wsys::IDialogHandler& m_handler;
     std::map<int, std::u16string> m_text;
     int m_timerId = 0;
+    bool m_timerStopped = false;
     std::chrono::milliseconds m_period{50};
     bool m_ended = false;
     int m_result = 0;
