@@ -86,6 +86,19 @@ std::string Resolve(const std::string& charset)
     return charset.empty() ? SystemCharset() : charset;
 }
 
+// The charsets a locale can choose (Windows' ANSI code pages and UTF-8)
+// all give bytes below 0x80 their ASCII meaning, so text of such bytes
+// alone needs no converter: most reports are plain ASCII.
+bool AsciiCompatible(const std::string& charset)
+{
+    static constexpr const char* kNames[] = {
+        "UTF-8",  "CP874",  "CP932",  "CP936",  "CP949",  "CP950",  "CP1250",
+        "CP1251", "CP1252", "CP1253", "CP1254", "CP1255", "CP1256", "CP1257", "CP1258"};
+    for (const char* name : kNames)
+        if (charset == name) return true;
+    return false;
+}
+
 }  // namespace
 
 std::string SystemCharset()
@@ -110,8 +123,15 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
     std::u16string text;
     if (!data || size == 0) return text;
     std::size_t length = std::find(data, data + size, 0) - data;
+    const std::string resolved = Resolve(charset);
 
-    Converter* conv = Get(Resolve(charset), true);
+    if (std::all_of(data, data + length, [](std::uint8_t b) { return b < 0x80; }) &&
+        AsciiCompatible(resolved)) {
+        text.assign(data, data + length);
+        return text;
+    }
+
+    Converter* conv = Get(resolved, true);
     if (!conv) {
         // Unknown charset: keep ASCII, mark the rest.
         for (std::size_t i = 0; i < length; ++i)
@@ -140,6 +160,15 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
             continue;
         }
         break;  // EINVAL: a sequence cut off at the end; one mark for it
+    }
+    // A converter may hold the last character back (CP1258 waits for a
+    // combining mark that could follow it): the report ends here.
+    char* out = reinterpret_cast<char*>(chunk);
+    std::size_t outLeft = sizeof chunk;
+    int error = 0;
+    if (conv->Convert(nullptr, nullptr, &out, &outLeft, error) != static_cast<std::size_t>(-1)) {
+        const std::size_t produced = (sizeof chunk - outLeft) / sizeof(char32_t);
+        for (std::size_t i = 0; i < produced; ++i) AppendUtf16(text, chunk[i]);
     }
     return text;
 }

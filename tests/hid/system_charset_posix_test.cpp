@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -50,6 +53,54 @@ TEST(SystemCharset, FollowsTheLocaleVariables)
         else
             unsetenv(n.c_str());
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Text of bytes below 0x80 is decoded without a converter, as ASCII: that
+// holds only because every charset a locale can choose (Windows' ANSI code
+// pages and UTF-8) agrees with ASCII there. iconv is asked here, byte by
+// byte, for each of them.
+TEST(DecodeText, AsciiBytesMeanAsciiInEveryLocaleCharset)
+{
+    std::string ascii;
+    for (int b = 1; b < 0x80; ++b)
+        ascii.push_back(static_cast<char>(b));
+    for (const char* charset : {"UTF-8", "CP874", "CP932", "CP936", "CP949", "CP950", "CP1250",
+                                "CP1251", "CP1252", "CP1253", "CP1254", "CP1255", "CP1256",
+                                "CP1257", "CP1258"}) {
+        iconv_t cd = iconv_open("UTF-32LE", charset);
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << charset;
+        std::vector<char32_t> out(ascii.size());
+        char* in = ascii.data();
+        std::size_t inLeft = ascii.size();
+        char* to = reinterpret_cast<char*>(out.data());
+        std::size_t toLeft = out.size() * sizeof(char32_t);
+        EXPECT_EQ(iconv(cd, &in, &inLeft, &to, &toLeft), 0u) << charset;
+        EXPECT_EQ(iconv(cd, nullptr, nullptr, &to, &toLeft), 0u) << charset;
+        iconv_close(cd);
+        for (std::size_t i = 0; i < ascii.size(); ++i)
+            EXPECT_EQ(out[i], static_cast<char32_t>(ascii[i])) << charset << " byte " << i + 1;
+
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ascii.data());
+        EXPECT_EQ(hid::DecodeText(bytes, ascii.size(), charset),
+                  std::u16string(ascii.begin(), ascii.end()))
+            << charset;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// CP1258's converter holds a letter back in case a combining mark follows:
+// the last letter of a report must come out all the same.
+TEST(DecodeText, LastLetterOfAVietnameseReportIsKept)
+{
+    const std::uint8_t report[] = {'V', 'i', 0xEA, 't', ' ', 0xE0};  // "Viêt à"
+    EXPECT_EQ(hid::DecodeText(report, sizeof report, "CP1258"), u"Vi\u00EAt \u00E0");
 }
 
 }  // namespace
