@@ -59,6 +59,8 @@ int main(int argc, char **argv)
     long received = 0, duplicates = 0, out_of_order = 0, last = 0;
     long long first_ns = 0, last_ns = 0;
     const long long start = now_ns();
+    struct timespec cpu0, cpu1;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
     while (received < count) {
         int n = hid_read_timeout(dev, buf, sizeof buf - 1, 3000);
         if (n < 0)
@@ -85,14 +87,16 @@ int main(int argc, char **argv)
         last = seq;
         ++received;
     }
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
     hid_close(dev);
     hid_exit();
 
     const double seconds = (double)(last_ns - first_ns) / 1e9;
     printf("BENCH {\"mode\":\"bare\",\"sent\":%ld,\"received\":%ld,\"lost\":%ld,"
-           "\"duplicates\":%ld,\"out_of_order\":%ld,\"rate\":%.3f}\n",
+           "\"duplicates\":%ld,\"out_of_order\":%ld,\"rate\":%.3f,\"cpu_ms\":%.3f}\n",
            count, received, count - received, duplicates, out_of_order,
-           seconds > 0 ? (double)(received - 1) / seconds : 0.0);
+           seconds > 0 ? (double)(received - 1) / seconds : 0.0,
+           (double)(cpu1.tv_sec - cpu0.tv_sec) * 1e3 + (double)(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6);
     free(seen);
     return received == count ? 0 : 1;
 }

@@ -105,6 +105,16 @@ public:
         std::int64_t start, end;
         std::int64_t cpu = 0;  // on-CPU time of the tick's thread
     };
+    // The longest tick that started inside [from, to], in ms.
+    double LongestTick(std::int64_t from, std::int64_t to)
+    {
+        std::lock_guard<std::mutex> g(tickLock);
+        std::int64_t worst = 0;
+        for (const Tick& t : tickSpans)
+            if (t.start >= from && t.start <= to)
+                worst = std::max(worst, t.end - t.start);
+        return Ms(worst);
+    }
     std::mutex tickLock;
     std::vector<Tick> connectTicks;
     std::vector<Tick> tickSpans;
@@ -192,12 +202,17 @@ int RunReceive(int count, const char* readyFile)
     bench::ProbeWindow* wnd = nullptr;
     std::vector<std::pair<std::int64_t, long long>> shown;  // (time, last seq shown)
     std::int64_t readyNs = 0;
+    // CPU time from the connection to the end of the burst: the whole
+    // process, and the user-interface thread's share of it.
+    std::int64_t cpuStart = 0, uiCpuStart = 0, cpuEnd = 0, uiCpuEnd = 0;
 
     ws.onConsole = [&](bench::ProbeWindow& w) {
         wnd = &w;
         w.onText = [&](const bench::TextEvent& e) {
             if (e.id == res::IDC_STATUS && e.text == kConnected && !readyNs) {
                 readyNs = e.ns;
+                cpuStart = bench::ProcessCpuNs();
+                uiCpuStart = bench::ThreadCpuNs();
                 Touch(readyFile);
             } else if (e.id == res::IDC_HISTORY) {
                 shown.emplace_back(e.ns, bench::LeadingNumber(bench::LastLine(e.text)));
@@ -211,8 +226,11 @@ int RunReceive(int count, const char* readyFile)
         const std::int64_t now = NowNs();
         const bool allShown = !shown.empty() && shown.back().second >= count;
         const bool quiet = dlg.received > 0 && now - dlg.lastNs > 3'000'000'000;
-        if (allShown || quiet || now - start > 180'000'000'000LL)
+        if (allShown || quiet || now - start > 180'000'000'000LL) {
+            cpuEnd = bench::ProcessCpuNs();
+            uiCpuEnd = bench::ThreadCpuNs();
             wnd->EndDialog(0);
+        }
     });
     gaps.Start();
     check.start(100);
@@ -255,6 +273,8 @@ int RunReceive(int count, const char* readyFile)
                           {"owner_p50_ms", bench::Percentile(toOwner, 50)},
                           {"owner_p99_ms", bench::Percentile(toOwner, 99)},
                           {"ui_gap_burst_ms", first ? gaps.Largest(first, burstEnd) : -1},
+                          {"cpu_ms", cpuStart && cpuEnd ? Ms(cpuEnd - cpuStart) : -1},
+                          {"ui_cpu_ms", cpuStart && cpuEnd ? Ms(uiCpuEnd - uiCpuStart) : -1},
                           {"run_s", double(end - start) / 1e9},
                       });
     return received == count ? 0 : 1;
@@ -388,8 +408,10 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
     std::mutex lock;
     std::condition_variable changed;
     std::vector<bench::TextEvent> statuses;
+    std::shared_ptr<bench::ProbeWindow::Spans> posts;
     ws.onConsole = [&](bench::ProbeWindow& w) {
         wnd = &w;
+        posts = w.postSpans;
         w.onText = [&](const bench::TextEvent& e) {
             if (e.id != res::IDC_STATUS)
                 return;
@@ -496,6 +518,10 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
                           {"plug_ticks_without_p50", missed50},
                           {"plug_ticks_without_max", missedMax},
                           {"ui_gap_hotplug_ms", gaps.Largest(loopStart + 500'000'000, loopEnd)},
+                          {"tick_max_ms", dlg.LongestTick(loopStart + 500'000'000, loopEnd)},
+                          {"post_max_ms", posts ? bench::LongestSpan(*posts,
+                                                                     loopStart + 500'000'000, loopEnd)
+                                                : -1},
                       });
     return failures == 0 ? 0 : 1;
 }

@@ -52,6 +52,25 @@ inline long long SecondNumber(const std::u16string& text)
     return space == std::u16string::npos ? -1 : LeadingNumber(text, space + 1);
 }
 
+// CPU time of the whole process, in ns.
+inline std::int64_t ProcessCpuNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// The longest span that started inside [from, to], in ms.
+inline double LongestSpan(const std::vector<std::pair<std::int64_t, std::int64_t>>& spans,
+                          std::int64_t from, std::int64_t to)
+{
+    std::int64_t worst = 0;
+    for (const auto& [start, end] : spans)
+        if (start >= from && start <= to)
+            worst = std::max(worst, end - start);
+    return Ms(worst);
+}
+
 // Percentile of a sorted vector (nearest rank).
 inline double Percentile(const std::vector<double>& sorted, double p)
 {
@@ -108,7 +127,21 @@ public:
     wsys::Size ClientSize() const override { return m_inner->ClientSize(); }
     wsys::Size SystemIconSize() const override { return m_inner->SystemIconSize(); }
     void DrawIcon(int x, int y, wsys::IconHandle icon) override { m_inner->DrawIcon(x, y, icon); }
-    void Post(std::function<void()> fn) override { m_inner->Post(std::move(fn)); }
+    // Each posted call is timed where it runs, on the user-interface
+    // thread.
+    void Post(std::function<void()> fn) override
+    {
+        m_inner->Post([spans = postSpans, fn = std::move(fn)] {
+            const std::int64_t start = NowNs();
+            fn();
+            spans->emplace_back(start, NowNs());
+        });
+    }
+
+    // (start, end) of every posted call run so far, written on the
+    // user-interface thread; kept by whoever holds it after the window.
+    using Spans = std::vector<std::pair<std::int64_t, std::int64_t>>;
+    std::shared_ptr<Spans> postSpans = std::make_shared<Spans>();
 
 private:
     std::unique_ptr<wsys::IWindow> m_inner;

@@ -135,6 +135,20 @@ def bench_table(rows):
             ms(old.get("ui_gap_burst_ms")) if old else "", "", "<= 50 ms",
             gap is not None and 0 <= gap <= 50)
 
+        def per_report(r, key="cpu_ms"):
+            v = r.get(key) if r else None
+            return v * 1000.0 / r["received"] if v and v > 0 and r.get("received") else None
+
+        def cpu_text(r):
+            whole, ui = per_report(r), per_report(r, "ui_cpu_ms")
+            if whole is None:
+                return ""
+            return "%.0f us (user-interface thread %s us)" % (whole, fmt(ui, 0))
+        if cons.get("cpu_ms") is not None:
+            b = per_report(bare)
+            add("1 burst", "CPU per report, the whole process%s" % how, cpu_text(cons),
+                cpu_text(old), "bare hidapi loop %s" % ("%.0f us" % b if b else "n/a"))
+
     burst_rows("", "")
     burst_rows("pinned", ", board and reader on vCPUs of their own")
     for name, tag in (("python3-hid (libusb backend)", "python-hid"),
@@ -229,17 +243,16 @@ def bench_table(rows):
         grew = None
         if sk.get("rss_warm_kb") and sk.get("rss_end_kb"):
             grew = sk["rss_end_kb"] - sk["rss_warm_kb"]
-        table.append(("6 soak", "%s plug/unplug cycles, 4 boards: time; longest tick; "
-                      "longest wait for a connection" % fmt(sk.get("cycles")),
-                      "%s s; %s ms; %s s" % (fmt(sk.get("seconds"), 0), fmt(sk.get("longest_tick_ms")),
-                                             fmt(sk.get("longest_wait_s"))),
-                      "%s connections, %s lines" % (fmt(sk.get("connections")), fmt(sk.get("lines"))),
-                      "", ""))
-        table.append(("6 soak", "descriptors, threads at start -> end; memory since cycle 100",
-                      "%s -> %s, %s -> %s; %s kB" % (fmt(sk.get("fds_start")), fmt(sk.get("fds_end")),
-                                                    fmt(sk.get("threads_start")),
-                                                    fmt(sk.get("threads_end")), fmt(grew, 0)),
-                      "", "unchanged; < 1024 kB", verdict(sk.get("passed"))))
+        add("6 soak", "%s plug/unplug cycles, 4 boards: time; longest tick; "
+            "longest wait for a connection" % fmt(sk.get("cycles")),
+            "%s s; %s ms; %s s" % (fmt(sk.get("seconds"), 0), fmt(sk.get("longest_tick_ms")),
+                                   fmt(sk.get("longest_wait_s"))),
+            "", "%s connections, %s lines" % (fmt(sk.get("connections")), fmt(sk.get("lines"))))
+        add("6 soak", "descriptors, threads at start -> end; memory since cycle 100",
+            "%s -> %s, %s -> %s; %s kB" % (fmt(sk.get("fds_start")), fmt(sk.get("fds_end")),
+                                          fmt(sk.get("threads_start")),
+                                          fmt(sk.get("threads_end")), fmt(grew, 0)),
+            "", "", "unchanged; < 1024 kB", bool(sk.get("passed")))
 
     s = find(rows, "start")
     if s:

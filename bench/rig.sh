@@ -111,9 +111,17 @@ for which in after before; do
         [ -n "$before" ] || continue
         cb=$before/bench/console_bench tag=before
     fi
+    # Beside it, a bare 1 ms timer loop: the gaps the machine itself makes.
+    rm -f "$tmp/ready"
+    "$bin/loop_probe" "$tmp/ready" > "$tmp/loop.out" 2>&1 &
+    lpid=$!
+    wait_file "$tmp/ready"
     QT_QPA_PLATFORM=offscreen "$cb" hotplug 20 hotplug "$udc" > "$tmp/hotplug.out" 2>&1
-    cat "$tmp/hotplug.out"
+    kill "$lpid"
+    wait "$lpid"
+    cat "$tmp/hotplug.out" "$tmp/loop.out"
     emit "hotplug" "$tmp/hotplug.out" $tag
+    emit "loop-hotplug" "$tmp/loop.out" $tag
 
     # Our board plugged while another device's write is stuck in the kernel.
     say "plug during another device's stuck write ($which)"

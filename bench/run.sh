@@ -15,8 +15,8 @@ before=${2:-}
 python=/usr/bin/python3
 
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDREL_BENCH=ON
-cmake --build "$build" --target wendrel console_bench idle_dialog bare_read burst window_probe \
-    e2e_soak
+cmake --build "$build" --target wendrel console_bench idle_dialog bare_read loop_probe burst \
+    window_probe e2e_soak
 
 results=$build/bench-results
 rm -rf "$results"
