@@ -358,14 +358,24 @@ public:
             close(m_fd);
     }
     // The last event of the given kind at or after `since`, -1 if none.
+    // The console may see a board go before its node does (the reader
+    // ends when the kernel drops the device, the node goes after that):
+    // waits up to 2 s for the event.
     std::int64_t Last(bool created, std::int64_t since)
     {
-        std::lock_guard<std::mutex> lock(m_lock);
-        std::int64_t found = -1;
-        for (const Event& e : m_events)
-            if (e.created == created && e.ns >= since)
-                found = e.ns;
-        return found;
+        const std::int64_t until = NowNs() + 2'000'000'000;
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                std::int64_t found = -1;
+                for (const Event& e : m_events)
+                    if (e.created == created && e.ns >= since)
+                        found = e.ns;
+                if (found >= 0 || NowNs() > until)
+                    return found;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 
 private:
@@ -449,8 +459,11 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
             }
             const std::int64_t shown = waitStatus(kConnected, t0);
             const std::int64_t node = nodes.Last(true, t0);
-            if (shown < 0 || node < 0)
+            if (shown < 0 || node < 0) {
+                std::printf("hotplug: cycle %d: %s after the plug\n", i + 1,
+                            shown < 0 ? "not connected" : "no node appeared");
                 ++failures;
+            }
             else {
                 plugMs.push_back(Ms(shown - node));
                 // The tick that connected, and the ticks since the node
@@ -475,8 +488,11 @@ int RunHotplug(int cycles, const std::string& gadget, const std::string& udc)
             }
             const std::int64_t gone = waitStatus(kDisconnected, t0);
             const std::int64_t vanished = nodes.Last(false, t0);
-            if (gone < 0 || vanished < 0)
+            if (gone < 0 || vanished < 0) {
+                std::printf("hotplug: cycle %d: %s after the unplug\n", i + 1,
+                            gone < 0 ? "no \"Non Connections\"" : "no node vanished");
                 ++failures;
+            }
             else
                 unplugMs.push_back(Ms(gone - vanished));
             std::this_thread::sleep_for(std::chrono::milliseconds(150));

@@ -201,8 +201,15 @@ def bench_table(rows):
             % fmt(hp.get("measured_unplug")), pm(hp, "unplug"), pm(hpo, "unplug"), "",
             "<= 50 ms", (hp.get("unplug_max_ms") or 1e9) <= 50)
         gap = hp.get("ui_gap_hotplug_ms")
+        loop = find(rows, "loop-hotplug", build=None)
+        beside = []
+        if loop:
+            beside.append("a bare 1 ms timer loop beside it %s" % ms(loop.get("gap_max_ms")))
+        if hp.get("tick_max_ms") is not None:
+            beside.append("the console's longest tick %s, longest posted call %s"
+                          % (ms(hp.get("tick_max_ms")), ms(hp.get("post_max_ms"))))
         add("3 hotplug", "largest UI-loop gap while a board is plugged and unplugged", ms(gap),
-            ms(hpo.get("ui_gap_hotplug_ms")) if hpo else "", "", "<= 50 ms",
+            ms(hpo.get("ui_gap_hotplug_ms")) if hpo else "", "; ".join(beside), "<= 50 ms",
             gap is not None and 0 <= gap <= 50)
     sp, spo = find(rows, "stuckplug", build=None), find(rows, "stuckplug", build="before")
     if sp:

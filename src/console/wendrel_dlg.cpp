@@ -154,7 +154,7 @@ void CWendrelDlg::Poll(bool tick)
             m_device.OpenAsync(path, this, [this, path](int ok, hid::OpenError error) {
                 OnOpened(path, ok, error);
             });
-        } else if (tick && m_bConnected && m_device.IsReading()) {
+        } else if (tick && m_bConnected) {
             // Connected, and this look found nothing new.
             PausePolling();
         }
@@ -178,6 +178,10 @@ void CWendrelDlg::PausePolling()
     if (m_bPollPaused || !wnd)
         return;
     if (!m_device.WatchChanges([this] { ResumePolling(); }))
+        return;
+    // Looked at only now: a reader that ends from here on finds the watch
+    // armed and wakes the timer.
+    if (!m_device.IsReading())
         return;
     wnd->KillTimer(res::IDT_POLL);
     m_bPollPaused = true;
