@@ -6,6 +6,7 @@ bool CDisplayMailbox::Publish(std::u16string text)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_text = std::move(text);
+    m_bFresh = true;
     const bool ask = !m_bPending;
     m_bPending = true;
     return ask;
@@ -14,9 +15,11 @@ bool CDisplayMailbox::Publish(std::u16string text)
 bool CDisplayMailbox::Take(std::u16string& text)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (!m_bPending)
+    if (!m_bFresh) {
+        m_bPending = false;
         return false;
-    m_bPending = false;
+    }
+    m_bFresh = false;
     text = std::move(m_text);
     m_text.clear();
     return true;

@@ -2,9 +2,11 @@
 // user-interface thread without either waiting for the other.
 //
 // The writer publishes every rendering, but asks the user-interface thread
-// to come and take it only when no request is outstanding: a burst of
-// reports costs one display update per turn of the event loop, and the
-// update always shows the latest text.
+// to come and take it only when no request is outstanding. A request lasts
+// from the ask until a frame passes with nothing new (Take, then
+// TakeForFrame once a frame): during a burst of reports the reader asks
+// once, the box is updated once a frame with the latest text, and the
+// reader never wakes the user-interface thread in between.
 #pragma once
 
 #include <mutex>
@@ -16,12 +18,15 @@ public:
     // user-interface thread to Take (no request is outstanding yet).
     bool Publish(std::u16string text);
 
-    // User-interface thread. Takes the latest text and ends the outstanding
-    // request; false when nothing was published since the last Take.
+    // User-interface thread, answering the ask, and then once a frame:
+    // takes the latest text and keeps the request outstanding (true), or,
+    // when nothing was published since the last take, ends the request
+    // (false): the next Publish asks again.
     bool Take(std::u16string& text);
 
 private:
     std::mutex m_lock;
     std::u16string m_text;
-    bool m_bPending = false;
+    bool m_bFresh = false;    // published and not yet taken
+    bool m_bPending = false;  // a request is outstanding
 };

@@ -24,6 +24,7 @@ enum : int {
 
     IDM_ABOUTBOX = 0x0010,
     IDT_POLL = 1,
+    IDT_FRAME = 2,  // history updates while reports stream in
 };
 
 enum class ControlKind {

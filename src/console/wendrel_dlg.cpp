@@ -122,7 +122,10 @@ void CWendrelDlg::OnDestroy()
 
 void CWendrelDlg::OnTimer(int id)
 {
-    Poll(true);
+    if (id == res::IDT_FRAME)
+        ShowHistory();
+    else
+        Poll(true);
     CDialog::OnTimer(id);
 }
 
@@ -270,11 +273,25 @@ void CWendrelDlg::OnReceive(const std::u16string& text)
         PostToWindow([this] { ShowHistory(); });
 }
 
+// The first report after a quiet spell is shown at once. While reports
+// stream in, the reader does not ask again: the frame timer shows the
+// newest rows once a frame, and stops after a frame with nothing new.
 void CWendrelDlg::ShowHistory()
 {
+    wsys::IWindow* wnd = Window();
     std::u16string text;
-    if (m_display.Take(text) && Window())
-        Window()->SetItemText(res::IDC_HISTORY, text);
+    const bool shown = m_display.Take(text);
+    if (!wnd)
+        return;
+    if (shown) {
+        wnd->SetItemText(res::IDC_HISTORY, text);
+        if (!m_bFrameTimer)
+            wnd->SetTimer(res::IDT_FRAME, kFrameMs);
+        m_bFrameTimer = true;
+    } else if (m_bFrameTimer) {
+        wnd->KillTimer(res::IDT_FRAME);
+        m_bFrameTimer = false;
+    }
 }
 
 bool CWendrelDlg::FitsOutputReport(const std::u16string& text) const

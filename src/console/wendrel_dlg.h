@@ -14,6 +14,8 @@
 class CWendrelDlg : public CDialog, public IHidReceiver {
 public:
     static constexpr int kPollMs = 50;
+    // While reports stream in, the history box is updated once a frame.
+    static constexpr int kFrameMs = 16;
     static constexpr int kMaxSendChars = 63;
 
     explicit CWendrelDlg(wsys::IWindowSystem& ws,
@@ -82,6 +84,7 @@ private:
     // Connected, with nothing to look for: the timer is stopped until the
     // device layer reports a change.
     bool m_bPollPaused = false;
+    bool m_bFrameTimer = false;
 };
 
 // The status label's text, and its explanation with the fix, while the

@@ -57,6 +57,12 @@ bool WaitFor(Pred pred, int timeoutMs = 5000)
 }
 
 
+std::u16string LastRow(const std::u16string& text)
+{
+    const std::size_t at = text.rfind(u"\r\n");
+    return at == std::u16string::npos ? text : text.substr(at + 2);
+}
+
 class ConsoleTest : public ::testing::Test {
 protected:
     std::shared_ptr<FakePlatform> board = std::make_shared<FakePlatform>();
@@ -518,11 +524,27 @@ TEST_F(ConsoleTest, BurstOfReportsCostsOneDisplayUpdate)
                         (i < 50 ? u"\r\n" : u"");
         EXPECT_EQ(w.GetItemText(res::IDC_HISTORY), expected);
 
-        // The next report asks again.
-        board->PushInput(kPathA, InputReport("next"));
+        // Until a frame passes with nothing new, later reports wait for the
+        // frame timer instead of asking.
+        ASSERT_TRUE(w.TimerRuns(res::IDT_FRAME));
+        EXPECT_EQ(w.timers[res::IDT_FRAME], 16);
+        board->PushInput(kPathA, InputReport("in frame"));
         ASSERT_TRUE(WaitFor([&] { return dlg->received == 51; }));
-        EXPECT_EQ(w.DrainPosts(), 1);
+        EXPECT_EQ(w.posted - posted, 1);
+        w.TickTimer(res::IDT_FRAME);
         EXPECT_EQ(w.Sets(res::IDC_HISTORY), 2);
+        EXPECT_EQ(LastRow(w.GetItemText(res::IDC_HISTORY)), u"in frame");
+        w.TickTimer(res::IDT_FRAME);
+        EXPECT_FALSE(w.TimerRuns(res::IDT_FRAME));
+        EXPECT_EQ(w.Sets(res::IDC_HISTORY), 2);
+        EXPECT_TRUE(w.TimerRuns(res::IDT_POLL)) << "the poll timer is another one";
+
+        // Quiet again: the next report asks at once.
+        board->PushInput(kPathA, InputReport("next"));
+        ASSERT_TRUE(WaitFor([&] { return dlg->received == 52; }));
+        EXPECT_EQ(w.DrainPosts(), 1);
+        EXPECT_EQ(w.Sets(res::IDC_HISTORY), 3);
+        EXPECT_EQ(LastRow(w.GetItemText(res::IDC_HISTORY)), u"next");
     });
 }
 

@@ -43,18 +43,25 @@ public:
         filter[id] = std::move(accept);
     }
     void SetItemToolTip(int id, const std::u16string& t) override { tip[id] = t; }
-    // timerId is 0 while the timer is stopped; Tick still ticks it.
+    // timerId and timerMs follow the first timer set, the poll cycle's
+    // (timerId is 0 while it is stopped; Tick still ticks it); `timers`
+    // holds every running timer with its period.
     void SetTimer(int id, int periodMs) override
     {
-        pollTimer = id;
-        timerId = id;
-        timerMs = periodMs;
+        timers[id] = periodMs;
+        if (!pollTimer || id == pollTimer) {
+            pollTimer = id;
+            timerId = id;
+            timerMs = periodMs;
+        }
     }
     void KillTimer(int id) override
     {
+        timers.erase(id);
         if (id == timerId)
             timerId = 0;
     }
+    bool TimerRuns(int id) const { return timers.count(id) > 0; }
     bool AppendSystemMenu(wsys::MenuItem kind, int id, const std::u16string& t) override
     {
         menu.emplace_back(kind, id, t);
@@ -98,6 +105,8 @@ public:
         m_handler.OnTimer(pollTimer);
         Settle();
     }
+    // One tick of timer `id` alone.
+    void TickTimer(int id) { m_handler.OnTimer(id); }
     void Settle()
     {
         if (!settle)
@@ -137,6 +146,7 @@ public:
     std::optional<int> ended;
     int timerId = 0;
     int pollTimer = 0;
+    std::map<int, int> timers;
     int timerMs = 0;
     wsys::IconHandle bigIcon = nullptr;
     wsys::IconHandle smallIcon = nullptr;

@@ -132,6 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (at / length % 2) {
             std::u16string shown;
             Check(mailbox.Take(shown) && shown == rendered);
+            // A frame with nothing new ends the request.
+            Check(!mailbox.Take(shown));
             pending = false;
         }
 

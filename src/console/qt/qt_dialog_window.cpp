@@ -28,7 +28,6 @@
 namespace {
 
 // One frame at 60 Hz.
-constexpr qint64 kFrameMs = 16;
 
 constexpr char kTemplateWidth[] = "templateWidth";
 
@@ -194,8 +193,6 @@ CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate&
     (void)accessible;
     setObjectName(QString::fromLatin1(tmpl.name));
     setWindowTitle(ToQ(tmpl.title));
-    m_frameTimer.setSingleShot(true);
-    QObject::connect(&m_frameTimer, &QTimer::timeout, this, [this] { ShowPendingText(); });
     setFont(DialogFont(tmpl));
 
     // Fixed size, caption with close box, and a minimise box only where
@@ -373,7 +370,7 @@ std::u16string CQtDialogWindow::GetItemText(int id) const
     if (auto* edit = qobject_cast<QLineEdit*>(w))
         return edit->text().toStdU16String();
     if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
-        QString plain = edit == m_pPendingEdit ? m_pendingText : edit->toPlainText();
+        QString plain = edit->toPlainText();
         return plain.replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdU16String();
     }
     if (auto* label = qobject_cast<QLabel*>(w))
@@ -391,7 +388,7 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
         QString plain = ToQ(text);
         plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        SetMultiLineText(edit, std::move(plain));
+        SetMultiLineText(edit, plain);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQ(text));
         FitStaticText(label, label->property(kTemplateWidth).toInt());
@@ -401,35 +398,13 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
     }
 }
 
-// During a burst the history is replaced many times per frame, and laying
-// out its text is the costly part: it is laid out at most once a frame,
-// always with the newest text.
-void CQtDialogWindow::SetMultiLineText(QPlainTextEdit* edit, QString text)
+void CQtDialogWindow::SetMultiLineText(QPlainTextEdit* edit, const QString& text)
 {
-    if (m_pPendingEdit && m_pPendingEdit != edit)
-        ShowPendingText();
-    m_pPendingEdit = edit;
-    m_pendingText = std::move(text);
-    if (m_frameTimer.isActive())
-        return;
-    const qint64 since = m_lastTextShown.isValid() ? m_lastTextShown.elapsed() : kFrameMs;
-    if (since >= kFrameMs)
-        ShowPendingText();
-    else
-        m_frameTimer.start(static_cast<int>(kFrameMs - since));
-}
-
-void CQtDialogWindow::ShowPendingText()
-{
-    QPlainTextEdit* edit = std::exchange(m_pPendingEdit, nullptr);
-    if (!edit)
-        return;
-    ReplaceRows(edit, m_pendingText);
+    ReplaceRows(edit, text);
     // The newest row is always in sight: where the font fits fewer rows
     // than the box is given, the oldest go out of sight first.
     edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
     edit->horizontalScrollBar()->setValue(0);
-    m_lastTextShown.start();
 }
 
 void CQtDialogWindow::LimitText(int id, int maxUnits)

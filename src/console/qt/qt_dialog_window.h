@@ -4,8 +4,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <map>
 #include <vector>
 
@@ -70,8 +68,7 @@ private:
     QRect ToPixels(int x, int y, int cx, int cy) const;
     QWidget* Item(int id) const;
     void ShowContextMenu(QWidget* widget, const QPoint& globalPos);
-    void SetMultiLineText(QPlainTextEdit* edit, QString text);
-    void ShowPendingText();
+    void SetMultiLineText(QPlainTextEdit* edit, const QString& text);
 
     CQtWindowSystem& m_ws;
     wsys::IDialogHandler& m_handler;
@@ -93,9 +90,4 @@ private:
     // answered with a context-menu event of its own.
     int m_nMenuKey = 0;
     bool m_bMenuShown = false;
-    // A multi-line text waiting for the next frame (see SetMultiLineText).
-    QPlainTextEdit* m_pPendingEdit = nullptr;
-    QString m_pendingText;
-    QElapsedTimer m_lastTextShown;
-    QTimer m_frameTimer;
 };

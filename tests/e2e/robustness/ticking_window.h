@@ -41,8 +41,16 @@ public:
             std::deque<std::function<void()>> posts;
             {
                 std::unique_lock<std::mutex> lock(m_lock);
-                m_wake.wait_until(lock, next, [&] { return !m_posts.empty(); });
+                const Clock::time_point until =
+                    m_frameMs > 0 ? std::min(next, m_frameNext) : next;
+                m_wake.wait_until(lock, until, [&] { return !m_posts.empty(); });
                 posts.swap(m_posts);
+            }
+            // The display's frame timer: ticked on its own, unseen by the
+            // script.
+            if (m_frameMs > 0 && Clock::now() >= m_frameNext) {
+                m_frameNext = Clock::now() + std::chrono::milliseconds(m_frameMs);
+                m_handler.OnTimer(m_frameId);
             }
             const auto postsStart = Clock::now();
             for (auto& fn : posts)
@@ -86,8 +94,16 @@ public:
     void LimitText(int, int) override {}
     void SetInputFilter(int, std::function<bool(const std::u16string&)>) override {}
     void SetItemToolTip(int, const std::u16string&) override {}
+    // The first timer set is the poll cycle's; another one is the
+    // display's frame timer.
     void SetTimer(int id, int periodMs) override
     {
+        if (m_timerId && id != m_timerId) {
+            m_frameId = id;
+            m_frameMs = periodMs;
+            m_frameNext = Clock::now() + std::chrono::milliseconds(periodMs);
+            return;
+        }
         m_timerId = id;
         m_period = std::chrono::milliseconds(periodMs);
         m_timerStopped = false;
@@ -96,6 +112,8 @@ public:
     {
         if (id == m_timerId)
             m_timerStopped = true;
+        else if (id == m_frameId)
+            m_frameMs = 0;
     }
     bool AppendSystemMenu(wsys::MenuItem, int, const std::u16string&) override { return true; }
     void SetIcon(wsys::IconHandle, bool) override {}
@@ -115,6 +133,9 @@ private:
     std::map<int, std::u16string> m_text;
     int m_timerId = 0;
     bool m_timerStopped = false;
+    int m_frameId = 0;
+    int m_frameMs = 0;  // 0: no frame timer
+    Clock::time_point m_frameNext;
     std::chrono::milliseconds m_period{50};
     bool m_ended = false;
     int m_result = 0;
