@@ -122,21 +122,23 @@ void CWendrelDlg::OnDestroy()
 
 void CWendrelDlg::OnTimer(int id)
 {
-    if (id == res::IDT_FRAME)
+    if (id == res::IDT_FRAME) {
         ShowHistory();
-    else
-        Poll(true);
+    } else {
+        const bool idle = Poll();
+        WatchChanges(idle);
+    }
     CDialog::OnTimer(id);
 }
 
 // The poll cycle. Nothing here waits for the kernel: a scan and an open
 // run on the device's worker, and their completions come back here (or to
 // OnOpened) on the user-interface thread as soon as they are done.
-void CWendrelDlg::Poll(bool tick)
+bool CWendrelDlg::Poll()
 {
     // The open in flight ends this cycle itself; no second one starts.
     if (m_device.IsOpening())
-        return;
+        return false;
     // A reader that ended (a read error, or the board gone and back under
     // the same path between two looks) has lost the board: let go of it,
     // and the discovery below opens it again if it is there.
@@ -146,7 +148,7 @@ void CWendrelDlg::Poll(bool tick)
     std::u16string path;
     const int found = m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
     if (found < 0)
-        return;  // a scan runs; it calls Poll when it is done
+        return false;  // a scan runs; it calls Poll when it is done
     if (found) {
         if (path != m_strDevicePath) {
             // Opening another path closes the connection there is: the
@@ -157,9 +159,8 @@ void CWendrelDlg::Poll(bool tick)
             m_device.OpenAsync(path, this, [this, path](int ok, hid::OpenError error) {
                 OnOpened(path, ok, error);
             });
-        } else if (tick && m_bConnected) {
-            // Connected, and this look found nothing new.
-            PausePolling();
+        } else {
+            return true;  // connected, and nothing new
         }
     } else if (m_bConnected) {
         Disconnect();
@@ -168,37 +169,43 @@ void CWendrelDlg::Poll(bool tick)
         ShowOpenProblem(false);
         m_strPermissionReported.clear();
     }
+    if (!found)
+        m_strRefusedOnce.clear();
+    return false;
 }
 
-// While the board is connected and nothing changes, a tick finds nothing
-// to do: the timer sleeps until the device layer sees devices come or go,
-// or the reader end, so that an idle console costs no wake-ups. Where the
-// platform cannot tell, it ticks on. Disconnected, it always ticks: a board
-// that may not be opened is retried on every tick.
-void CWendrelDlg::PausePolling()
+// Every tick asks the device layer for word of the next change (devices
+// come or go, the reader ends), which is then handled at once rather than
+// at the next tick: a board is connected as soon as its node appears, and
+// shown as gone as soon as its reader ends. Asked once a tick, so a storm
+// of device events costs at most one extra look a tick.
+//
+// Connected, a tick that found nothing new stops the timer until then, so
+// that an idle console costs no wake-ups. Where the platform cannot tell
+// of changes, the timer ticks on; disconnected, it always ticks, since a
+// board that may not be opened is retried on every tick.
+void CWendrelDlg::WatchChanges(bool pause)
 {
     wsys::IWindow* wnd = Window();
-    if (m_bPollPaused || !wnd)
+    if (!wnd || !m_device.WatchChanges([this] { OnDevicesChanged(); }))
         return;
-    if (!m_device.WatchChanges([this] { ResumePolling(); }))
-        return;
-    // Looked at only now: a reader that ends from here on finds the watch
-    // armed and wakes the timer.
-    if (!m_device.IsReading())
+    // The reader is looked at only now: one that ends from here on finds
+    // the watch armed.
+    if (!pause || m_bPollPaused || !m_device.IsReading())
         return;
     wnd->KillTimer(res::IDT_POLL);
     m_bPollPaused = true;
 }
 
-void CWendrelDlg::ResumePolling()
+void CWendrelDlg::OnDevicesChanged()
 {
     wsys::IWindow* wnd = Window();
-    if (!m_bPollPaused || !wnd)
+    if (!wnd)
         return;
-    m_bPollPaused = false;
-    wnd->SetTimer(res::IDT_POLL, kPollMs);
-    // What changed is handled now, not a period later: a vanished board is
-    // shown as gone as soon as its reader has ended.
+    if (m_bPollPaused) {
+        m_bPollPaused = false;
+        wnd->SetTimer(res::IDT_POLL, kPollMs);
+    }
     Poll();
 }
 
@@ -216,6 +223,7 @@ void CWendrelDlg::Disconnect()
 void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError error)
 {
     if (ok) {
+        m_strRefusedOnce.clear();
         char status[40];
         std::snprintf(status, sizeof status, "VID:0x%04X / PID:0x%04X",
                       static_cast<unsigned>(m_nVid), static_cast<unsigned>(m_nPid));
@@ -230,6 +238,13 @@ void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError er
     }
     // Retried on the next tick; say why when it is the user's to fix.
     if (error == hid::OpenError::PermissionDenied) {
+        // A node is looked at as soon as it appears, which can be before
+        // udev has applied the rule that lets this user open it: only a
+        // second refusal is named.
+        if (path != m_strRefusedOnce) {
+            m_strRefusedOnce = path;
+            return;
+        }
         if (path != m_strPermissionReported) {
             m_strPermissionReported = path;
             const std::string node(path.begin(), path.end());

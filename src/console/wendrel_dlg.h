@@ -52,10 +52,10 @@ protected:
 private:
     // User-interface thread: shows the newest rendering of the history.
     void ShowHistory();
-    // `tick`: called by the timer, which may then be paused.
-    void Poll(bool tick = false);
-    void PausePolling();
-    void ResumePolling();
+    // True when connected and this look found nothing new.
+    bool Poll();
+    void WatchChanges(bool pause);
+    void OnDevicesChanged();
     void Disconnect();
     void OnOpened(const std::u16string& path, int ok, hid::OpenError error);
     // The board is there but cannot be opened (true), or no longer shown so.
@@ -81,6 +81,8 @@ private:
     bool m_bNoPermission = false;
     // The board whose lack of permission went to standard error.
     std::u16string m_strPermissionReported;
+    // The board refused once; named only if refused again.
+    std::u16string m_strRefusedOnce;
     // Connected, with nothing to look for: the timer is stopped until the
     // device layer reports a change.
     bool m_bPollPaused = false;

@@ -352,6 +352,7 @@ TEST_F(ConsoleTest, PermissionTextGoesWithTheBoard)
         board->SetOpenFails(hid::OpenError::PermissionDenied);
         board->Plug(Board(kPathA));
         w.Tick();  // from Starting
+        w.Tick();
         EXPECT_EQ(w.GetItemText(res::IDC_STATUS), PermissionDeniedStatus());
         board->Unplug(kPathA);
         w.Tick();
@@ -361,10 +362,30 @@ TEST_F(ConsoleTest, PermissionTextGoesWithTheBoard)
         w.Tick();  // from Disconnected
         board->Plug(Board(kPathA));
         w.Tick();
+        w.Tick();
         EXPECT_EQ(w.GetItemText(res::IDC_STATUS), PermissionDeniedStatus());
         board->Unplug(kPathA);
         w.Tick();
         EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+        EXPECT_EQ(w.tip[res::IDC_STATUS], u"");
+    });
+}
+
+// A node is looked at as soon as it appears, which on a desktop can be
+// before udev has given this user access: a single refusal says nothing.
+TEST_F(ConsoleTest, ARefusalThatEndsAtTheNextTryIsNeverNamed)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();  // Disconnected
+        board->SetOpenFails(hid::OpenError::PermissionDenied);
+        board->Plug(Board(kPathA));
+        testing::internal::CaptureStderr();
+        w.Tick();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+        board->ClearOpenFails();
+        w.Tick();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
         EXPECT_EQ(w.tip[res::IDC_STATUS], u"");
     });
 }
@@ -486,6 +507,23 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    kConnected, kPathA}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Disconnected, the timer ticks on, and a board that appears is connected
+// at once, not at the next tick.
+TEST_F(ConsoleTest, APluggedBoardIsConnectedWithoutWaitingForATick)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();
+        ASSERT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+        ASSERT_TRUE(board->WaitForChangeWaiter());
+        const int posted = w.posted;
+        board->Plug(Board(kPathA));
+        ASSERT_TRUE(WaitFor([&] { return w.posted > posted; }));
+        w.Settle();
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(w.timerId, 1);
+    });
+}
 
 TEST_F(ConsoleTest, TimerKeepsTickingWhereChangesCannotBeWatched)
 {
