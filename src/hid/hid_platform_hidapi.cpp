@@ -106,17 +106,7 @@ public:
 
     bool WaitChanged() override
     {
-        if (!CanWaitChanged()) return false;
-        pollfd p[2] = {{m_monitor.Fd(), POLLIN, 0}, {m_waitWake, POLLIN, 0}};
-        if (poll(p, 2, -1) <= 0) return false;  // a signal: the caller looks again
-        if (p[1].revents & POLLIN) {
-            std::uint64_t count;
-            (void)!read(m_waitWake, &count, sizeof count);
-            return false;
-        }
-        // Events, or an error on the socket (lost events): either way
-        // TakeChanged has something to say.
-        return p[0].revents != 0;
+        return CanWaitChanged() && m_monitor.WaitForEvent(m_waitWake);
     }
 
     void StopWaiting() override

@@ -5,8 +5,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 
 namespace hid::linux_udev {
@@ -66,9 +69,37 @@ int HidrawMonitor::Fd() const
 bool HidrawMonitor::TakeChanged()
 {
     if (!m_monitor) return true;
-    bool changed = m_first;
+    bool changed = m_first || m_pending.exchange(false);
     m_first = false;
+    if (ReadEvents()) changed = true;
+    return changed;
+}
 
+bool HidrawMonitor::WaitForEvent(int wakeFd)
+{
+    if (!m_monitor) return false;
+    for (;;) {
+        pollfd p[2] = {{udev_monitor_get_fd(m_monitor), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        if (poll(p, 2, -1) <= 0) return false;  // a signal: the caller looks again
+        if (p[1].revents & POLLIN) {
+            std::uint64_t count;
+            (void)!read(wakeFd, &count, sizeof count);
+            return false;
+        }
+        // Other devices' events are read and dropped here, so that only a
+        // hidraw event (or an error) wakes the caller; TakeChanged then
+        // answers for what was read here.
+        if (ReadEvents()) {
+            m_pending = true;
+            return true;
+        }
+    }
+}
+
+bool HidrawMonitor::ReadEvents()
+{
+    std::lock_guard<std::mutex> lock(m_readLock);
+    bool changed = false;
     const int fd = udev_monitor_get_fd(m_monitor);
     const auto deadline = std::chrono::steady_clock::now() + kBudget;
     char msg[8192];
