@@ -4,6 +4,7 @@
 // while the dialog runs modally.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -153,7 +154,8 @@ public:
     bool iconic = false;
     wsys::Size client{480, 300};
     std::vector<std::tuple<int, int, wsys::IconHandle>> draws;
-    int posted = 0;
+    // Calls posted so far; written on the posting threads, read by the test.
+    std::atomic<int> posted{0};
 
 private:
     FakeWindowSystem& m_ws;
