@@ -14,12 +14,7 @@
 #include <string.h>
 #include <time.h>
 
-static long long now_ns(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
+#include "now_ns.h"
 
 int main(int argc, char **argv)
 {

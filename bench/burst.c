@@ -15,12 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
-static long long now_ns(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
+#include "now_ns.h"
 
 int main(int argc, char **argv)
 {

@@ -16,19 +16,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "now_ns.h"
+
 static volatile sig_atomic_t stop;
 
 static void on_signal(int sig)
 {
     (void)sig;
     stop = 1;
-}
-
-static long long now_ns(void)
-{
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
 int main(int argc, char **argv)

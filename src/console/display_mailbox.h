@@ -3,10 +3,10 @@
 //
 // The writer publishes every rendering, but asks the user-interface thread
 // to come and take it only when no request is outstanding. A request lasts
-// from the ask until a frame passes with nothing new (Take, then
-// TakeForFrame once a frame): during a burst of reports the reader asks
-// once, the box is updated once a frame with the latest text, and the
-// reader never wakes the user-interface thread in between.
+// from the ask until a Take finds nothing new (the user-interface thread
+// takes once when asked, then once a frame): during a burst of reports the
+// reader asks once, the box is updated once a frame with the latest text,
+// and the reader never wakes the user-interface thread in between.
 #pragma once
 
 #include <mutex>

@@ -123,7 +123,8 @@ void CWendrelDlg::OnDestroy()
 void CWendrelDlg::OnTimer(int id)
 {
     if (id == res::IDT_FRAME) {
-        ShowHistory();
+        if (!ShowNewestHistory() && Window())
+            Window()->KillTimer(res::IDT_FRAME);
     } else {
         const bool idle = Poll();
         WatchChanges(idle);
@@ -288,25 +289,23 @@ void CWendrelDlg::OnReceive(const std::u16string& text)
         PostToWindow([this] { ShowHistory(); });
 }
 
-// The first report after a quiet spell is shown at once. While reports
-// stream in, the reader does not ask again: the frame timer shows the
-// newest rows once a frame, and stops after a frame with nothing new.
+// The first report after a quiet spell is shown at once, as the reader
+// asks. While reports stream in, the reader does not ask again: the frame
+// timer shows the newest rows once a frame, and stops after a frame with
+// nothing new, which also ends the request.
 void CWendrelDlg::ShowHistory()
 {
-    wsys::IWindow* wnd = Window();
+    if (ShowNewestHistory())
+        Window()->SetTimer(res::IDT_FRAME, kFrameMs);
+}
+
+bool CWendrelDlg::ShowNewestHistory()
+{
     std::u16string text;
-    const bool shown = m_display.Take(text);
-    if (!wnd)
-        return;
-    if (shown) {
-        wnd->SetItemText(res::IDC_HISTORY, text);
-        if (!m_bFrameTimer)
-            wnd->SetTimer(res::IDT_FRAME, kFrameMs);
-        m_bFrameTimer = true;
-    } else if (m_bFrameTimer) {
-        wnd->KillTimer(res::IDT_FRAME);
-        m_bFrameTimer = false;
-    }
+    if (!m_display.Take(text) || !Window())
+        return false;
+    Window()->SetItemText(res::IDC_HISTORY, text);
+    return true;
 }
 
 bool CWendrelDlg::FitsOutputReport(const std::u16string& text) const

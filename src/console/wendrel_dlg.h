@@ -52,6 +52,8 @@ protected:
 private:
     // User-interface thread: shows the newest rendering of the history.
     void ShowHistory();
+    // False, and the request for an update ended, when nothing was new.
+    bool ShowNewestHistory();
     // True when connected and this look found nothing new.
     bool Poll();
     void WatchChanges(bool pause);
@@ -86,7 +88,6 @@ private:
     // Connected, with nothing to look for: the timer is stopped until the
     // device layer reports a change.
     bool m_bPollPaused = false;
-    bool m_bFrameTimer = false;
 };
 
 // The status label's text, and its explanation with the fix, while the

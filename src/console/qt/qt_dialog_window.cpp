@@ -27,8 +27,6 @@
 
 namespace {
 
-// One frame at 60 Hz.
-
 constexpr char kTemplateWidth[] = "templateWidth";
 
 QString ToQ(const std::u16string& s) { return QString::fromStdU16String(s); }
