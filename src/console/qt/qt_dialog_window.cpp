@@ -503,9 +503,31 @@ void CQtDialogWindow::paintEvent(QPaintEvent* event)
     m_pPainter = nullptr;
 }
 
+// The functions travel in a queue of our own, under a lock every thread
+// sees; Qt's event only wakes the loop. (Inside an event, a function would
+// cross threads under Qt's own lock, out of the race detector's sight.)
+// Queued events die with the window, and the queue with them.
 void CQtDialogWindow::Post(std::function<void()> fn)
 {
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    bool wake;
+    {
+        std::lock_guard<std::mutex> lock(m_postLock);
+        wake = m_posts.empty();
+        m_posts.push_back(std::move(fn));
+    }
+    if (wake)
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+}
+
+void CQtDialogWindow::customEvent(QEvent*)
+{
+    std::deque<std::function<void()>> posts;
+    {
+        std::lock_guard<std::mutex> lock(m_postLock);
+        posts.swap(m_posts);
+    }
+    for (auto& fn : posts)
+        fn();
 }
 
 QMenu* CQtDialogWindow::CreateContextMenu(QWidget* widget)

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <QDialog>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "resources.h"
@@ -56,6 +59,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void customEvent(QEvent* event) override;
 
 private:
     struct MenuEntry {
@@ -90,4 +94,8 @@ private:
     // answered with a context-menu event of its own.
     int m_nMenuKey = 0;
     bool m_bMenuShown = false;
+    // Functions posted from other threads, run on the next turn of the
+    // loop (see Post).
+    std::mutex m_postLock;
+    std::deque<std::function<void()>> m_posts;
 };
