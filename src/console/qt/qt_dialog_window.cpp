@@ -14,13 +14,18 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimerEvent>
 #include <QValidator>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "qt_window_system.h"
@@ -191,6 +196,11 @@ CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate&
     (void)accessible;
     setObjectName(QString::fromLatin1(tmpl.name));
     setWindowTitle(ToQ(tmpl.title));
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd >= 0) {
+        m_wakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+        connect(m_wakeNotifier, &QSocketNotifier::activated, this, [this] { RunPosted(); });
+    }
     setFont(DialogFont(tmpl));
 
     // Fixed size, caption with close box, and a minimise box only where
@@ -218,7 +228,13 @@ CQtDialogWindow::CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate&
     installEventFilter(this);
 }
 
-CQtDialogWindow::~CQtDialogWindow() = default;
+CQtDialogWindow::~CQtDialogWindow()
+{
+    if (m_wakeFd >= 0) {
+        m_wakeNotifier->setEnabled(false);
+        ::close(m_wakeFd);
+    }
+}
 
 QRect CQtDialogWindow::ToPixels(int x, int y, int cx, int cy) const
 {
@@ -503,10 +519,11 @@ void CQtDialogWindow::paintEvent(QPaintEvent* event)
     m_pPainter = nullptr;
 }
 
-// The functions travel in a queue of our own, under a lock every thread
-// sees; Qt's event only wakes the loop. (Inside an event, a function would
-// cross threads under Qt's own lock, out of the race detector's sight.)
-// Queued events die with the window, and the queue with them.
+// The functions wait in a queue of the window's own, under a lock every
+// thread sees, and an eventfd wakes the loop. Nothing crosses threads
+// inside a Qt event: one is made on the poster's thread and read here
+// under Qt's own lock, out of the race detector's sight. The queue dies
+// with the window.
 void CQtDialogWindow::Post(std::function<void()> fn)
 {
     bool wake;
@@ -515,12 +532,27 @@ void CQtDialogWindow::Post(std::function<void()> fn)
         wake = m_posts.empty();
         m_posts.push_back(std::move(fn));
     }
-    if (wake)
+    if (!wake)
+        return;
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        (void)!write(m_wakeFd, &one, sizeof one);
+    } else {
         QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    }
 }
 
 void CQtDialogWindow::customEvent(QEvent*)
 {
+    RunPosted();
+}
+
+void CQtDialogWindow::RunPosted()
+{
+    if (m_wakeFd >= 0) {
+        std::uint64_t count;
+        (void)!read(m_wakeFd, &count, sizeof count);
+    }
     std::deque<std::function<void()>> posts;
     {
         std::lock_guard<std::mutex> lock(m_postLock);

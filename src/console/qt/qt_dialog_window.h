@@ -15,6 +15,7 @@
 
 class CQtWindowSystem;
 class QMenu;
+class QSocketNotifier;
 class QPainter;
 class QPlainTextEdit;
 
@@ -96,6 +97,9 @@ private:
     bool m_bMenuShown = false;
     // Functions posted from other threads, run on the next turn of the
     // loop (see Post).
+    void RunPosted();
     std::mutex m_postLock;
     std::deque<std::function<void()>> m_posts;
+    int m_wakeFd = -1;
+    QSocketNotifier* m_wakeNotifier = nullptr;
 };
