@@ -736,4 +736,4 @@ private slots:
 };
 
 QTEST_MAIN(ConsoleDialogTest)
-#include "console_dialog_test.moc"
+#include "qt_console_test.moc"
