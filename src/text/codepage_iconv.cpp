@@ -1,6 +1,8 @@
 // The system code page on Linux and macOS: the one Windows assigns to the
 // user's locale, converted with iconv.
 #include "codepage.h"
+#include "codepage_platform.h"
+#include "utf16.h"
 
 #include <iconv.h>
 
@@ -8,15 +10,12 @@
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 
 namespace hid {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 const char* Utf32Name()
 {
@@ -44,6 +43,17 @@ public:
         error = errno;
         return r;
     }
+    // Converts into out[0 .. size): the bytes written, or nothing on an
+    // error. A null `in` flushes what the converter holds back.
+    std::optional<std::size_t> ConvertInto(char** in, std::size_t* inLeft, char* out,
+                                           std::size_t size)
+    {
+        std::size_t outLeft = size;
+        int error = 0;
+        if (Convert(in, inLeft, &out, &outLeft, error) == static_cast<std::size_t>(-1))
+            return std::nullopt;
+        return size - outLeft;
+    }
 
 private:
     iconv_t m_cd;
@@ -67,23 +77,6 @@ Converter* Get(const std::string& charset, bool decode)
     if (!slot.conv->Ok()) return nullptr;
     slot.conv->Reset();
     return slot.conv.get();
-}
-
-void AppendUtf16(std::u16string& s, char32_t c)
-{
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
-    if (c >= 0x10000) {
-        c -= 0x10000;
-        s.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-        s.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-        s.push_back(static_cast<char16_t>(c));
-    }
-}
-
-std::string Resolve(const std::string& charset)
-{
-    return charset.empty() ? SystemCharset() : charset;
 }
 
 // The charsets a locale can choose (Windows' ANSI code pages and UTF-8)
@@ -123,7 +116,7 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
     std::u16string text;
     if (!data || size == 0) return text;
     std::size_t length = std::find(data, data + size, 0) - data;
-    const std::string resolved = Resolve(charset);
+    const std::string resolved = ResolveCharset(charset);
 
     if (std::all_of(data, data + length, [](std::uint8_t b) { return b < 0x80; }) &&
         AsciiCompatible(resolved)) {
@@ -135,7 +128,7 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
     if (!conv) {
         // Unknown charset: keep ASCII, mark the rest.
         for (std::size_t i = 0; i < length; ++i)
-            AppendUtf16(text, data[i] < 0x80 ? data[i] : kReplacement);
+            text::AppendCodePoint(text, data[i] < 0x80 ? data[i] : text::kReplacement);
         return text;
     }
 
@@ -148,10 +141,10 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
         int error = 0;
         std::size_t r = conv->Convert(&in, &inLeft, &out, &outLeft, error);
         std::size_t produced = (sizeof chunk - outLeft) / sizeof(char32_t);
-        for (std::size_t i = 0; i < produced; ++i) AppendUtf16(text, chunk[i]);
+        for (std::size_t i = 0; i < produced; ++i) text::AppendCodePoint(text, chunk[i]);
         if (r != static_cast<std::size_t>(-1)) break;
         if (error == E2BIG) continue;
-        AppendUtf16(text, kReplacement);
+        text::AppendCodePoint(text, text::kReplacement);
         if (error == EILSEQ) {
             // Skip one byte and go on: the next character may well be fine.
             ++in;
@@ -163,102 +156,44 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
     }
     // A converter may hold the last character back (CP1258 waits for a
     // combining mark that could follow it): the report ends here.
-    char* out = reinterpret_cast<char*>(chunk);
-    std::size_t outLeft = sizeof chunk;
-    int error = 0;
-    if (conv->Convert(nullptr, nullptr, &out, &outLeft, error) != static_cast<std::size_t>(-1)) {
-        const std::size_t produced = (sizeof chunk - outLeft) / sizeof(char32_t);
-        for (std::size_t i = 0; i < produced; ++i) AppendUtf16(text, chunk[i]);
-    }
+    const std::size_t flushed =
+        conv->ConvertInto(nullptr, nullptr, reinterpret_cast<char*>(chunk), sizeof chunk)
+            .value_or(0);
+    for (std::size_t i = 0; i < flushed / sizeof(char32_t); ++i)
+        text::AppendCodePoint(text, chunk[i]);
     return text;
 }
 
 namespace {
 
-// The charset's bytes for one character, or nothing when it has none.
-std::optional<std::size_t> EncodeOne(Converter* conv, char32_t c, char (&bytes)[32])
-{
-    if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;  // a lone surrogate
-    if (!conv) {
-        if (c >= 0x80) return std::nullopt;
-        bytes[0] = static_cast<char>(c);
-        return 1;
-    }
-    char* in = reinterpret_cast<char*>(&c);
-    std::size_t inLeft = sizeof c;
-    char* o = bytes;
-    std::size_t outLeft = sizeof bytes;
-    int error = 0;
-    // A refused character leaves no output and the shift state as it was.
-    if (conv->Convert(&in, &inLeft, &o, &outLeft, error) == static_cast<std::size_t>(-1))
-        return std::nullopt;
-    return sizeof bytes - outLeft;
-}
+class CIconvEncoder final : public CCharEncoder {
+public:
+    explicit CIconvEncoder(Converter& conv) : m_conv(conv) {}
 
-// The next character of `text` from `i` (a pair as one), moving `i` past it.
-char32_t NextChar(const std::u16string& text, std::size_t& i)
-{
-    char32_t c = text[i++];
-    if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 &&
-        text[i] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[i] - 0xDC00);
-        ++i;
+    std::optional<std::size_t> Encode(char32_t c, CharBytes& bytes) override
+    {
+        char* in = reinterpret_cast<char*>(&c);
+        std::size_t inLeft = sizeof c;
+        // A refused character leaves no output and the shift state as it was.
+        return m_conv.ConvertInto(&in, &inLeft, bytes.data(), bytes.size());
     }
-    return c;
-}
+
+    std::size_t Finish(CharBytes& bytes) override
+    {
+        return m_conv.ConvertInto(nullptr, nullptr, bytes.data(), bytes.size()).value_or(0);
+    }
+
+private:
+    Converter& m_conv;
+};
 
 }  // namespace
 
-bool CanEncode(const std::u16string& text, const std::string& charset)
+std::unique_ptr<CCharEncoder> OpenCharEncoder(const std::string& charset)
 {
-    Converter* conv = Get(Resolve(charset), false);
-    char bytes[32];
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = NextChar(text, i);
-        if (c == 0) break;
-        if (!EncodeOne(conv, c, bytes)) return false;
-    }
-    return true;
-}
-
-std::size_t EncodeText(const std::u16string& text, std::uint8_t* out, std::size_t capacity,
-                       const std::string& charset)
-{
-    if (!out || capacity == 0) return 0;
-    const std::size_t room = capacity - 1;  // the terminator always fits
-    Converter* conv = Get(Resolve(charset), false);
-
-    // One character at a time, so that a cut never splits one. The text
-    // ends before a character the charset lacks: a stand-in byte would
-    // reach the board as a character nobody typed.
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = NextChar(text, i);
-        if (c == 0) break;
-        char bytes[32];
-        const std::optional<std::size_t> length = EncodeOne(conv, c, bytes);
-        if (!length || *length > room - used) break;
-        std::memcpy(out + used, bytes, *length);
-        used += *length;
-    }
-
-    if (conv) {
-        // A stateful charset returns to its initial state here; if that
-        // does not fit, the text stays as it is rather than overrun.
-        char bytes[32];
-        char* o = bytes;
-        std::size_t outLeft = sizeof bytes;
-        int error = 0;
-        if (conv->Convert(nullptr, nullptr, &o, &outLeft, error) != static_cast<std::size_t>(-1)) {
-            std::size_t length = sizeof bytes - outLeft;
-            if (length <= room - used) {
-                std::memcpy(out + used, bytes, length);
-                used += length;
-            }
-        }
-    }
-    out[used] = 0;
-    return used;
+    Converter* conv = Get(charset, false);
+    if (!conv) return nullptr;
+    return std::make_unique<CIconvEncoder>(*conv);
 }
 
 }  // namespace hid

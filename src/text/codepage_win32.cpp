@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "codepage.h"
+#include "codepage_platform.h"
+#include "utf16.h"
 
 namespace hid {
 
@@ -83,36 +86,47 @@ bool DecodeStrict(UINT cp, const char* bytes, int length, std::u16string& text)
     return true;
 }
 
-// The bytes of one character in code page cp, or "" when the code page
-// has no exact form of it (no best fit, no default character).
-std::string EncodeChar(UINT cp, const char16_t* units, int count)
-{
-    const auto* wide = reinterpret_cast<const wchar_t*>(units);
-    char bytes[16];
-    int n = 0;
-    if (cp == CP_UTF8) {
-        n = WideCharToMultiByte(cp, WC_ERR_INVALID_CHARS, wide, count, bytes, sizeof bytes,
-                                nullptr, nullptr);
-        return n > 0 ? std::string(bytes, static_cast<std::size_t>(n)) : std::string();
+// Characters into a code page, each only in its exact form (no best fit,
+// no default character).
+class CWin32Encoder final : public CCharEncoder {
+public:
+    explicit CWin32Encoder(UINT cp) : m_nCodePage(cp) {}
+
+    std::optional<std::size_t> Encode(char32_t c, CharBytes& bytes) override
+    {
+        const UINT cp = m_nCodePage;
+        std::u16string units;
+        text::AppendCodePoint(units, c);
+        const auto* wide = reinterpret_cast<const wchar_t*>(units.data());
+        const int count = static_cast<int>(units.size());
+        const int size = static_cast<int>(bytes.size());
+        int n = 0;
+        if (cp == CP_UTF8) {
+            n = WideCharToMultiByte(cp, WC_ERR_INVALID_CHARS, wide, count, bytes.data(), size,
+                                    nullptr, nullptr);
+            if (n <= 0) return std::nullopt;
+            return static_cast<std::size_t>(n);
+        }
+        BOOL usedDefault = FALSE;
+        n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, count, bytes.data(), size,
+                                nullptr, &usedDefault);
+        if (n <= 0 && (GetLastError() == ERROR_INVALID_FLAGS ||
+                       GetLastError() == ERROR_INVALID_PARAMETER)) {
+            // Code pages that take no flags (the ISO-2022 family, GB18030):
+            // the round trip below decides.
+            usedDefault = FALSE;
+            n = WideCharToMultiByte(cp, 0, wide, count, bytes.data(), size, nullptr, nullptr);
+        }
+        if (n <= 0 || usedDefault) return std::nullopt;
+        // Only an exact round trip counts: never a look-alike, never '?'.
+        std::u16string back;
+        if (!DecodeStrict(cp, bytes.data(), n, back) || back != units) return std::nullopt;
+        return static_cast<std::size_t>(n);
     }
-    BOOL usedDefault = FALSE;
-    n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide, count, bytes, sizeof bytes, nullptr,
-                            &usedDefault);
-    if (n <= 0 && (GetLastError() == ERROR_INVALID_FLAGS ||
-                   GetLastError() == ERROR_INVALID_PARAMETER)) {
-        // Code pages that take no flags (the ISO-2022 family, GB18030):
-        // the round trip below decides.
-        usedDefault = FALSE;
-        n = WideCharToMultiByte(cp, 0, wide, count, bytes, sizeof bytes, nullptr, nullptr);
-    }
-    if (n <= 0 || usedDefault) return {};
-    // Only an exact round trip counts: never a look-alike, never '?'.
-    std::u16string back;
-    if (!DecodeStrict(cp, bytes, n, back) ||
-        back != std::u16string(units, static_cast<std::size_t>(count)))
-        return {};
-    return std::string(bytes, static_cast<std::size_t>(n));
-}
+
+private:
+    UINT m_nCodePage;
+};
 
 // Whether bytes[0 .. left) is the start of a character that the end of the
 // text cut off (bytes[0] begins no valid character by itself).
@@ -129,17 +143,6 @@ bool CutOffAtEnd(UINT cp, const std::uint8_t* bytes, std::size_t left)
                            [](std::uint8_t b) { return b >= 0x80 && b <= 0xBF; });
     }
     return left == 1 && IsDBCSLeadByteEx(cp, bytes[0]);
-}
-
-// Length in UTF-16 units of the character at text[i]; 0 for a lone
-// surrogate.
-std::size_t CharUnits(const std::u16string& text, std::size_t i)
-{
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF)
-        return i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF ? 2 : 0;
-    if (c >= 0xDC00 && c <= 0xDFFF) return 0;
-    return 1;
 }
 
 }  // namespace
@@ -193,50 +196,11 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
     return text;
 }
 
-bool CanEncode(const std::u16string& text, const std::string& charset)
+std::unique_ptr<CCharEncoder> OpenCharEncoder(const std::string& charset)
 {
     const UINT cp = CodePageOf(charset);
-    for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == 0) break;
-        const std::size_t units = CharUnits(text, i);
-        if (units == 0) return false;
-        if (cp == kUnknown) {
-            if (text[i] >= 0x80) return false;
-        } else if (EncodeChar(cp, &text[i], static_cast<int>(units)).empty()) {
-            return false;
-        }
-        i += units;
-    }
-    return true;
-}
-
-std::size_t EncodeText(const std::u16string& text, std::uint8_t* out, std::size_t capacity,
-                       const std::string& charset)
-{
-    if (!out || capacity == 0) return 0;
-    const std::size_t room = capacity - 1;  // the terminator always fits
-    const UINT cp = CodePageOf(charset);
-
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == 0) break;
-        const std::size_t units = CharUnits(text, i);
-        std::string bytes;
-        if (units == 0) break;  // a lone surrogate
-        if (cp == kUnknown) {
-            if (text[i] < 0x80) bytes.assign(1, static_cast<char>(text[i]));
-        } else {
-            bytes = EncodeChar(cp, &text[i], static_cast<int>(units));
-        }
-        // A character with no form here ends the text: a stand-in would
-        // reach the board as something the user never typed.
-        if (bytes.empty() || bytes.size() > room - used) break;
-        std::memcpy(out + used, bytes.data(), bytes.size());
-        used += bytes.size();
-        i += units;
-    }
-    out[used] = 0;
-    return used;
+    if (cp == kUnknown) return nullptr;
+    return std::make_unique<CWin32Encoder>(cp);
 }
 
 }  // namespace hid

@@ -121,6 +121,47 @@ TEST(EncodeCp932, ThirtyOneKanaFillAReport)
     EXPECT_EQ(out[62], 0);
 }
 
+// Every capacity from none to more than enough, over characters of one to
+// four bytes: the text ends after the last whole character that fits with
+// the terminator, in every charset.
+TEST(EncodeAtEveryCapacity, CutsOnlyBetweenCharacters)
+{
+    struct Case {
+        const char* charset;
+        std::u16string text;
+        std::vector<Bytes> characters;  // the bytes of each, in order
+    } const cases[] = {
+        {"UTF-8", u"aé€\U0001F600b",
+         {{'a'}, {0xC3, 0xA9}, {0xE2, 0x82, 0xAC}, {0xF0, 0x9F, 0x98, 0x80}, {'b'}}},
+        {"CP932", u"aｱあ漢b", {{'a'}, {0xB1}, {0x82, 0xA0}, {0x8A, 0xBF}, {'b'}}},
+        {"EUC-JP", u"aｱあb", {{'a'}, {0x8E, 0xB1}, {0xA4, 0xA2}, {'b'}}},
+        {"CP936", u"a中b", {{'a'}, {0xD6, 0xD0}, {'b'}}},
+        {"CP949", u"a가b", {{'a'}, {0xB0, 0xA1}, {'b'}}},
+        {"CP950", u"a中b", {{'a'}, {0xA4, 0xA4}, {'b'}}},
+        {"CP1252", u"a€b", {{'a'}, {0x80}, {'b'}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(hid::CanEncode(c.text, c.charset)) << c.charset;
+        std::size_t whole = 0;
+        for (const Bytes& ch : c.characters) whole += ch.size();
+        for (std::size_t capacity = 0; capacity <= whole + 2; ++capacity) {
+            Bytes expected;
+            for (const Bytes& ch : c.characters) {
+                if (capacity == 0 || expected.size() + ch.size() > capacity - 1) break;
+                expected.insert(expected.end(), ch.begin(), ch.end());
+            }
+            const std::size_t length = expected.size();
+            if (capacity > 0) expected.push_back(0);
+            expected.resize(capacity + 2, 0xAA);
+
+            Bytes buffer(capacity + 2, 0xAA);
+            EXPECT_EQ(hid::EncodeText(c.text, buffer.data(), capacity, c.charset), length)
+                << c.charset << ", capacity " << capacity;
+            EXPECT_EQ(buffer, expected) << c.charset << ", capacity " << capacity;
+        }
+    }
+}
+
 TEST(CanEncode, WholeTextOrNothing)
 {
     EXPECT_TRUE(hid::CanEncode(u"温度 23.5℃ ｱ", "CP932"));
