@@ -6,7 +6,6 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
@@ -79,19 +78,6 @@ Converter* Get(const std::string& charset, bool decode)
     return slot.conv.get();
 }
 
-// The charsets a locale can choose (Windows' ANSI code pages and UTF-8)
-// all give bytes below 0x80 their ASCII meaning, so text of such bytes
-// alone needs no converter: most reports are plain ASCII.
-bool AsciiCompatible(const std::string& charset)
-{
-    static constexpr const char* kNames[] = {
-        "UTF-8",  "CP874",  "CP932",  "CP936",  "CP949",  "CP950",  "CP1250",
-        "CP1251", "CP1252", "CP1253", "CP1254", "CP1255", "CP1256", "CP1257", "CP1258"};
-    for (const char* name : kNames)
-        if (charset == name) return true;
-    return false;
-}
-
 }  // namespace
 
 std::string SystemCharset()
@@ -110,28 +96,13 @@ std::string SystemCharset()
     return codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
 }
 
-std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
-                          const std::string& charset)
+std::optional<std::u16string> DecodeCharset(const std::uint8_t* data, std::size_t length,
+                                            const std::string& charset)
 {
+    Converter* conv = Get(charset, true);
+    if (!conv) return std::nullopt;
+
     std::u16string text;
-    if (!data || size == 0) return text;
-    std::size_t length = std::find(data, data + size, 0) - data;
-    const std::string resolved = ResolveCharset(charset);
-
-    if (std::all_of(data, data + length, [](std::uint8_t b) { return b < 0x80; }) &&
-        AsciiCompatible(resolved)) {
-        text.assign(data, data + length);
-        return text;
-    }
-
-    Converter* conv = Get(resolved, true);
-    if (!conv) {
-        // Unknown charset: keep ASCII, mark the rest.
-        for (std::size_t i = 0; i < length; ++i)
-            text::AppendCodePoint(text, data[i] < 0x80 ? data[i] : text::kReplacement);
-        return text;
-    }
-
     char* in = reinterpret_cast<char*>(const_cast<std::uint8_t*>(data));
     std::size_t inLeft = length;
     char32_t chunk[128];

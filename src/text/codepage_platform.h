@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,12 @@ public:
 // An encoder for a charset named as iconv names it (never ""), or null when
 // the system knows no such charset.
 std::unique_ptr<CCharEncoder> OpenCharEncoder(const std::string& charset);
+
+// data[0 .. length), which holds no zero byte, from a charset named as iconv
+// names it (never ""): each sequence invalid there, or cut off at the end,
+// becomes U+FFFD. Nothing when the system knows no such charset.
+std::optional<std::u16string> DecodeCharset(const std::uint8_t* data, std::size_t length,
+                                            const std::string& charset);
 
 inline std::string ResolveCharset(const std::string& charset)
 {

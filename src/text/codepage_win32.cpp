@@ -16,7 +16,6 @@ namespace hid {
 
 namespace {
 
-constexpr char16_t kReplacement = 0xFFFD;
 constexpr UINT kUnknown = 0xFFFFFFFF;
 
 std::string Upper(std::string s)
@@ -31,13 +30,11 @@ bool AllDigits(const std::string& s)
            std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-// "" is the ANSI code page; "CPnnn" and "WINDOWS-nnn" name code page nnn;
-// a few names in iconv's spelling are known too, so that text can be named
-// the same way on every platform. kUnknown when Windows has no such code
-// page.
+// "CPnnn" and "WINDOWS-nnn" name code page nnn; a few names in iconv's
+// spelling are known too, so that text can be named the same way on every
+// system. kUnknown when Windows has no such code page.
 UINT CodePageOf(const std::string& charset)
 {
-    if (charset.empty()) return GetACP();
     const std::string name = Upper(charset);
     UINT cp = kUnknown;
     if (name == "UTF-8" || name == "UTF8") {
@@ -152,20 +149,13 @@ std::string SystemCharset()
     return "CP" + std::to_string(GetACP());
 }
 
-std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
-                          const std::string& charset)
+std::optional<std::u16string> DecodeCharset(const std::uint8_t* data, std::size_t length,
+                                            const std::string& charset)
 {
-    std::u16string text;
-    if (!data || size == 0) return text;
-    const std::size_t length = static_cast<std::size_t>(std::find(data, data + size, 0) - data);
-    const char* bytes = reinterpret_cast<const char*>(data);
     const UINT cp = CodePageOf(charset);
-    if (cp == kUnknown) {
-        // Unknown charset: keep ASCII, mark the rest.
-        for (std::size_t i = 0; i < length; ++i)
-            text.push_back(data[i] < 0x80 ? static_cast<char16_t>(data[i]) : kReplacement);
-        return text;
-    }
+    if (cp == kUnknown) return std::nullopt;
+    const char* bytes = reinterpret_cast<const char*>(data);
+    std::u16string text;
     if (length <= 0x7FFFFFFF && DecodeStrict(cp, bytes, static_cast<int>(length), text))
         return text;
 
@@ -189,7 +179,7 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
             i += take;
             continue;
         }
-        text.push_back(kReplacement);
+        text::AppendCodePoint(text, text::kReplacement);
         if (CutOffAtEnd(cp, data + i, length - i)) break;
         ++i;
     }

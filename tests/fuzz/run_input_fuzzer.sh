@@ -27,7 +27,8 @@ seed many-short '\000\000line1\000\000\000line2\000\000\000line3\000\000\000'
 "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined \
     -fno-sanitize-recover=undefined \
     -I"$src/src/text" -I"$src/src/console" -I"$src/src/console/history" \
-    "$src/tests/fuzz/fuzz_input_path.cpp" "$src/src/text/codepage_encode.cpp" \
+    "$src/tests/fuzz/fuzz_input_path.cpp" \
+    "$src/src/text/codepage_decode.cpp" "$src/src/text/codepage_encode.cpp" \
     "$src/src/text/codepage_iconv.cpp" "$src/src/text/codepage_locale.cpp" \
     "$src/src/console/history/line_history.cpp" "$src/src/console/display_mailbox.cpp" \
     -o "$work/fuzz_input_path"

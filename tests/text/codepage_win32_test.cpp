@@ -1,11 +1,15 @@
 // The code page on Windows: names, the system code page, and characters the
 // code page lacks (refused, never a look-alike).
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codepage.h"
+#include "locale_charsets.h"
 
 namespace {
 
@@ -86,6 +90,32 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"Utf8BadInTheMiddle", "UTF-8", {'a', 0xE3, 0x81, 'b', 0xFF},
                    u"a\uFFFD\uFFFDb\uFFFD"}),
     [](const auto& info) { return info.param.name; });
+
+// Text of bytes below 0x80 is decoded as ASCII without asking Windows:
+// Windows must agree, for every code page a locale can choose.
+TEST(Win32Decode, AsciiBytesMeanAsciiInEveryLocaleCharset)
+{
+    std::string ascii;
+    for (int b = 1; b < 0x80; ++b)
+        ascii.push_back(static_cast<char>(b));
+    const int size = static_cast<int>(ascii.size());
+    for (const std::string_view name : hid::kLocaleCharsets) {
+        const std::string charset(name);
+        const UINT cp = charset == "UTF-8" ? CP_UTF8 : std::stoul(charset.substr(2));
+        std::wstring wide(ascii.size(), L'\0');
+        ASSERT_EQ(MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, ascii.data(), size, wide.data(),
+                                      size),
+                  size)
+            << charset;
+        for (std::size_t i = 0; i < ascii.size(); ++i)
+            EXPECT_EQ(wide[i], static_cast<wchar_t>(ascii[i])) << charset << " byte " << i + 1;
+
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ascii.data());
+        EXPECT_EQ(hid::DecodeText(bytes, ascii.size(), charset),
+                  std::u16string(ascii.begin(), ascii.end()))
+            << charset;
+    }
+}
 
 TEST(Win32Encode, NeverSendsALookAlike)
 {

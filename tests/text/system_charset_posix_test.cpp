@@ -1,6 +1,7 @@
 // SystemCharset on Linux and macOS: the code page of the locale the
 // environment names (on Windows it is the ANSI code page, tested there).
 #include "codepage.h"
+#include "locale_charsets.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -68,10 +70,9 @@ TEST(DecodeText, AsciiBytesMeanAsciiInEveryLocaleCharset)
     std::string ascii;
     for (int b = 1; b < 0x80; ++b)
         ascii.push_back(static_cast<char>(b));
-    for (const char* charset : {"UTF-8", "CP874", "CP932", "CP936", "CP949", "CP950", "CP1250",
-                                "CP1251", "CP1252", "CP1253", "CP1254", "CP1255", "CP1256",
-                                "CP1257", "CP1258"}) {
-        iconv_t cd = iconv_open("UTF-32LE", charset);
+    for (const std::string_view name : hid::kLocaleCharsets) {
+        const std::string charset(name);
+        iconv_t cd = iconv_open("UTF-32LE", charset.c_str());
         ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << charset;
         std::vector<char32_t> out(ascii.size());
         char* in = ascii.data();
