@@ -1,8 +1,8 @@
 #include "line_history.h"
 
-namespace {
+#include "utf16.h"
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+namespace {
 
 int Advance(int row) { return row + 1 == CLineHistory::kRows ? 0 : row + 1; }
 
@@ -42,7 +42,7 @@ std::u16string CLineHistory::AppendLine(const std::u16string& text)
     }
     // A pair cut in half would show as a broken character; drop its first
     // half instead.
-    if (n == kMaxUnits && IsHighSurrogate(row[n - 1]) && static_cast<int>(clean.size()) > n)
+    if (n == kMaxUnits && text::IsHighSurrogate(row[n - 1]) && static_cast<int>(clean.size()) > n)
         --n;
     row[n] = u'\0';
 
