@@ -1,8 +1,8 @@
 // Text as the board carries it: the system code page on the wire, UTF-16 in
 // the program.
 //
-// The system code page is, on Linux and macOS, the Windows ANSI code page of
-// the user's locale (LC_ALL, else LC_CTYPE, else LANG), so that a board
+// The system code page is, on Linux, the Windows ANSI code page of the
+// user's locale (LC_ALL, else LC_CTYPE, else LANG), so that a board
 // firmware written for a Windows PC reads and writes the same bytes here.
 //
 // Every call is thread-safe. A charset name of "" means the system code
@@ -16,10 +16,10 @@
 namespace hid {
 
 // The name of the system code page, in the form iconv takes ("CP932",
-// "CP1252"). On Windows, "CP" and the ANSI code page number. On Linux and
-// macOS, the code page Windows assigns to the user's locale (see
-// CodePageForLocale), so that a board speaks to this console as it does to
-// a Windows PC set to the same language.
+// "CP1252"). On Windows, "CP" and the ANSI code page number. On Linux, the
+// code page Windows assigns to the user's locale (see CodePageForLocale), so
+// that a board speaks to this console as it does to a Windows PC set to the
+// same language.
 std::string SystemCharset();
 
 // The Windows ANSI code page for a POSIX locale name ("ja_JP.UTF-8",
@@ -42,8 +42,9 @@ std::u16string DecodeText(const std::uint8_t* data, std::size_t size,
 // does not fit is cut after the last whole character that fits together
 // with the terminator, never inside a multibyte character. The text ends
 // before the first character the charset cannot represent (or a lone
-// surrogate), and at its first U+0000: nothing is sent in its place. Bytes after the terminator are left as they
-// are. With capacity 0 nothing is written and 0 is returned.
+// surrogate), and at its first U+0000: nothing is sent in its place. Bytes
+// after the terminator are left as they are. With capacity 0 nothing is
+// written and 0 is returned.
 std::size_t EncodeText(const std::u16string& text, std::uint8_t* out,
                        std::size_t capacity, const std::string& charset = {});
 

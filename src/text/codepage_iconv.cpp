@@ -1,5 +1,5 @@
-// The system code page on Linux and macOS: the one Windows assigns to the
-// user's locale, converted with iconv.
+// The system code page on Linux: the one Windows assigns to the user's
+// locale, converted with iconv.
 #include "codepage.h"
 #include "codepage_platform.h"
 #include "utf16.h"

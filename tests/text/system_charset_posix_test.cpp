@@ -1,4 +1,4 @@
-// SystemCharset on Linux and macOS: the code page of the locale the
+// SystemCharset on Linux: the code page of the locale the
 // environment names (on Windows it is the ANSI code page, tested there).
 #include "codepage.h"
 #include "locale_charsets.h"
