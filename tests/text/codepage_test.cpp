@@ -1,4 +1,6 @@
 #include "codepage.h"
+#include "locale_charsets.h"
+#include "system_decode.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +8,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -61,6 +64,23 @@ TEST(DecodeLong, TextLongerThanOneConversionChunk)
     for (int i = 0; i < 1000; ++i) bytes.insert(bytes.end(), {0xE3, 0x81, 0x82});
     EXPECT_EQ(hid::DecodeText(bytes.data(), bytes.size(), "UTF-8"),
               std::u16string(1000, u'あ'));
+}
+
+// Text of bytes below 0x80 is decoded without asking the system, as ASCII:
+// that holds only because every charset a locale can choose agrees with
+// ASCII there. The system is asked here, for each of them.
+TEST(DecodeText, AsciiBytesMeanAsciiInEveryLocaleCharset)
+{
+    std::string ascii;
+    for (int b = 1; b < 0x80; ++b)
+        ascii.push_back(static_cast<char>(b));
+    const std::u16string expected(ascii.begin(), ascii.end());
+    for (const std::string_view name : hid::kLocaleCharsets) {
+        const std::string charset(name);
+        EXPECT_EQ(SystemDecode(charset, ascii), expected) << charset;
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ascii.data());
+        EXPECT_EQ(hid::DecodeText(bytes, ascii.size(), charset), expected) << charset;
+    }
 }
 
 struct EncodeCase {

@@ -1,17 +1,17 @@
 // SystemCharset on Linux: the code page of the locale the
 // environment names (on Windows it is the ANSI code page, tested there).
 #include "codepage.h"
-#include "locale_charsets.h"
+#include "system_decode.h"
 
 #include <gtest/gtest.h>
 
 #include <iconv.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -59,40 +59,24 @@ TEST(SystemCharset, FollowsTheLocaleVariables)
 
 }  // namespace
 
-namespace {
-
-// Text of bytes below 0x80 is decoded without a converter, as ASCII: that
-// holds only because every charset a locale can choose (Windows' ANSI code
-// pages and UTF-8) agrees with ASCII there. iconv is asked here, byte by
-// byte, for each of them.
-TEST(DecodeText, AsciiBytesMeanAsciiInEveryLocaleCharset)
+std::optional<std::u16string> SystemDecode(const std::string& charset, const std::string& bytes)
 {
-    std::string ascii;
-    for (int b = 1; b < 0x80; ++b)
-        ascii.push_back(static_cast<char>(b));
-    for (const std::string_view name : hid::kLocaleCharsets) {
-        const std::string charset(name);
-        iconv_t cd = iconv_open("UTF-32LE", charset.c_str());
-        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1)) << charset;
-        std::vector<char32_t> out(ascii.size());
-        char* in = ascii.data();
-        std::size_t inLeft = ascii.size();
-        char* to = reinterpret_cast<char*>(out.data());
-        std::size_t toLeft = out.size() * sizeof(char32_t);
-        EXPECT_EQ(iconv(cd, &in, &inLeft, &to, &toLeft), 0u) << charset;
-        EXPECT_EQ(iconv(cd, nullptr, nullptr, &to, &toLeft), 0u) << charset;
-        iconv_close(cd);
-        for (std::size_t i = 0; i < ascii.size(); ++i)
-            EXPECT_EQ(out[i], static_cast<char32_t>(ascii[i])) << charset << " byte " << i + 1;
-
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ascii.data());
-        EXPECT_EQ(hid::DecodeText(bytes, ascii.size(), charset),
-                  std::u16string(ascii.begin(), ascii.end()))
-            << charset;
-    }
+    const char* utf16 = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+    iconv_t cd = iconv_open(utf16, charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string in = bytes;
+    std::u16string out(2 * in.size() + 4, u'\0');  // ample for a code page
+    char* from = in.data();
+    std::size_t fromLeft = in.size();
+    char* to = reinterpret_cast<char*>(out.data());
+    std::size_t toLeft = out.size() * sizeof(char16_t);
+    const bool ok = iconv(cd, &from, &fromLeft, &to, &toLeft) != static_cast<std::size_t>(-1) &&
+                    iconv(cd, nullptr, nullptr, &to, &toLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return std::nullopt;
+    out.resize(out.size() - toLeft / sizeof(char16_t));
+    return out;
 }
-
-}  // namespace
 
 namespace {
 
