@@ -10,7 +10,6 @@
 
 #include "fake_platform.h"
 #include "fake_window.h"
-#include "icon_position.h"
 #include "resources.h"
 #include "counting_dlg.h"
 #include "wendrel_dlg.h"
@@ -646,24 +645,6 @@ TEST_F(ConsoleTest, AboutEntryRunsTheAboutBoxModally)
     EXPECT_EQ(ws.created, (std::vector<int>{102, 100, 100}));
 }
 
-TEST(MinimisedIcon, CentredWithTheOddPixelRightAndDown)
-{
-    struct Case {
-        wsys::Size client, icon, at;
-    } cases[] = {
-        {{480, 300}, {32, 32}, {224, 134}},
-        {{33, 33}, {32, 32}, {1, 1}},
-        {{32, 32}, {32, 32}, {0, 0}},
-        {{160, 28}, {32, 32}, {64, -1}},
-        {{0, 0}, {32, 32}, {-15, -15}},
-    };
-    for (const auto& c : cases) {
-        const wsys::Size at = MinimisedIconOrigin(c.client, c.icon);
-        EXPECT_EQ(at.cx, c.at.cx) << c.client.cx;
-        EXPECT_EQ(at.cy, c.at.cy) << c.client.cy;
-    }
-}
-
 TEST_F(ConsoleTest, PaintsTheIconOnlyWhenMinimised)
 {
     Run([&](FakeWindow& w) {
@@ -675,20 +656,6 @@ TEST_F(ConsoleTest, PaintsTheIconOnlyWhenMinimised)
         EXPECT_EQ(w.draws, (std::vector<std::tuple<int, int, wsys::IconHandle>>{
                                {64, -1, ws.Icon()}}));
     });
-}
-
-// --- dialog units ---
-
-TEST(DialogUnits, ConvertAsTheWindowsDialogManager)
-{
-    // 52 letters 312 px wide: 6 px average.
-    EXPECT_EQ(res::BaseUnitX(312), 6);
-    EXPECT_EQ(res::BaseUnitX(337), 6);  // 6.48 rounds down
-    EXPECT_EQ(res::BaseUnitX(338), 7);  // 6.5 rounds up
-    EXPECT_EQ(res::DluToPixelsX(320, 6), 480);
-    EXPECT_EQ(res::DluToPixelsY(200, 12), 300);
-    EXPECT_EQ(res::DluToPixelsX(7, 6), 11);   // 10.5 rounds up
-    EXPECT_EQ(res::DluToPixelsY(149, 13), 242);  // 242.125
 }
 
 }  // namespace
