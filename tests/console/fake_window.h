@@ -1,6 +1,6 @@
-// A window system in memory: every control is a string, the timer ticks
-// when a test says so, and calls posted from other threads wait in a queue
-// until the test drains it. A script per template stands in for the user
+// A window system in memory: every control is a string (a box of rows
+// keeps its rows too), the timer ticks when a test says so, and calls
+// posted from other threads wait in a queue until the test drains it. A script per template stands in for the user
 // while the dialog runs modally.
 #pragma once
 
@@ -36,6 +36,13 @@ public:
     void SetItemText(int id, const std::u16string& t) override
     {
         text[id] = t;
+        ++sets[id];
+    }
+    // The box's rows; its text is them joined, as a real box gives them.
+    void UpdateRows(int id, const wsys::RowChange& change) override
+    {
+        wsys::ApplyRowChange(rows[id], change);
+        text[id] = wsys::JoinRows(rows[id], u"\r\n");
         ++sets[id];
     }
     void LimitText(int id, int maxUnits) override { limit[id] = maxUnits; }
@@ -129,6 +136,7 @@ public:
     }
 
     std::map<int, std::u16string> text;
+    std::map<int, std::vector<std::u16string>> rows;
     std::map<int, int> sets;
     std::map<int, int> limit;
     std::map<int, std::function<bool(const std::u16string&)>> filter;

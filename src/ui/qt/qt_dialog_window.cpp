@@ -250,7 +250,7 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
         else
             edit->setText(ToQ(text));
     } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
-        SetRowBoxText(edit, ToQ(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        edit->setPlainText(ToQ(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(ToQ(text));
         FitLabel(label);
@@ -258,6 +258,12 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
         button->setText(ToQ(text));
     }
+}
+
+void CQtDialogWindow::UpdateRows(int id, const wsys::RowChange& change)
+{
+    if (auto* box = qobject_cast<QPlainTextEdit*>(Item(id)))
+        UpdateRowBox(box, change);
 }
 
 void CQtDialogWindow::LimitText(int id, int maxUnits)

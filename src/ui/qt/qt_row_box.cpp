@@ -2,53 +2,41 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QStringList>
 #include <QTextBlock>
 #include <QTextCursor>
 
 namespace {
 
-void ReplaceRows(QPlainTextEdit* edit, const QString& text)
+QString Rows(const std::vector<std::u16string>& rows)
 {
-    QTextDocument* doc = edit->document();
-    QStringList shown;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-        shown.append(b.text());
-    const QStringList rows = text.split(QLatin1Char('\n'));
-    int gone = 0;
-    for (; gone < shown.size(); ++gone) {
-        const int kept = shown.size() - gone;
-        if (kept > rows.size())
-            continue;
-        bool same = true;
-        for (int i = 0; i < kept && same; ++i)
-            same = shown.at(gone + i) == rows.at(i);
-        if (same)
-            break;
-    }
-    if (gone == shown.size()) {
-        edit->setPlainText(text);
-        return;
-    }
-    QTextCursor c(doc);
-    c.beginEditBlock();
-    if (gone > 0) {
-        c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, gone);
-        c.removeSelectedText();
-    }
-    c.movePosition(QTextCursor::End);
-    for (int i = shown.size() - gone; i < rows.size(); ++i) {
-        c.insertBlock();
-        c.insertText(rows.at(i));
-    }
-    c.endEditBlock();
+    return QString::fromStdU16String(wsys::JoinRows(rows, u"\n"));
 }
 
 }  // namespace
 
-void SetRowBoxText(QPlainTextEdit* box, const QString& text)
+void UpdateRowBox(QPlainTextEdit* box, const wsys::RowChange& change)
 {
-    ReplaceRows(box, text);
+    QTextDocument* doc = box->document();
+    // An empty document has one empty block; the change says whether that
+    // is a row (every change but a replacement keeps one).
+    const int kept = doc->blockCount() - static_cast<int>(change.removed);
+    if (change.replace || kept < 1) {
+        box->setPlainText(Rows(change.added));
+    } else {
+        QTextCursor c(doc);
+        c.beginEditBlock();
+        if (change.removed > 0) {
+            c.setPosition(doc->findBlockByNumber(static_cast<int>(change.removed)).position(),
+                          QTextCursor::KeepAnchor);
+            c.removeSelectedText();
+        }
+        if (!change.added.empty()) {
+            c.movePosition(QTextCursor::End);
+            c.insertBlock();
+            c.insertText(Rows(change.added));
+        }
+        c.endEditBlock();
+    }
     // The newest row is always in sight: where the font fits fewer rows
     // than the box is given, the oldest go out of sight first.
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());

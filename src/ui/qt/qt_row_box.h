@@ -2,12 +2,11 @@
 // rows, edited in place.
 #pragma once
 
-#include <QString>
+#include "row_change.h"
 
 class QPlainTextEdit;
 
-// Shows `text` (rows joined by '\n'). Where it and what the box shows
-// share rows, the box is edited in place (rows gone at the top removed,
-// new ones added at the bottom), so that a selection on rows still shown
-// stays where it is. The newest row is then in sight.
-void SetRowBoxText(QPlainTextEdit* box, const QString& text);
+// Applies `change` in one edit: the top blocks removed, new blocks
+// appended, so that the user's selection on rows still shown stays. The
+// newest row is then in sight.
+void UpdateRowBox(QPlainTextEdit* box, const wsys::RowChange& change);

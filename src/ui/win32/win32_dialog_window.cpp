@@ -115,6 +115,10 @@ void CWin32DialogWindow::OnInit()
             MapDialogRect(m_hwnd, &r);
             m_labelWidths[c.id] = r.right;
         }
+        // A box of rows holds what it is given, not the 30,000 units an
+        // edit control takes at first.
+        if (c.kind == res::ControlKind::MultiEdit)
+            SendDlgItemMessageW(m_hwnd, c.id, EM_SETLIMITTEXT, 0, 0);
     }
     CenterOnOwner();
     // Functions posted before the window was there are run now.
@@ -212,14 +216,16 @@ void CWin32DialogWindow::SetItemText(int id, const std::u16string& text)
         f->second->SetProgramText(text);
         return;
     }
-    if (auto kind = m_kinds.find(id);
-        kind != m_kinds.end() && kind->second == res::ControlKind::MultiEdit) {
-        SetRowBoxText(h, text);
-        return;
-    }
     SetWindowTextW(h, W(text));
     if (auto width = m_labelWidths.find(id); width != m_labelWidths.end())
         FitLabel(h, width->second);
+}
+
+void CWin32DialogWindow::UpdateRows(int id, const wsys::RowChange& change)
+{
+    auto kind = m_kinds.find(id);
+    if (m_hwnd && kind != m_kinds.end() && kind->second == res::ControlKind::MultiEdit)
+        UpdateRowBox(GetDlgItem(m_hwnd, id), change);
 }
 
 void CWin32DialogWindow::FitLabel(HWND label, int templateWidth)

@@ -35,6 +35,7 @@ public:
     void EndDialog(int result) override;
     std::u16string GetItemText(int id) const override;
     void SetItemText(int id, const std::u16string& text) override;
+    void UpdateRows(int id, const wsys::RowChange& change) override;
     void LimitText(int id, int maxUnits) override;
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
     void SetCopyAllEntry(int id, const std::u16string& label,

@@ -4,52 +4,66 @@
 
 #include "win32_text.h"
 
-void SetRowBoxText(HWND edit, const std::u16string& text)
+namespace {
+
+void Replace(HWND box, DWORD from, DWORD to, const std::u16string& text)
 {
-    DWORD selStart = 0, selEnd = 0;
-    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
-                 reinterpret_cast<LPARAM>(&selEnd));
-    std::u16string old;
-    if (selStart != selEnd)
-        old = WindowText(edit);
+    SendMessageW(box, EM_SETSEL, from, static_cast<LPARAM>(to));
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(W(text)));
+}
 
-    SendMessageW(edit, WM_SETREDRAW, FALSE, 0);
-    SetWindowTextW(edit, W(text));
-
-    if (selStart != selEnd) {
-        // The shift is the length of the rows that left at the top: the
-        // first row start from which the old text begins the new one.
-        for (std::size_t d = 0; d < old.size();) {
-            const std::size_t rest = old.size() - d;
-            if (text.size() >= rest && text.compare(0, rest, old, d, rest) == 0) {
-                if (selEnd > d) {
-                    const DWORD s = selStart > d ? static_cast<DWORD>(selStart - d) : 0;
-                    SendMessageW(edit, EM_SETSEL, s, static_cast<LPARAM>(selEnd - d));
-                }
-                break;
-            }
-            const std::size_t next = old.find(u"\r\n", d);
-            if (next == std::u16string::npos)
-                break;
-            d = next + 2;
-        }
-    }
-
-    const int lineHeight = WithControlFont(edit, [](HDC dc) {
+// The newest row in view, and the oldest that fit above it.
+void ShowNewestRow(HWND box)
+{
+    const int lineHeight = WithControlFont(box, [](HDC dc) {
         TEXTMETRICW tm{};
         GetTextMetricsW(dc, &tm);
         return static_cast<int>(tm.tmHeight);
     });
     RECT fmt{};
-    SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&fmt));
+    SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&fmt));
     const int visible =
         std::max(1, static_cast<int>(fmt.bottom - fmt.top) / std::max(1, lineHeight));
-    const int lines = static_cast<int>(SendMessageW(edit, EM_GETLINECOUNT, 0, 0));
-    const int first = static_cast<int>(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0));
+    const int lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+    const int first = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
     const int target = std::max(0, lines - visible);
     if (target != first)
-        SendMessageW(edit, EM_LINESCROLL, 0, target - first);
+        SendMessageW(box, EM_LINESCROLL, 0, target - first);
+}
 
-    SendMessageW(edit, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(edit, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+}  // namespace
+
+void UpdateRowBox(HWND box, const wsys::RowChange& change)
+{
+    DWORD selStart = 0, selEnd = 0;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+                 reinterpret_cast<LPARAM>(&selEnd));
+    SendMessageW(box, WM_SETREDRAW, FALSE, 0);
+
+    // Every change but a replacement keeps a line; one that keeps none
+    // replaces all the same.
+    const LRESULT cut = change.replace ? -1 : SendMessageW(box, EM_LINEINDEX, change.removed, 0);
+    if (cut < 0) {
+        SetWindowTextW(box, W(wsys::JoinRows(change.added, u"\r\n")));
+        selStart = selEnd = 0;
+    } else {
+        const DWORD removed = static_cast<DWORD>(cut);
+        if (removed > 0)
+            Replace(box, 0, removed, u"");
+        if (!change.added.empty()) {
+            const DWORD end = static_cast<DWORD>(GetWindowTextLengthW(box));
+            Replace(box, end, end, u"\r\n" + wsys::JoinRows(change.added, u"\r\n"));
+        }
+        selStart = selStart > removed ? selStart - removed : 0;
+        selEnd = selEnd > removed ? selEnd - removed : 0;
+    }
+
+    // Selecting may scroll to the caret, as appending did: the view then
+    // goes back to the rows' start and the newest row.
+    SendMessageW(box, EM_SETSEL, selStart, static_cast<LPARAM>(selEnd));
+    SendMessageW(box, WM_HSCROLL, SB_LEFT, 0);
+    ShowNewestRow(box);
+
+    SendMessageW(box, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(box, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }

@@ -1,12 +1,12 @@
 // The history box on the Windows dialog manager: a read-only multi-line
-// edit control whose lines are the rows.
+// edit control whose lines are the rows, edited in place.
 #pragma once
 
 #include "win32_api.h"
 
-#include <string>
+#include "row_change.h"
 
-// Shows `text` (rows joined by "\r\n"): the newest rows in view, and a
-// selection the user made following its text while rows scroll out at
-// the top.
-void SetRowBoxText(HWND box, const std::u16string& text);
+// Applies `change`: the top lines cut, new lines appended, a selection the
+// user made following its text (and gone once its rows are), the newest
+// row in sight, the view at the rows' start.
+void UpdateRowBox(HWND box, const wsys::RowChange& change);

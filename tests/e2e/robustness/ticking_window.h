@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "post_queue.h"
 #include "window_system.h"
@@ -90,6 +91,11 @@ public:
         return it == m_text.end() ? std::u16string() : it->second;
     }
     void SetItemText(int id, const std::u16string& text) override { m_text[id] = text; }
+    void UpdateRows(int id, const wsys::RowChange& change) override
+    {
+        wsys::ApplyRowChange(m_rows[id], change);
+        m_text[id] = wsys::JoinRows(m_rows[id], u"\r\n");
+    }
     void LimitText(int, int) override {}
     void SetInputFilter(int, std::function<bool(const std::u16string&)>) override {}
     void SetItemToolTip(int, const std::u16string&) override {}
@@ -132,6 +138,7 @@ public:
 private:
     wsys::IDialogHandler& m_handler;
     std::map<int, std::u16string> m_text;
+    std::map<int, std::vector<std::u16string>> m_rows;
     int m_timerId = 0;
     bool m_timerStopped = false;
     int m_frameId = 0;

@@ -612,19 +612,18 @@ TEST_F(Win32WindowTest, InputFilterRefusesAndCutsAtWholeCharacters)
 
 // --- the history box ---
 
-std::u16string Rows(int first, int last)
+std::vector<std::u16string> RowList(int first, int last)
 {
-    std::u16string text;
+    std::vector<std::u16string> rows;
     for (int i = first; i <= last; ++i) {
         char row[16];
         std::snprintf(row, sizeof row, "row %02d", i);
-        if (!text.empty())
-            text += u"\r\n";
-        for (const char* p = row; *p; ++p)
-            text += static_cast<char16_t>(*p);
+        rows.emplace_back(row, row + std::strlen(row));
     }
-    return text;
+    return rows;
 }
+
+std::u16string Rows(int first, int last) { return wsys::JoinRows(RowList(first, last), u"\r\n"); }
 
 TEST_F(Win32WindowTest, HistoryShowsTheNewestRowsAndKeepsASelection)
 {
@@ -634,7 +633,7 @@ TEST_F(Win32WindowTest, HistoryShowsTheNewestRowsAndKeepsASelection)
     h.onInit = [&] {
         HWND box = GetDlgItem(Hwnd(wnd.get()), res::IDC_HISTORY);
         // More rows than fit: the last one is in view.
-        wnd->SetItemText(res::IDC_HISTORY, Rows(1, 40));
+        wnd->UpdateRows(res::IDC_HISTORY, {true, 0, RowList(1, 40)});
         const int last = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0)) - 1;
         EXPECT_EQ(last, 39);
         const LRESULT pos = SendMessageW(box, EM_POSFROMCHAR, SendMessageW(box, EM_LINEINDEX, last, 0), 0);
@@ -646,19 +645,19 @@ TEST_F(Win32WindowTest, HistoryShowsTheNewestRowsAndKeepsASelection)
         EXPECT_GT(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 
         // 18 rows fit: nothing scrolled.
-        wnd->SetItemText(res::IDC_HISTORY, Rows(1, 18));
+        wnd->UpdateRows(res::IDC_HISTORY, {true, 0, RowList(1, 18)});
         EXPECT_EQ(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 
         // A selection follows its text as rows leave at the top.
         const std::u16string before = Rows(1, 18);
         const std::size_t at = before.find(u"row 05");
         SendMessageW(box, EM_SETSEL, at, at + 6);
-        wnd->SetItemText(res::IDC_HISTORY, Rows(3, 20));
+        wnd->UpdateRows(res::IDC_HISTORY, {false, 2, RowList(19, 20)});
         DWORD s = 0, e = 0;
         SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
         EXPECT_EQ(Rows(3, 20).substr(s, e - s), u"row 05");
         // Once its rows have left, nothing is selected.
-        wnd->SetItemText(res::IDC_HISTORY, Rows(10, 27));
+        wnd->UpdateRows(res::IDC_HISTORY, {false, 7, RowList(21, 27)});
         SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
         EXPECT_EQ(s, e);
         EXPECT_EQ(wnd->GetItemText(res::IDC_HISTORY), Rows(10, 27));
