@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "console_board.h"
 #include "fake_platform.h"
 #include "fake_window.h"
 #include "resources.h"
@@ -16,7 +17,6 @@
 
 using fake::FakeWindow;
 using fake::FakeWindowSystem;
-using hid::test::FakeBoard;
 using hid::test::FakePlatform;
 
 namespace {
@@ -25,23 +25,13 @@ namespace {
 // code page Wine derives from it): ctest pins it to Japanese (932) whatever
 // the machine's locale, see CMakeLists.txt.
 
+using console_test::Board;
+using console_test::InputReport;
+using console_test::kConnected;
+
 const std::u16string kPathA = u"/dev/hidraw0";
 const std::u16string kPathB = u"/dev/hidraw7";
-const std::u16string kConnected = u"VID:0x04D8 / PID:0x003F";
-const std::u16string kNone = u"Non Connections";
-
-FakeBoard Board(const std::u16string& path, hid::ReportLengths lengths = {65, 65})
-{
-    return {path, u"HID\\VID_04D8&PID_003F&REV_0002", lengths};
-}
-
-hid::test::Report InputReport(const std::string& text)
-{
-    hid::test::Report r(65, 0);
-    for (size_t i = 0; i < text.size() && i < 63; ++i)
-        r[1 + i] = static_cast<std::uint8_t>(text[i]);
-    return r;
-}
+const std::u16string& kNone = console_test::kDisconnected;
 
 template <typename Pred>
 bool WaitFor(Pred pred, int timeoutMs = 5000)

@@ -20,7 +20,7 @@ class QMenu;
 class QSocketNotifier;
 class QPainter;
 
-class CQtDialogWindow final : public QDialog, public wsys::IWindow {
+class CQtDialogWindow : public QDialog, public wsys::IWindow {
 public:
     CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate& tmpl,
                     wsys::IDialogHandler& handler, QWidget* parent);

@@ -53,6 +53,7 @@ public:
 
     // The dialog window while RunModal runs, else nullptr.
     HWND Hwnd() const { return m_hwnd; }
+    const res::DialogTemplate& Template() const { return m_tmpl; }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
