@@ -89,7 +89,8 @@ struct TextEvent {
 };
 
 // Forwards everything to the wrapped window and records the texts the
-// console sets into the status label and the history box.
+// console sets into the status label and the rows it adds to the history
+// box.
 class ProbeWindow : public wsys::IWindow {
 public:
     explicit ProbeWindow(std::unique_ptr<wsys::IWindow> inner) : m_inner(std::move(inner)) {}
@@ -106,6 +107,14 @@ public:
         m_inner->SetItemText(id, text);
         if (onText && (id == res::IDC_STATUS || id == res::IDC_HISTORY))
             onText(TextEvent{t, id, text});
+    }
+    // The history box's event carries the rows it was given.
+    void UpdateRows(int id, const wsys::RowChange& change) override
+    {
+        const std::int64_t t = NowNs();
+        m_inner->UpdateRows(id, change);
+        if (onText && id == res::IDC_HISTORY)
+            onText(TextEvent{t, id, wsys::JoinRows(change.added, u"\r\n")});
     }
     void LimitText(int id, int maxUnits) override { m_inner->LimitText(id, maxUnits); }
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override
@@ -171,7 +180,7 @@ private:
     wsys::IWindowSystem& m_inner;
 };
 
-// The last line of a rendered history ("...\r\n<last>").
+// The last of the rows in a history box's event ("...\r\n<last>").
 inline std::u16string LastLine(const std::u16string& rendered)
 {
     std::size_t nl = rendered.rfind(u'\n');

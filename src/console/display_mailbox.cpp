@@ -2,17 +2,14 @@
 
 #include <utility>
 
-bool CDisplayMailbox::Publish(std::u16string text)
+bool CDisplayMailbox::Publish()
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    m_text = std::move(text);
     m_bFresh = true;
-    const bool ask = !m_bPending;
-    m_bPending = true;
-    return ask;
+    return !std::exchange(m_bPending, true);
 }
 
-bool CDisplayMailbox::Take(std::u16string& text)
+bool CDisplayMailbox::Take()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_bFresh) {
@@ -20,7 +17,5 @@ bool CDisplayMailbox::Take(std::u16string& text)
         return false;
     }
     m_bFresh = false;
-    text = std::move(m_text);
-    m_text.clear();
     return true;
 }

@@ -73,7 +73,10 @@ bool CWendrelDlg::OnInitDialog()
     wnd->SetCopyAllEntry(res::IDC_HISTORY, u"受信履歴をすべてコピー(&H)",
                          [this] { return m_history.StoredRows(); });
     wnd->SetTimer(res::IDT_POLL, kPollMs);
-    // Lines that arrived while no window was there to show them.
+    // The box starts empty: rows that arrived while no window was there to
+    // show them go in at once.
+    if (const wsys::RowChange rows = m_history.Refill(); !rows.Empty())
+        wnd->UpdateRows(res::IDC_HISTORY, rows);
     ShowHistory();
     return true;
 }
@@ -285,7 +288,7 @@ void CWendrelDlg::OnBnClickedBoot() { m_device.SendText(u"Boot"); }
 
 void CWendrelDlg::OnReceive(const std::u16string& text)
 {
-    if (m_display.Publish(m_history.AppendLine(text)))
+    if (m_history.Append(text))
         PostToWindow([this] { ShowHistory(); });
 }
 
@@ -301,10 +304,11 @@ void CWendrelDlg::ShowHistory()
 
 bool CWendrelDlg::ShowNewestHistory()
 {
-    std::u16string text;
-    if (!m_display.Take(text) || !Window())
+    wsys::RowChange rows;
+    if (!Window() || !m_history.Take(rows))
         return false;
-    Window()->SetItemText(res::IDC_HISTORY, text);
+    if (!rows.Empty())
+        Window()->UpdateRows(res::IDC_HISTORY, rows);
     return true;
 }
 

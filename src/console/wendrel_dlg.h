@@ -7,9 +7,8 @@
 #include <string>
 
 #include "dialog.h"
-#include "display_mailbox.h"
 #include "hid_device.h"
-#include "line_history.h"
+#include "history_feed.h"
 
 class CWendrelDlg : public CDialog, public IHidReceiver {
 public:
@@ -50,7 +49,7 @@ protected:
     void OnDestroy() override;
 
 private:
-    // User-interface thread: shows the newest rendering of the history.
+    // User-interface thread: shows the rows that arrived.
     void ShowHistory();
     // False, and the request for an update ended, when nothing was new.
     bool ShowNewestHistory();
@@ -66,8 +65,7 @@ private:
 
     wsys::IconHandle m_hIcon = nullptr;
     CHidDevice m_device;
-    CLineHistory m_history;
-    CDisplayMailbox m_display;
+    CHistoryFeed m_history;
 
 public:
     std::u16string m_strStatus;

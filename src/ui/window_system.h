@@ -1,8 +1,8 @@
 // What the console's logic needs from a window system, and nothing more:
 // modal dialogs built from the templates in resources.h, control text in
-// both directions, a text limit, a timer, window-menu entries, icons,
-// minimised painting, and a way for another thread to run code on the
-// user-interface thread.
+// both directions, a box of rows updated by what changed, a text limit, a
+// timer, window-menu entries, icons, minimised painting, and a way for
+// another thread to run code on the user-interface thread.
 //
 // The Qt implementation lives in qt/, the Windows dialog manager's in
 // win32/; tests use a fake.
@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "row_change.h"
 
 namespace wsys {
 
@@ -59,12 +61,17 @@ public:
     // Replaces the whole text; a multi-line control takes "\r\n" as its
     // line break. Text is always shown literally.
     virtual void SetItemText(int id, const std::u16string& text) = 0;
+    // A multi-line control shown as rows takes what changed, in place: a
+    // selection on rows still shown stays on them, and the newest row is
+    // in sight. GetItemText gives its rows joined by "\r\n".
+    virtual void UpdateRows(int id, const RowChange& change) = 0;
     // Most UTF-16 units the user can enter into an edit control.
     virtual void LimitText(int id, int maxUnits) = 0;
     // An edit control asks `accept` before it takes any change the user
-    // makes; a refused change leaves the text as it was, except that text
-    // inserted at once (a paste) is cut to the longest start of it that
-    // `accept` takes.
+    // makes, as FilterChange (input_filter.h) rules: a refused change
+    // leaves the text as it was, except that text inserted at once (a
+    // paste) is cut to the longest start of it that `accept` takes. Text
+    // the program sets passes no filter.
     virtual void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) = 0;
     // A multi-line control's context menu gets an entry `label` that puts
     // `text()` (lines ended by "\r\n") on the clipboard. Called on the

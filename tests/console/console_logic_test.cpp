@@ -8,16 +8,15 @@
 #include <chrono>
 #include <thread>
 
+#include "console_board.h"
 #include "fake_platform.h"
 #include "fake_window.h"
-#include "icon_position.h"
 #include "resources.h"
 #include "counting_dlg.h"
 #include "wendrel_dlg.h"
 
 using fake::FakeWindow;
 using fake::FakeWindowSystem;
-using hid::test::FakeBoard;
 using hid::test::FakePlatform;
 
 namespace {
@@ -26,23 +25,13 @@ namespace {
 // code page Wine derives from it): ctest pins it to Japanese (932) whatever
 // the machine's locale, see CMakeLists.txt.
 
+using console_test::Board;
+using console_test::InputReport;
+using console_test::kConnected;
+
 const std::u16string kPathA = u"/dev/hidraw0";
 const std::u16string kPathB = u"/dev/hidraw7";
-const std::u16string kConnected = u"VID:0x04D8 / PID:0x003F";
-const std::u16string kNone = u"Non Connections";
-
-FakeBoard Board(const std::u16string& path, hid::ReportLengths lengths = {65, 65})
-{
-    return {path, u"HID\\VID_04D8&PID_003F&REV_0002", lengths};
-}
-
-hid::test::Report InputReport(const std::string& text)
-{
-    hid::test::Report r(65, 0);
-    for (size_t i = 0; i < text.size() && i < 63; ++i)
-        r[1 + i] = static_cast<std::uint8_t>(text[i]);
-    return r;
-}
+const std::u16string& kNone = console_test::kDisconnected;
 
 template <typename Pred>
 bool WaitFor(Pred pred, int timeoutMs = 5000)
@@ -646,24 +635,6 @@ TEST_F(ConsoleTest, AboutEntryRunsTheAboutBoxModally)
     EXPECT_EQ(ws.created, (std::vector<int>{102, 100, 100}));
 }
 
-TEST(MinimisedIcon, CentredWithTheOddPixelRightAndDown)
-{
-    struct Case {
-        wsys::Size client, icon, at;
-    } cases[] = {
-        {{480, 300}, {32, 32}, {224, 134}},
-        {{33, 33}, {32, 32}, {1, 1}},
-        {{32, 32}, {32, 32}, {0, 0}},
-        {{160, 28}, {32, 32}, {64, -1}},
-        {{0, 0}, {32, 32}, {-15, -15}},
-    };
-    for (const auto& c : cases) {
-        const wsys::Size at = MinimisedIconOrigin(c.client, c.icon);
-        EXPECT_EQ(at.cx, c.at.cx) << c.client.cx;
-        EXPECT_EQ(at.cy, c.at.cy) << c.client.cy;
-    }
-}
-
 TEST_F(ConsoleTest, PaintsTheIconOnlyWhenMinimised)
 {
     Run([&](FakeWindow& w) {
@@ -675,20 +646,6 @@ TEST_F(ConsoleTest, PaintsTheIconOnlyWhenMinimised)
         EXPECT_EQ(w.draws, (std::vector<std::tuple<int, int, wsys::IconHandle>>{
                                {64, -1, ws.Icon()}}));
     });
-}
-
-// --- dialog units ---
-
-TEST(DialogUnits, ConvertAsTheWindowsDialogManager)
-{
-    // 52 letters 312 px wide: 6 px average.
-    EXPECT_EQ(res::BaseUnitX(312), 6);
-    EXPECT_EQ(res::BaseUnitX(337), 6);  // 6.48 rounds down
-    EXPECT_EQ(res::BaseUnitX(338), 7);  // 6.5 rounds up
-    EXPECT_EQ(res::DluToPixelsX(320, 6), 480);
-    EXPECT_EQ(res::DluToPixelsY(200, 12), 300);
-    EXPECT_EQ(res::DluToPixelsX(7, 6), 11);   // 10.5 rounds up
-    EXPECT_EQ(res::DluToPixelsY(149, 13), 242);  // 242.125
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A window system in memory: every control is a string, the timer ticks
-// when a test says so, and calls posted from other threads wait in a queue
-// until the test drains it. A script per template stands in for the user
+// A window system in memory: every control is a string (a box of rows
+// keeps its rows too), the timer ticks when a test says so, and calls
+// posted from other threads wait in a queue until the test drains it. A script per template stands in for the user
 // while the dialog runs modally.
 #pragma once
 
@@ -8,12 +8,12 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "post_queue.h"
 #include "window_system.h"
 
 namespace fake {
@@ -36,6 +36,13 @@ public:
     void SetItemText(int id, const std::u16string& t) override
     {
         text[id] = t;
+        ++sets[id];
+    }
+    // The box's rows; its text is them joined, as a real box gives them.
+    void UpdateRows(int id, const wsys::RowChange& change) override
+    {
+        wsys::ApplyRowChange(rows[id], change);
+        text[id] = wsys::JoinRows(rows[id], u"\r\n");
         ++sets[id];
     }
     void LimitText(int id, int maxUnits) override { limit[id] = maxUnits; }
@@ -73,10 +80,10 @@ public:
     wsys::Size ClientSize() const override { return client; }
     wsys::Size SystemIconSize() const override { return {32, 32}; }
     void DrawIcon(int x, int y, wsys::IconHandle icon) override { draws.emplace_back(x, y, icon); }
+    // Nothing to wake: the test drains.
     void Post(std::function<void()> fn) override
     {
-        std::lock_guard<std::mutex> lock(m_postLock);
-        m_posts.push_back(std::move(fn));
+        m_posts.Post(std::move(fn));
         ++posted;
     }
 
@@ -121,17 +128,7 @@ public:
     void Paint() { m_handler.OnPaint(); }
     void ChooseMenu(int id) { m_handler.OnSysCommand(id, 0); }
     // Runs the queued posts, as the event loop would on its next turn.
-    int DrainPosts()
-    {
-        std::vector<std::function<void()>> posts;
-        {
-            std::lock_guard<std::mutex> lock(m_postLock);
-            posts.swap(m_posts);
-        }
-        for (auto& fn : posts)
-            fn();
-        return static_cast<int>(posts.size());
-    }
+    int DrainPosts() { return m_posts.Drain(); }
     int Sets(int id) const
     {
         auto it = sets.find(id);
@@ -139,6 +136,7 @@ public:
     }
 
     std::map<int, std::u16string> text;
+    std::map<int, std::vector<std::u16string>> rows;
     std::map<int, int> sets;
     std::map<int, int> limit;
     std::map<int, std::function<bool(const std::u16string&)>> filter;
@@ -161,8 +159,7 @@ private:
     FakeWindowSystem& m_ws;
     int m_templateId;
     wsys::IDialogHandler& m_handler;
-    std::mutex m_postLock;
-    std::vector<std::function<void()>> m_posts;
+    wsys::CPostQueue m_posts;
 };
 
 class FakeWindowSystem : public wsys::IWindowSystem {
@@ -191,6 +188,7 @@ inline int FakeWindow::RunModal()
     if (auto it = m_ws.script.find(m_templateId); it != m_ws.script.end() && it->second)
         it->second(*this);
     m_handler.OnDestroy();
+    m_posts.Close();
     return ended.value_or(-1);
 }
 

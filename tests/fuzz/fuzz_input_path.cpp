@@ -1,19 +1,22 @@
 // libFuzzer target: the road of a received line, from the raw bytes of the
-// board's input reports to the text the history box is given, and the
+// board's input reports to the rows the history box is given, and the
 // road back for a typed line.
 //
 // Input: byte 0 picks the code page, byte 1 the report length (8..64),
 // the rest is cut into reports of that length. Each report is decoded as
-// the device's reader does, appended to the history as the console does,
-// and published through the display mailbox. Checked on the way:
+// the device's reader does and fed to the history as the console does; the
+// display side takes what changed every other report, as a box would.
+// Checked on the way:
 // - the decoded text is well-formed UTF-16 without U+0000;
 // - where every byte is valid in the code page, nothing is lost: encoding
 //   the text again gives the report's bytes back (UTF-8, Latin-1);
-// - the rendered window is exactly the newest 18 rows of a plain model of
-//   the ring, each row the text cut after 64 units (63 where the 64th
-//   would split a surrogate pair);
-// - the mailbox hands over the latest rendering, and asks for one display
-//   update while one is outstanding;
+// - the feed asks for one display update while one is outstanding, and a
+//   take with nothing new ends the request;
+// - each change is rows gone from the top and rows added at the bottom,
+//   or, only where the rows since the last take outran the box, a
+//   replacement; applied, the box holds exactly the newest 18 rows of a
+//   plain model of the ring, each row the text cut after 64 units (63
+//   where the 64th would split a surrogate pair);
 // - encoding the text for an output report of any length stays inside the
 //   report, is zero-terminated and is never cut inside a character.
 #include <algorithm>
@@ -22,12 +25,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "codepage.h"
-#include "display_mailbox.h"
+#include "history_feed.h"
 #include "line_history.h"
+#include "row_change.h"
 
 namespace {
 
@@ -80,9 +85,29 @@ std::u16string Cut(const std::u16string& text)
     return row;
 }
 
-struct Session {
-    CLineHistory history;
+constexpr std::size_t kVisible = CLineHistory::kVisible;
+
+// The box as a window keeps it, and what it must hold.
+struct Box {
+    std::vector<std::u16string> rows;
     std::deque<std::u16string> model;
+    std::size_t fresh = 0;  // rows stored since the last take
+
+    void Take(CHistoryFeed& feed)
+    {
+        wsys::RowChange change;
+        Check(feed.Take(change));
+        const bool outran = rows.empty() || fresh >= kVisible;
+        Check(change.replace == outran);
+        if (!outran) {
+            Check(change.added.size() == fresh);
+            Check(change.removed == rows.size() + fresh - std::min(rows.size() + fresh, kVisible));
+            Check(change.removed < rows.size());
+        }
+        wsys::ApplyRowChange(rows, std::move(change));
+        Check(rows.size() == model.size() && std::equal(rows.begin(), rows.end(), model.begin()));
+        fresh = 0;
+    }
 };
 
 }  // namespace
@@ -97,10 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 2;
     size -= 2;
 
-    Session s;
-    CDisplayMailbox mailbox;
+    // The ring is 132 KB: off the stack.
+    auto feed = std::make_unique<CHistoryFeed>();
+    Box box;
     bool pending = false;
-    std::u16string rendered;
     for (std::size_t at = 0; at < size; at += length) {
         // Exactly the report's bytes on the heap, so a read past them shows.
         const std::size_t n = std::min(length, size - at);
@@ -117,23 +142,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   && again[m] == 0);
         }
 
-        rendered = s.history.AppendLine(text);
-        s.model.push_back(Cut(text));
-        if (s.model.size() > std::size_t(CLineHistory::kVisible))
-            s.model.pop_front();
-        std::u16string expected;
-        for (std::size_t i = 0; i < s.model.size(); ++i)
-            expected += (i ? u"\r\n" : u"") + s.model[i];
-        Check(rendered == expected);
+        Check(feed->Append(text) == !pending);
+        pending = true;
+        box.model.push_back(Cut(text));
+        if (box.model.size() > kVisible)
+            box.model.pop_front();
+        ++box.fresh;
 
         // The display side takes every other turn.
-        Check(mailbox.Publish(rendered) == !pending);
-        pending = true;
         if (at / length % 2) {
-            std::u16string shown;
-            Check(mailbox.Take(shown) && shown == rendered);
+            box.Take(*feed);
             // A frame with nothing new ends the request.
-            Check(!mailbox.Take(shown));
+            wsys::RowChange none;
+            Check(!feed->Take(none));
             pending = false;
         }
 
@@ -149,7 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(back.size() <= text.size() && text.compare(0, back.size(), back) == 0);
         }
     }
-    std::u16string shown;
-    Check(mailbox.Take(shown) == pending);
+    if (pending)
+        box.Take(*feed);
+    wsys::RowChange none;
+    Check(!feed->Take(none));
     return 0;
 }

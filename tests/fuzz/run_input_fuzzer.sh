@@ -26,11 +26,12 @@ seed cp932 '\003\070\202\240\202\242\202\244\201'
 seed many-short '\000\000line1\000\000\000line2\000\000\000line3\000\000\000'
 "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined \
     -fno-sanitize-recover=undefined \
-    -I"$src/src/text" -I"$src/src/console" -I"$src/src/console/history" \
+    -I"$src/src/text" -I"$src/src/ui" -I"$src/src/console" -I"$src/src/console/history" \
     "$src/tests/fuzz/fuzz_input_path.cpp" \
     "$src/src/text/codepage_decode.cpp" "$src/src/text/codepage_encode.cpp" \
     "$src/src/text/codepage_iconv.cpp" "$src/src/text/codepage_locale.cpp" \
     "$src/src/console/history/line_history.cpp" "$src/src/console/display_mailbox.cpp" \
+    "$src/src/console/history_feed.cpp" "$src/src/ui/row_change.cpp" \
     -o "$work/fuzz_input_path"
 cd "$work"
 exec ./fuzz_input_path -max_total_time="$seconds" -print_final_stats=1 \

@@ -1,5 +1,7 @@
 #include "line_history.h"
 
+#include <algorithm>
+
 #include "utf16.h"
 
 namespace {
@@ -30,7 +32,7 @@ std::u16string CLineHistory::RowText(const std::u16string& text)
     return row;
 }
 
-std::u16string CLineHistory::AppendLine(const std::u16string& text)
+CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text)
 {
     const std::u16string clean = RowText(text);
     std::lock_guard<std::mutex> lock(m_lock);
@@ -47,37 +49,35 @@ std::u16string CLineHistory::AppendLine(const std::u16string& text)
     row[n] = u'\0';
 
     m_nNextLine = Advance(m_nNextLine);
-    if (m_nStored < kRows)
-        ++m_nStored;
-    const int size = m_nNextLine > m_nTopLine ? m_nNextLine - m_nTopLine
-                                              : m_nNextLine - m_nTopLine + kRows;
-    if (size > kVisible)
+    if (m_nNextSerial >= kVisible)
         m_nTopLine = Advance(m_nTopLine);
-    return Render();
+    return m_nNextSerial++;
 }
 
-std::u16string CLineHistory::Render() const
+CLineHistory::Visible CLineHistory::VisibleSince(Serial since) const
 {
-    std::u16string out;
-    out.reserve(kVisible * (kMaxUnits + 2));
-    int d = m_nTopLine;
-    for (int i = 0; i < kVisible + 1; ++i) {
-        out += m_szLines[d];
+    std::lock_guard<std::mutex> lock(m_lock);
+    Visible v;
+    v.next = m_nNextSerial;
+    v.first = v.next - std::min<Serial>(v.next, kVisible);
+    const Serial from = std::clamp(since, v.first, v.next);
+    v.rows.reserve(static_cast<std::size_t>(v.next - from));
+    int d = static_cast<int>((m_nTopLine + (from - v.first)) % kRows);
+    for (Serial s = from; s < v.next; ++s) {
+        v.rows.emplace_back(m_szLines[d]);
         d = Advance(d);
-        if (d == m_nNextLine)
-            break;
-        out += u"\r\n";
     }
-    return out;
+    return v;
 }
 
 std::u16string CLineHistory::StoredRows() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
+    const int stored = static_cast<int>(std::min<Serial>(m_nNextSerial, kRows));
     std::u16string out;
-    out.reserve(static_cast<std::size_t>(m_nStored) * 24);
-    int d = (m_nNextLine - m_nStored + kRows) % kRows;
-    for (int i = 0; i < m_nStored; ++i) {
+    out.reserve(static_cast<std::size_t>(stored) * 24);
+    int d = (m_nNextLine - stored + kRows) % kRows;
+    for (int i = 0; i < stored; ++i) {
         out += m_szLines[d];
         out += u"\r\n";
         d = Advance(d);

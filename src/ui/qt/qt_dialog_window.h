@@ -1,25 +1,26 @@
 // One dialog built from a template: controls placed in dialog units of the
-// dialog font, events routed to the handler, and a context menu standing
-// in for the window menu that the window manager owns on Linux and macOS.
+// dialog font, events routed to the handler, functions posted from other
+// threads run on the loop's next turn. The context menu, the history box,
+// the input filter and accessibility have files of their own.
 #pragma once
 
 #include <QDialog>
-#include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <vector>
 
+#include "post_queue.h"
 #include "resources.h"
+#include "wake.h"
 #include "window_system.h"
 
+class CQtContextMenu;
+class CQtInputFilter;
 class CQtWindowSystem;
 class QMenu;
 class QSocketNotifier;
 class QPainter;
-class QPlainTextEdit;
 
-class CQtDialogWindow final : public QDialog, public wsys::IWindow {
+class CQtDialogWindow : public QDialog, public wsys::IWindow {
 public:
     CQtDialogWindow(CQtWindowSystem& ws, const res::DialogTemplate& tmpl,
                     wsys::IDialogHandler& handler, QWidget* parent);
@@ -30,6 +31,7 @@ public:
     void EndDialog(int result) override;
     std::u16string GetItemText(int id) const override;
     void SetItemText(int id, const std::u16string& text) override;
+    void UpdateRows(int id, const wsys::RowChange& change) override;
     void LimitText(int id, int maxUnits) override;
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
     void SetCopyAllEntry(int id, const std::u16string& label,
@@ -50,8 +52,7 @@ public:
     int BaseUnitY() const { return m_baseY; }
 
     // The menu the right mouse button, the Menu key and Shift+F10 open
-    // over `widget` (the window menu's entries, after an edit control's
-    // own entries). Shown by the caller; deleted when it closes.
+    // over `widget`. Shown by the caller; deleted when it closes.
     QMenu* CreateContextMenu(QWidget* widget);
 
 protected:
@@ -59,21 +60,14 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void customEvent(QEvent* event) override;
 
 private:
-    struct MenuEntry {
-        wsys::MenuItem kind;
-        int id;
-        QString text;
-    };
-
     void BuildControls(const res::DialogTemplate& tmpl);
+    QWidget* BuildControl(const res::ControlTemplate& c);
     QRect ToPixels(int x, int y, int cx, int cy) const;
     QWidget* Item(int id) const;
-    void ShowContextMenu(QWidget* widget, const QPoint& globalPos);
-    void SetMultiLineText(QPlainTextEdit* edit, const QString& text);
+    void RunPosted();
 
     CQtWindowSystem& m_ws;
     wsys::IDialogHandler& m_handler;
@@ -82,24 +76,14 @@ private:
     int m_baseY = 0;
     std::map<int, QWidget*> m_items;
     std::map<int, int> m_timers;  // Qt's timer id -> ours
-    std::vector<MenuEntry> m_menu;
-    struct CopyAll {
-        QString label;
-        std::function<std::u16string()> text;
-    };
-    std::map<QWidget*, CopyAll> m_copyAll;
+    std::map<int, CQtInputFilter*> m_filters;  // each a child of its edit control
+    CQtContextMenu* m_pMenu = nullptr;  // a child of the dialog
     QPainter* m_pPainter = nullptr;  // inside paintEvent only
     bool m_bEnded = false;
     int m_nResult = 0;
-    // A keyboard request for the context menu that the platform has not
-    // answered with a context-menu event of its own.
-    int m_nMenuKey = 0;
-    bool m_bMenuShown = false;
-    // Functions posted from other threads, run on the next turn of the
-    // loop (see Post).
-    void RunPosted();
-    std::mutex m_postLock;
-    std::deque<std::function<void()>> m_posts;
-    int m_wakeFd = -1;
-    QSocketNotifier* m_wakeNotifier = nullptr;
+    // Functions posted from other threads; the wake-up's eventfd turns the
+    // loop (a Qt event stands in where none could be had).
+    wsys::CPostQueue m_posts;
+    base::CWake m_wake;
+    QSocketNotifier* m_pWakeNotifier = nullptr;
 };

@@ -14,7 +14,14 @@ std::unique_ptr<wsys::IWindow> CQtWindowSystem::CreateDialogWindow(int templateI
         return nullptr;
     // A dialog opened from another (the About box) belongs to it: it stays
     // above it and is centred on it.
-    return std::make_unique<CQtDialogWindow>(*this, *tmpl, handler, QApplication::activeModalWidget());
+    return MakeWindow(*tmpl, handler, QApplication::activeModalWidget());
+}
+
+std::unique_ptr<CQtDialogWindow> CQtWindowSystem::MakeWindow(const res::DialogTemplate& tmpl,
+                                                             wsys::IDialogHandler& handler,
+                                                             QWidget* parent)
+{
+    return std::make_unique<CQtDialogWindow>(*this, tmpl, handler, parent);
 }
 
 wsys::IconHandle CQtWindowSystem::LoadIcon(int id)

@@ -9,6 +9,8 @@
 #include "resources.h"
 #include "window_system.h"
 
+class CQtDialogWindow;
+
 class CQtWindowSystem : public wsys::IWindowSystem {
 public:
     std::unique_ptr<wsys::IWindow> CreateDialogWindow(int templateId,
@@ -20,6 +22,12 @@ public:
     // The icon behind a handle of this window system; a null icon for
     // nullptr.
     static QIcon ToQIcon(wsys::IconHandle icon);
+
+protected:
+    // Tests put a window of their own in here.
+    virtual std::unique_ptr<CQtDialogWindow> MakeWindow(const res::DialogTemplate& tmpl,
+                                                        wsys::IDialogHandler& handler,
+                                                        QWidget* parent);
 
 private:
     std::map<int, std::unique_ptr<QIcon>> m_icons;

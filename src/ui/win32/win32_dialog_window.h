@@ -1,19 +1,24 @@
 // One modal dialog on the Windows dialog manager, routing its messages to
-// a wsys::IDialogHandler.
+// a wsys::IDialogHandler. The history box, the input filter, the copy-all
+// menu and the tooltips have files of their own.
 #pragma once
 
 #include "win32_api.h"
 
+#include <atomic>
 #include <functional>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <set>
 #include <string>
-#include <vector>
 
+#include "post_queue.h"
 #include "resources.h"
+#include "win32_tooltips.h"
 #include "window_system.h"
 
+class CWin32CopyAll;
+class CWin32InputFilter;
 class CWin32WindowSystem;
 
 class CWin32DialogWindow : public wsys::IWindow {
@@ -30,6 +35,7 @@ public:
     void EndDialog(int result) override;
     std::u16string GetItemText(int id) const override;
     void SetItemText(int id, const std::u16string& text) override;
+    void UpdateRows(int id, const wsys::RowChange& change) override;
     void LimitText(int id, int maxUnits) override;
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
     void SetCopyAllEntry(int id, const std::u16string& label,
@@ -47,60 +53,40 @@ public:
 
     // The dialog window while RunModal runs, else nullptr.
     HWND Hwnd() const { return m_hwnd; }
+    const res::DialogTemplate& Template() const { return m_tmpl; }
 
 private:
-    struct Filter {
-        std::function<bool(const std::u16string&)> accept;
-        std::u16string accepted;  // the text as last accepted
-        char16_t pendingHigh = 0;  // first half of a character being typed
-        bool holdCheck = false;    // between the two halves
-        bool composing = false;    // an input method's text not yet committed
-    };
-
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                     DWORD_PTR self);
-    static LRESULT CALLBACK CopyAllProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                        DWORD_PTR self);
-    void ShowCopyAllMenu(HWND edit, LPARAM at);
     INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void OnInit();
     void OnCommandMessage(WPARAM wp, LPARAM lp);
+    void OnTimerMessage(int id);
     void OnPaintMessage();
     void OnGone();
     void RunPosted();
-    void CheckInput(int id);
-    void SetEditText(HWND edit, const std::u16string& text);
-    void SetHistoryText(HWND edit, const std::u16string& text);
-    void FitStatic(HWND label, int templateWidth);
+    void FitLabel(HWND label, int templateWidth);
     void CenterOnOwner();
 
     CWin32WindowSystem& m_ws;
     const res::DialogTemplate& m_tmpl;
     wsys::IDialogHandler& m_handler;
     HWND m_hwnd = nullptr;
-    HWND m_hTip = nullptr;
     HDC m_hPaintDC = nullptr;  // inside OnPaint only
     bool m_bEnded = false;
     int m_nResult = 0;
     bool m_bInTimer = false;
-    bool m_bSettingText = false;
-    int m_nHistoryLineHeight = 0;
     std::set<int> m_menuIds;
     std::set<int> m_buttons;
-    std::set<int> m_tipIds;
     std::map<int, res::ControlKind> m_kinds;
-    std::map<int, int> m_staticWidths;  // template width in pixels
-    std::map<int, Filter> m_filters;
-    struct CopyAll {
-        std::u16string label;
-        std::function<std::u16string()> text;
-    };
-    std::map<int, CopyAll> m_copyAll;
+    std::map<int, int> m_labelWidths;  // template width in pixels
+    std::map<int, std::unique_ptr<CWin32InputFilter>> m_filters;
+    std::map<int, std::unique_ptr<CWin32CopyAll>> m_copyAll;
+    CWin32ToolTips m_tips;
 
-    // Shared with Post, which any thread may call.
-    std::mutex m_postLock;
-    HWND m_hPostTarget = nullptr;
-    bool m_bPostSignalled = false;
-    std::vector<std::function<void()>> m_posted;
+    // Functions posted from other threads. The message only says that the
+    // queue has something, so one that outlives the window carries nothing
+    // that could leak or dangle; the window it goes to is read by any
+    // thread.
+    wsys::CPostQueue m_posts;
+    std::atomic<HWND> m_hPostTarget{nullptr};
 };

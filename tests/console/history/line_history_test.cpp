@@ -18,17 +18,6 @@ std::u16string L(int i)
     return s;
 }
 
-std::u16string Join(const std::vector<std::u16string>& lines)
-{
-    std::u16string out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i)
-            out += u"\r\n";
-        out += lines[i];
-    }
-    return out;
-}
-
 std::vector<std::u16string> Range(int first, int last)
 {
     std::vector<std::u16string> v;
@@ -39,29 +28,33 @@ std::vector<std::u16string> Range(int first, int last)
 
 // The ring is 132 KB: keep it off the test thread's stack, as the console
 // keeps it inside a heap object.
+using Rows = std::vector<std::u16string>;
+
 class LineHistoryTest : public ::testing::Test {
 protected:
     std::unique_ptr<CLineHistory> h = std::make_unique<CLineHistory>();
 
-    std::u16string AppendMany(int first, int last)
+    // The visible rows once `first` to `last` are appended.
+    Rows AppendMany(int first, int last)
     {
-        std::u16string shown;
         for (int i = first; i <= last; ++i)
-            shown = h->AppendLine(L(i));
-        return shown;
+            h->AppendLine(L(i));
+        return Visible();
     }
+    Rows Visible() const { return h->VisibleSince(0).rows; }
 };
 
 TEST_F(LineHistoryTest, FirstLineIsTheWholeWindow)
 {
-    EXPECT_EQ(h->AppendLine(u"A"), u"A");
+    EXPECT_EQ(h->AppendLine(u"A"), 0u);
+    EXPECT_EQ(Visible(), Rows{u"A"});
     EXPECT_EQ(h->TopLine(), 0);
     EXPECT_EQ(h->NextLine(), 1);
 }
 
 TEST_F(LineHistoryTest, EighteenLinesFillTheWindow)
 {
-    EXPECT_EQ(AppendMany(1, 18), Join(Range(1, 18)));
+    EXPECT_EQ(AppendMany(1, 18), Range(1, 18));
     EXPECT_EQ(h->TopLine(), 0);
     EXPECT_EQ(h->NextLine(), 18);
 }
@@ -69,41 +62,75 @@ TEST_F(LineHistoryTest, EighteenLinesFillTheWindow)
 TEST_F(LineHistoryTest, NineteenthLinePushesOutTheOldest)
 {
     AppendMany(1, 18);
-    EXPECT_EQ(h->AppendLine(L(19)), Join(Range(2, 19)));
+    EXPECT_EQ(h->AppendLine(L(19)), 18u);
+    EXPECT_EQ(Visible(), Range(2, 19));
     EXPECT_EQ(h->TopLine(), 1);
 }
 
 TEST_F(LineHistoryTest, WindowFollowsTheWrapAtTheEndOfTheRing)
 {
-    EXPECT_EQ(AppendMany(1, 1000), Join(Range(983, 1000)));
+    EXPECT_EQ(AppendMany(1, 1000), Range(983, 1000));
     EXPECT_EQ(h->NextLine(), 0);
     EXPECT_EQ(h->TopLine(), 982);
 
     // The 1001st line overwrites row 0 and shows after row 999.
-    EXPECT_EQ(h->AppendLine(L(1001)), Join(Range(984, 1001)));
+    EXPECT_EQ(h->AppendLine(L(1001)), 1000u);
+    EXPECT_EQ(Visible(), Range(984, 1001));
     EXPECT_EQ(h->NextLine(), 1);
     EXPECT_EQ(h->TopLine(), 983);
     EXPECT_EQ(std::u16string(h->Row(0)), L(1001));
 
     // Far past the wrap the window still holds the 18 newest.
-    EXPECT_EQ(AppendMany(1002, 2500), Join(Range(2483, 2500)));
+    EXPECT_EQ(AppendMany(1002, 2500), Range(2483, 2500));
+}
+
+// The serials say which rows are new: a reader that has the rows up to a
+// serial gets only those after it, or all visible ones where it fell
+// behind the window.
+TEST_F(LineHistoryTest, VisibleSinceGivesTheRowsFromASerialOn)
+{
+    EXPECT_EQ(h->VisibleSince(0).next, 0u);
+    EXPECT_TRUE(h->VisibleSince(0).rows.empty());
+    AppendMany(1, 1005);  // serials 0..1004
+    struct Case {
+        CLineHistory::Serial since;
+        Rows rows;
+    } const cases[] = {
+        {1000, Range(1001, 1005)},
+        {1004, Range(1005, 1005)},
+        {1005, {}},
+        {987, Range(988, 1005)},   // the window's first row
+        {986, Range(988, 1005)},   // fell behind
+        {0, Range(988, 1005)},
+        {5000, {}},                // from a future that never came
+    };
+    for (const Case& c : cases) {
+        const CLineHistory::Visible v = h->VisibleSince(c.since);
+        EXPECT_EQ(v.first, 987u) << c.since;
+        EXPECT_EQ(v.next, 1005u) << c.since;
+        EXPECT_EQ(v.rows, c.rows) << c.since;
+    }
 }
 
 TEST_F(LineHistoryTest, EmptyTextAddsAnEmptyLine)
 {
     h->AppendLine(u"A");
-    EXPECT_EQ(h->AppendLine(u""), u"A\r\n");
-    EXPECT_EQ(h->AppendLine(u"B"), u"A\r\n\r\nB");
+    h->AppendLine(u"");
+    EXPECT_EQ(Visible(), (Rows{u"A", u""}));
+    h->AppendLine(u"B");
+    EXPECT_EQ(Visible(), (Rows{u"A", u"", u"B"}));
 }
 
-TEST_F(LineHistoryTest, EmptyFirstLineRendersEmpty)
+TEST_F(LineHistoryTest, EmptyFirstLineIsARow)
 {
-    EXPECT_EQ(h->AppendLine(u""), u"");
+    h->AppendLine(u"");
+    EXPECT_EQ(Visible(), Rows{u""});
 }
 
 TEST_F(LineHistoryTest, TextStopsAtItsFirstTerminator)
 {
-    EXPECT_EQ(h->AppendLine(std::u16string(u"ab\0cd", 5)), u"ab");
+    h->AppendLine(std::u16string(u"ab\0cd", 5));
+    EXPECT_EQ(Visible(), Rows{u"ab"});
 }
 
 struct CutCase {
@@ -136,7 +163,8 @@ std::vector<CutCase> CutCases()
 TEST_P(LineHistoryCutTest, RowHoldsAtMostSixtyFourUnits)
 {
     auto h = std::make_unique<CLineHistory>();
-    EXPECT_EQ(h->AppendLine(GetParam().text), GetParam().shown);
+    h->AppendLine(GetParam().text);
+    EXPECT_EQ(h->VisibleSince(0).rows, Rows{GetParam().shown});
     EXPECT_LE(std::u16string(h->Row(0)).size(), 64u);
 }
 
@@ -172,14 +200,14 @@ std::vector<RowCase> RowCases()
     };
 }
 
-// Each report is one row, and the rendered window has a line break only
-// between rows.
+// Each report is one row, whatever breaks it holds.
 TEST_P(LineHistoryRowTest, OneReportOneRow)
 {
     auto h = std::make_unique<CLineHistory>();
     h->AppendLine(u"before");
-    EXPECT_EQ(h->AppendLine(GetParam().text), u"before\r\n" + GetParam().row);
-    EXPECT_EQ(h->AppendLine(u"after"), u"before\r\n" + GetParam().row + u"\r\nafter");
+    h->AppendLine(GetParam().text);
+    h->AppendLine(u"after");
+    EXPECT_EQ(h->VisibleSince(0).rows, (Rows{u"before", GetParam().row, u"after"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LineHistoryRowTest, ::testing::ValuesIn(RowCases()),
@@ -204,16 +232,23 @@ TEST_F(LineHistoryTest, StoredRowsAreTheNewestThousandAcrossTheWrap)
 }
 
 // The user-interface thread copies while the delivery thread appends: every
-// copy is a run of whole, consecutive rows.
+// copy is a run of whole, consecutive rows, and so is every visible window.
 TEST_F(LineHistoryTest, StoredRowsWhileAppending)
 {
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        AppendMany(1, 5000);
+        for (int i = 1; i <= 5000; ++i)
+            h->AppendLine(L(i));
         done = true;
     });
     int copies = 0;
     while (!done || copies == 0) {
+        const CLineHistory::Visible v = h->VisibleSince(0);
+        ASSERT_EQ(v.rows.size(), v.next - v.first);
+        if (!v.rows.empty()) {
+            EXPECT_EQ(v.rows.front(), L(static_cast<int>(v.first) + 1));
+            EXPECT_EQ(v.rows.back(), L(static_cast<int>(v.next)));
+        }
         const std::u16string all = h->StoredRows();
         ++copies;
         int previous = 0;

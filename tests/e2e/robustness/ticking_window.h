@@ -7,13 +7,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "post_queue.h"
 #include "window_system.h"
 
 namespace rig {
@@ -38,13 +39,12 @@ public:
         m_handler.OnInitDialog();
         Clock::time_point next = Clock::now() + m_period;
         while (!m_ended) {
-            std::deque<std::function<void()>> posts;
             {
                 std::unique_lock<std::mutex> lock(m_lock);
                 const Clock::time_point until =
                     m_frameMs > 0 ? std::min(next, m_frameNext) : next;
-                m_wake.wait_until(lock, until, [&] { return !m_posts.empty(); });
-                posts.swap(m_posts);
+                m_wake.wait_until(lock, until, [&] { return m_bWoken; });
+                m_bWoken = false;
             }
             // The display's frame timer: ticked on its own, unseen by the
             // script.
@@ -53,12 +53,11 @@ public:
                 m_handler.OnTimer(m_frameId);
             }
             const auto postsStart = Clock::now();
-            for (auto& fn : posts)
-                fn();
+            const int ran = m_posts.Drain();
             longestPostsMs = std::max(
                 longestPostsMs,
                 std::chrono::duration<double, std::milli>(Clock::now() - postsStart).count());
-            if (!posts.empty() && onTurn)
+            if (ran > 0 && onTurn)
                 onTurn(*this, false);
             if (m_timerId && Clock::now() >= next) {
                 const auto start = Clock::now();
@@ -78,6 +77,7 @@ public:
             }
         }
         m_handler.OnDestroy();
+        m_posts.Close();
         return m_result;
     }
     void EndDialog(int result) override
@@ -91,6 +91,11 @@ public:
         return it == m_text.end() ? std::u16string() : it->second;
     }
     void SetItemText(int id, const std::u16string& text) override { m_text[id] = text; }
+    void UpdateRows(int id, const wsys::RowChange& change) override
+    {
+        wsys::ApplyRowChange(m_rows[id], change);
+        m_text[id] = wsys::JoinRows(m_rows[id], u"\r\n");
+    }
     void LimitText(int, int) override {}
     void SetInputFilter(int, std::function<bool(const std::u16string&)>) override {}
     void SetItemToolTip(int, const std::u16string&) override {}
@@ -123,14 +128,17 @@ public:
     void DrawIcon(int, int, wsys::IconHandle) override {}
     void Post(std::function<void()> fn) override
     {
+        if (!m_posts.Post(std::move(fn)))
+            return;
         std::lock_guard<std::mutex> lock(m_lock);
-        m_posts.push_back(std::move(fn));
+        m_bWoken = true;
         m_wake.notify_one();
     }
 
 private:
     wsys::IDialogHandler& m_handler;
     std::map<int, std::u16string> m_text;
+    std::map<int, std::vector<std::u16string>> m_rows;
     int m_timerId = 0;
     bool m_timerStopped = false;
     int m_frameId = 0;
@@ -139,9 +147,10 @@ private:
     std::chrono::milliseconds m_period{50};
     bool m_ended = false;
     int m_result = 0;
-    std::mutex m_lock;
+    wsys::CPostQueue m_posts;
+    std::mutex m_lock;  // guards m_bWoken
     std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_posts;
+    bool m_bWoken = false;
 };
 
 // Makes TickingWindows; `onWindow` sees each before it runs.

@@ -1,0 +1,380 @@
+// The window contract's driver on Qt, offscreen: the user's keys and
+// clicks are Qt Test's, controls are found by their object names.
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "qt_dialog_window.h"
+#include "qt_window_system.h"
+#include "window_contract.h"
+
+namespace {
+
+QString ToQ(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+// A window that counts the row updates it is given.
+class CCountingWindow : public CQtDialogWindow {
+public:
+    CCountingWindow(CQtWindowSystem& ws, const res::DialogTemplate& tmpl,
+                    wsys::IDialogHandler& handler, QWidget* parent, int& updates)
+        : CQtDialogWindow(ws, tmpl, handler, parent), m_nUpdates(updates)
+    {
+    }
+    void UpdateRows(int id, const wsys::RowChange& change) override
+    {
+        ++m_nUpdates;
+        CQtDialogWindow::UpdateRows(id, change);
+    }
+
+private:
+    int& m_nUpdates;
+};
+
+class CCountingWindowSystem : public CQtWindowSystem {
+public:
+    int rowUpdates = 0;
+
+protected:
+    std::unique_ptr<CQtDialogWindow> MakeWindow(const res::DialogTemplate& tmpl,
+                                                wsys::IDialogHandler& handler,
+                                                QWidget* parent) override
+    {
+        return std::make_unique<CCountingWindow>(*this, tmpl, handler, parent, rowUpdates);
+    }
+};
+
+// Positions in the box's text, where a row break is "\r\n", and in its
+// document, where it is one character.
+int TextToDocument(const QTextDocument* doc, int at)
+{
+    int breaks = 0;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next(), ++breaks) {
+        if (at <= b.position() + breaks + b.length() - 1)
+            return std::max(b.position(), at - breaks);
+    }
+    return doc->characterCount() - 1;
+}
+
+int DocumentToText(const QTextDocument* doc, int at)
+{
+    return at + doc->findBlock(at).blockNumber();
+}
+
+class CQtDriver final : public contract::CDriver {
+public:
+    wsys::IWindowSystem& WindowSystem() override { return m_ws; }
+
+    int Run(const std::function<int()>& modal, const std::function<void()>& user) override
+    {
+        bool started = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QPointer<CQtDialogWindow> wnd = Innermost();
+            if (started || !wnd || !wnd->isVisible())
+                return;
+            started = true;
+            poll.stop();
+            user();
+            if (wnd && wnd->isVisible())
+                wnd->EndDialog(-2);
+        });
+        poll.start(5);
+        return modal();
+    }
+
+    bool WaitUntil(const std::function<bool()>& done) override
+    {
+        return QTest::qWaitFor(done, 60000);
+    }
+
+    void ProcessEvents() override { QCoreApplication::processEvents(); }
+
+    void WhenDialogOpens(const char* name, std::function<void()> whileUp) override
+    {
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, [poll, name = QString::fromLatin1(name),
+                                                  fn = std::move(whileUp)] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || w->objectName() != name || !w->isVisible())
+                return;
+            poll->stop();
+            poll->deleteLater();
+            fn();
+        });
+        poll->start(10);
+    }
+
+    std::vector<std::string> ModalDialogs() override
+    {
+        // exec() makes each one application-modal: the one under it takes
+        // no input.
+        std::vector<std::string> names;
+        for (QWidget* w = QApplication::activeModalWidget(); w; w = w->parentWidget())
+            names.insert(names.begin(), w->objectName().toStdString());
+        return names;
+    }
+
+    std::u16string Title() override
+    {
+        QDialog* dlg = Innermost();
+        return dlg ? dlg->windowTitle().toStdU16String() : std::u16string();
+    }
+
+    void CloseBox() override
+    {
+        if (QDialog* dlg = Innermost())
+            dlg->close();
+    }
+
+    std::u16string Text(const char* control) override
+    {
+        QWidget* w = Control(control);
+        if (auto* edit = qobject_cast<QLineEdit*>(w))
+            return edit->text().toStdU16String();
+        if (auto* box = qobject_cast<QPlainTextEdit*>(w))
+            return box->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")).toStdU16String();
+        if (auto* label = qobject_cast<QLabel*>(w))
+            return label->text().toStdU16String();
+        if (auto* button = qobject_cast<QPushButton*>(w))
+            return button->text().toStdU16String();
+        return {};
+    }
+
+    std::u16string ToolTip(const char* control) override
+    {
+        QWidget* w = Control(control);
+        return w ? w->toolTip().toStdU16String() : std::u16string();
+    }
+
+    bool Exists(const char* control) override
+    {
+        QDialog* dlg = Innermost();
+        return dlg && dlg->findChild<QWidget*>(QString::fromLatin1(control));
+    }
+
+    std::string Focused() override
+    {
+        QDialog* dlg = Innermost();
+        QWidget* w = dlg ? dlg->focusWidget() : nullptr;
+        return w ? w->objectName().toStdString() : std::string();
+    }
+
+    std::string NextInTabOrder(const char* control) override
+    {
+        Focus(control);
+        if (QDialog* dlg = Innermost(); dlg && dlg->focusWidget())
+            QTest::keyClick(dlg->focusWidget(), Qt::Key_Tab);
+        return Focused();
+    }
+
+    void Focus(const char* control) override
+    {
+        if (QWidget* w = Control(control))
+            w->setFocus(Qt::OtherFocusReason);
+    }
+
+    void Type(const char* control, const std::u16string& text) override
+    {
+        QWidget* w = Control(control);
+        if (!w)
+            return;
+        // QTest::keyClicks takes Latin-1 only; a pair is one key.
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t n =
+                i + 1 < text.size() && QChar::isHighSurrogate(text[i]) ? 2 : 1;
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown,
+                                ToQ(text.substr(i, n)), Qt::NoModifier);
+            i += n;
+        }
+    }
+
+    void Paste(const char* control, const std::u16string& text) override
+    {
+        QApplication::clipboard()->setText(ToQ(text));
+        if (QWidget* w = Control(control))
+            QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+    }
+
+    void Press(const char* control, contract::Key key) override
+    {
+        QWidget* w = Control(control);
+        if (!w)
+            return;
+        switch (key) {
+        case contract::Key::Enter:
+            QTest::keyClick(w, Qt::Key_Return);
+            break;
+        case contract::Key::Escape:
+            QTest::keyClick(w, Qt::Key_Escape);
+            break;
+        case contract::Key::CopySelection:
+            QTest::keyClick(w, Qt::Key_C, Qt::ControlModifier);
+            break;
+        }
+    }
+
+    void Click(const char* control) override
+    {
+        if (QWidget* w = Control(control))
+            QTest::mouseClick(w, Qt::LeftButton);
+    }
+
+    void Select(const char* control, int start, int end) override
+    {
+        QWidget* w = Control(control);
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            edit->setCursorPosition(start);
+            if (end > start)
+                edit->setSelection(start, end - start);
+        } else if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
+            QTextCursor c(box->document());
+            c.setPosition(TextToDocument(box->document(), start));
+            c.setPosition(TextToDocument(box->document(), end), QTextCursor::KeepAnchor);
+            box->setTextCursor(c);
+        }
+    }
+
+    std::pair<int, int> Selection(const char* control) override
+    {
+        QWidget* w = Control(control);
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            if (!edit->hasSelectedText())
+                return {edit->cursorPosition(), edit->cursorPosition()};
+            return {edit->selectionStart(), edit->selectionEnd()};
+        }
+        if (auto* box = qobject_cast<QPlainTextEdit*>(w)) {
+            const QTextCursor c = box->textCursor();
+            return {DocumentToText(box->document(), c.selectionStart()),
+                    DocumentToText(box->document(), c.selectionEnd())};
+        }
+        return {0, 0};
+    }
+
+    contract::RowsInSight RowsShown(const char* control) override
+    {
+        contract::RowsInSight shown;
+        auto* box = qobject_cast<QPlainTextEdit*>(Control(control));
+        if (!box)
+            return shown;
+        const int bottom = box->viewport()->height();
+        for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) {
+            const QRect r = box->cursorRect(QTextCursor(b));
+            if (r.top() < 0 || r.bottom() > bottom)
+                continue;
+            if (shown.first < 0)
+                shown.first = b.blockNumber();
+            shown.last = b.blockNumber();
+        }
+        return shown;
+    }
+
+    void Shrink(const char* control, int rows, int of) override
+    {
+        if (QWidget* w = Control(control))
+            w->setFixedHeight(w->height() * rows / of);
+    }
+
+    std::vector<std::u16string> WindowMenu() override { return Menu(Innermost(), u""); }
+
+    void ChooseFromWindowMenu(const std::u16string& entry) override { Menu(Innermost(), entry); }
+
+    std::vector<std::u16string> ContextMenu(const char* control,
+                                            const std::u16string& choose) override
+    {
+        return Menu(Control(control), choose);
+    }
+
+    std::u16string Clipboard() override
+    {
+        return QApplication::clipboard()->text().toStdU16String();
+    }
+
+    void ClearClipboard() override { QApplication::clipboard()->clear(); }
+
+    void Screenshot(const char* name, const char* control) override
+    {
+        QWidget* w = control ? Control(control) : Innermost();
+        if (!w)
+            return;
+        const QString dir = QStringLiteral(WENDREL_SCREENSHOT_DIR);
+        QDir().mkpath(dir);
+        EXPECT_TRUE(w->grab().save(dir + "/" + QString::fromLatin1(name) + ".png")) << name;
+    }
+
+    int RowUpdates() override { return m_ws.rowUpdates; }
+
+private:
+    static CQtDialogWindow* Innermost()
+    {
+        return dynamic_cast<CQtDialogWindow*>(QApplication::activeModalWidget());
+    }
+
+    static QWidget* Control(const char* name)
+    {
+        QDialog* dlg = Innermost();
+        QWidget* w = dlg ? dlg->findChild<QWidget*>(QString::fromLatin1(name)) : nullptr;
+        if (!w)
+            ADD_FAILURE() << "no control \"" << name << "\" in the dialog that runs";
+        return w;
+    }
+
+    // The context menu over `w` (the dialog's own: the window menu), its
+    // entries' texts, and `choose` chosen.
+    static std::vector<std::u16string> Menu(QWidget* w, const std::u16string& choose)
+    {
+        std::vector<std::u16string> entries;
+        CQtDialogWindow* dlg = Innermost();
+        if (!dlg || !w)
+            return entries;
+        QMenu* menu = dlg->CreateContextMenu(w);
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions()) {
+            entries.push_back(action->isSeparator() ? u"" : action->text().toStdU16String());
+            if (!choose.empty() && entries.back() == choose)
+                chosen = action;
+        }
+        if (chosen)
+            chosen->trigger();
+        else if (!choose.empty())
+            ADD_FAILURE() << "no such menu entry";
+        delete menu;
+        return entries;
+    }
+
+    CCountingWindowSystem m_ws;
+};
+
+CQtDriver* g_pDriver = nullptr;  // lives in main, with the application
+
+}  // namespace
+
+contract::CDriver& contract::Driver() { return *g_pDriver; }
+
+int main(int argc, char** argv)
+{
+    // No display needed; the board's code page is Japanese (932) whatever
+    // the machine's locale.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("LC_ALL", "ja_JP.UTF-8");
+    QApplication app(argc, argv);
+    // Dialogs come and go; none of them ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    CQtDriver driver;
+    g_pDriver = &driver;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

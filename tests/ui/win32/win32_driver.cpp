@@ -1,0 +1,413 @@
+// The window contract's driver on the Windows dialog manager, under Wine:
+// keys go through the dialog manager's own message loop, controls are
+// found in the template's order (the z-order the dialog manager gives
+// them), and whatever must act inside a modal loop (a dialog's, a popup
+// menu's) runs from a thread timer, which every loop dispatches.
+#include "win32_api.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include "test_window_system.h"
+#include "thread_timers.h"
+#include "win32_driver.h"
+#include "window_contract.h"
+
+namespace {
+
+std::u16string WindowText(HWND h)
+{
+    wchar_t buf[8192] = {};
+    GetWindowTextW(h, buf, 8192);
+    return reinterpret_cast<const char16_t*>(buf);
+}
+
+// The mnemonic of a menu entry: the letter after its single '&'.
+wchar_t Mnemonic(const std::u16string& entry)
+{
+    for (std::size_t i = 0; i + 1 < entry.size(); ++i) {
+        if (entry[i] == u'&' && entry[i + 1] != u'&')
+            return static_cast<wchar_t>(entry[i + 1]);
+        if (entry[i] == u'&')
+            ++i;
+    }
+    return 0;
+}
+
+std::vector<std::u16string> MenuEntries(HMENU menu)
+{
+    std::vector<std::u16string> entries;
+    const int n = GetMenuItemCount(menu);
+    for (int i = 0; i < n; ++i) {
+        MENUITEMINFOW mi{};
+        mi.cbSize = sizeof mi;
+        mi.fMask = MIIM_FTYPE;
+        GetMenuItemInfoW(menu, i, TRUE, &mi);
+        wchar_t text[256] = {};
+        if (!(mi.fType & MFT_SEPARATOR))
+            GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
+        entries.emplace_back(reinterpret_cast<const char16_t*>(text));
+    }
+    return entries;
+}
+
+void PostKey(HWND target, UINT vk)
+{
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+class CWin32Driver final : public contract::CDriver {
+public:
+    CTestWindowSystem& TestWindowSystem() { return m_ws; }
+    wsys::IWindowSystem& WindowSystem() override { return m_ws; }
+
+    int Run(const std::function<int()>& modal, const std::function<void()>& user) override
+    {
+        const CTimers::Handle timer = m_timers.Start([&] {
+            HWND dlg = Innermost();
+            if (!dlg || !IsWindowVisible(dlg))
+                return false;
+            user();
+            if (CRecordingWindow* w = m_ws.Find(dlg); w && IsWindowVisible(dlg))
+                w->EndDialog(-2);
+            return true;
+        });
+        const int result = modal();
+        m_timers.Stop(timer);
+        return result;
+    }
+
+    bool WaitUntil(const std::function<bool()>& done) override
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            ProcessEvents();
+            if (done())
+                return true;
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+
+    // As the dialog manager's own loop does: keys go to the dialog first.
+    void ProcessEvents() override
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            HWND dlg = Innermost();
+            if (dlg && IsDialogMessageW(dlg, &msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+    void WhenDialogOpens(const char* name, std::function<void()> whileUp) override
+    {
+        m_timers.Start([this, name = std::string(name), fn = std::move(whileUp)] {
+            HWND dlg = Innermost();
+            CRecordingWindow* w = m_ws.Find(dlg);
+            if (!w || name != w->Template().name || !IsWindowVisible(dlg))
+                return false;
+            fn();
+            return true;
+        });
+    }
+
+    std::vector<std::string> ModalDialogs() override
+    {
+        std::vector<std::string> names;
+        for (HWND h = Innermost(); CRecordingWindow* w = m_ws.Find(h);) {
+            names.insert(names.begin(), w->Template().name);
+            HWND owner = GetWindow(h, GW_OWNER);
+            if (!owner || IsWindowEnabled(owner))
+                break;  // nothing runs under it modally
+            h = owner;
+        }
+        return names;
+    }
+
+    std::u16string Title() override { return WindowText(Innermost()); }
+
+    // The dialog manager answers with a posted IDCANCEL.
+    void CloseBox() override
+    {
+        SendMessageW(Innermost(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        ProcessEvents();
+    }
+
+    std::u16string Text(const char* control) override
+    {
+        HWND h = Control(control);
+        return h ? WindowText(h) : std::u16string();
+    }
+
+    std::u16string ToolTip(const char* control) override
+    {
+        HWND dlg = Innermost();
+        HWND ctrl = Control(control);
+        for (HWND tip = nullptr; ctrl && (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));) {
+            if (GetWindow(tip, GW_OWNER) != dlg)
+                continue;
+            TTTOOLINFOW ti{};
+            ti.cbSize = TTTOOLINFOW_V2_SIZE;
+            ti.hwnd = dlg;
+            ti.uId = reinterpret_cast<UINT_PTR>(ctrl);
+            if (!SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti)))
+                return {};
+            wchar_t text[1024] = {};
+            ti.lpszText = text;
+            SendMessageW(tip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&ti));
+            return reinterpret_cast<const char16_t*>(text);
+        }
+        return {};
+    }
+
+    bool Exists(const char* control) override { return Find(control) != nullptr; }
+
+    std::string Focused() override { return NameOf(GetFocus()); }
+
+    std::string NextInTabOrder(const char* control) override
+    {
+        return NameOf(GetNextDlgTabItem(Innermost(), Control(control), FALSE));
+    }
+
+    void Focus(const char* control) override { SetFocus(Control(control)); }
+
+    void Type(const char* control, const std::u16string& text) override
+    {
+        HWND h = Control(control);
+        for (char16_t c : text)
+            SendMessageW(h, WM_CHAR, c, 1);
+    }
+
+    void Paste(const char* control, const std::u16string& text) override
+    {
+        HWND h = Control(control);
+        if (!OpenClipboard(h)) {
+            ADD_FAILURE() << "clipboard busy";
+            return;
+        }
+        EmptyClipboard();
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t));
+        std::memcpy(GlobalLock(mem), text.c_str(), (text.size() + 1) * sizeof(char16_t));
+        GlobalUnlock(mem);
+        SetClipboardData(CF_UNICODETEXT, mem);
+        CloseClipboard();
+        SendMessageW(h, WM_PASTE, 0, 0);
+    }
+
+    void Press(const char* control, contract::Key key) override
+    {
+        HWND h = Control(control);
+        switch (key) {
+        case contract::Key::Enter:
+            PostKey(h, VK_RETURN);
+            break;
+        case contract::Key::Escape:
+            PostKey(h, VK_ESCAPE);
+            break;
+        case contract::Key::CopySelection:
+            SendMessageW(h, WM_COPY, 0, 0);  // what Ctrl+C does
+            break;
+        }
+        ProcessEvents();
+    }
+
+    void Click(const char* control) override
+    {
+        SendMessageW(Control(control), BM_CLICK, 0, 0);
+        ProcessEvents();
+    }
+
+    void Select(const char* control, int start, int end) override
+    {
+        SendMessageW(Control(control), EM_SETSEL, start, end);
+    }
+
+    std::pair<int, int> Selection(const char* control) override
+    {
+        DWORD s = 0, e = 0;
+        SendMessageW(Control(control), EM_GETSEL, reinterpret_cast<WPARAM>(&s),
+                     reinterpret_cast<LPARAM>(&e));
+        return {static_cast<int>(s), static_cast<int>(e)};
+    }
+
+    contract::RowsInSight RowsShown(const char* control) override
+    {
+        contract::RowsInSight shown;
+        HWND box = Control(control);
+        if (!box)
+            return shown;
+        HDC dc = GetDC(box);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
+        TEXTMETRICW tm{};
+        GetTextMetricsW(dc, &tm);
+        SelectObject(dc, old);
+        ReleaseDC(box, dc);
+        RECT fmt{};
+        SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&fmt));
+        const int lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+        for (int i = 0; i < lines; ++i) {
+            const LRESULT at = SendMessageW(box, EM_LINEINDEX, i, 0);
+            const LRESULT pos = SendMessageW(box, EM_POSFROMCHAR, at, 0);
+            const int y = static_cast<short>(HIWORD(pos));
+            if (pos == -1 || y < fmt.top || y + tm.tmHeight > fmt.bottom)
+                continue;
+            if (shown.first < 0)
+                shown.first = i;
+            shown.last = i;
+        }
+        return shown;
+    }
+
+    void Shrink(const char* control, int rows, int of) override
+    {
+        HWND h = Control(control);
+        RECT r;
+        GetWindowRect(h, &r);
+        SetWindowPos(h, nullptr, 0, 0, r.right - r.left, (r.bottom - r.top) * rows / of,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    std::vector<std::u16string> WindowMenu() override
+    {
+        return MenuEntries(GetSystemMenu(Innermost(), FALSE));
+    }
+
+    void ChooseFromWindowMenu(const std::u16string& entry) override
+    {
+        HWND dlg = Innermost();
+        HMENU menu = GetSystemMenu(dlg, FALSE);
+        const std::vector<std::u16string> entries = MenuEntries(menu);
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            if (entries[i] == entry) {
+                PostMessageW(dlg, WM_SYSCOMMAND, GetMenuItemID(menu, static_cast<int>(i)), 0);
+                return;
+            }
+        ADD_FAILURE() << "no such window-menu entry";
+    }
+
+    // The menu runs a loop of its own inside WM_CONTEXTMENU: it is read,
+    // and an entry chosen by its mnemonic, from a timer inside that loop.
+    std::vector<std::u16string> ContextMenu(const char* control,
+                                            const std::u16string& choose) override
+    {
+        HWND h = Control(control);
+        std::vector<std::u16string> entries;
+        const CTimers::Handle timer = m_timers.Start([&] {
+            HWND popup = FindWindowW(L"#32768", nullptr);
+            HMENU menu = popup && IsWindowVisible(popup)
+                             ? reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0))
+                             : nullptr;
+            if (!menu)
+                return false;
+            entries = MenuEntries(menu);
+            if (const wchar_t key = choose.empty() ? 0 : Mnemonic(choose))
+                PostMessageW(h, WM_CHAR, key, 1);
+            else
+                PostKey(h, VK_ESCAPE);
+            return true;
+        });
+        SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);  // from the keyboard
+        m_timers.Stop(timer);
+        ProcessEvents();
+        if (entries.empty())
+            ADD_FAILURE() << "no context menu opened";
+        return entries;
+    }
+
+    std::u16string Clipboard() override
+    {
+        std::u16string text;
+        if (!OpenClipboard(nullptr))
+            return text;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (auto* p = static_cast<const char16_t*>(GlobalLock(data))) {
+                text = p;
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        return text;
+    }
+
+    void ClearClipboard() override
+    {
+        if (OpenClipboard(nullptr)) {
+            EmptyClipboard();
+            CloseClipboard();
+        }
+    }
+
+    void Screenshot(const char* name, const char* control) override
+    {
+        SaveScreenshot(control ? Control(control) : Innermost(), ("win32-" + std::string(name)).c_str());
+    }
+
+    int RowUpdates() override { return m_ws.rowUpdates; }
+
+private:
+    HWND Innermost() const { return m_ws.ActiveDialog(); }
+
+    // Controls in template order are the dialog's children in z-order,
+    // but for the hidden labels that name some edit controls.
+    HWND Find(const char* name) const
+    {
+        HWND dlg = Innermost();
+        CRecordingWindow* w = m_ws.Find(dlg);
+        if (!w)
+            return nullptr;
+        HWND child = GetWindow(dlg, GW_CHILD);
+        for (const res::ControlTemplate& c : w->Template().controls) {
+            if (child && !(GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE))
+                child = GetWindow(child, GW_HWNDNEXT);
+            if (!child)
+                break;
+            if (std::strcmp(c.name, name) == 0)
+                return child;
+            child = GetWindow(child, GW_HWNDNEXT);
+        }
+        return nullptr;
+    }
+
+    HWND Control(const char* name) const
+    {
+        HWND h = Find(name);
+        if (!h)
+            ADD_FAILURE() << "no control \"" << name << "\" in the dialog that runs";
+        return h;
+    }
+
+    std::string NameOf(HWND control) const
+    {
+        CRecordingWindow* w = m_ws.Find(Innermost());
+        if (!w || !control)
+            return {};
+        for (const res::ControlTemplate& c : w->Template().controls)
+            if (Find(c.name) == control)
+                return c.name;
+        return {};
+    }
+
+    CTestWindowSystem m_ws;
+    CTimers m_timers;
+};
+
+}  // namespace
+
+contract::CDriver& contract::Driver()
+{
+    static CWin32Driver driver;
+    return driver;
+}
+
+CTestWindowSystem& Win32TestWindowSystem()
+{
+    return static_cast<CWin32Driver&>(contract::Driver()).TestWindowSystem();
+}

@@ -1,0 +1,50 @@
+#include "win32_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+void SaveScreenshot(HWND hwnd, const char* name)
+{
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    const int cx = r.right - r.left, cy = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, cx, cy);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, cx, cy, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFOHEADER bi{};
+    bi.biSize = sizeof bi;
+    bi.biWidth = cx;
+    bi.biHeight = -cy;
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    const int stride = (cx * 3 + 3) / 4 * 4;
+    std::vector<char> pixels(static_cast<std::size_t>(stride) * cy);
+    GetDIBits(mem, bmp, 0, cy, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+
+    std::string path = std::string("Z:") + WENDREL_SCREENSHOT_DIR + "/" + name + ".bmp";
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bi;
+    fh.bfSize = static_cast<DWORD>(fh.bfOffBits + pixels.size());
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(&fh, sizeof fh, 1, f);
+        std::fwrite(&bi, sizeof bi, 1, f);
+        std::fwrite(pixels.data(), 1, pixels.size(), f);
+        std::fclose(f);
+    } else {
+        ADD_FAILURE() << "cannot write " << path;
+    }
+}
