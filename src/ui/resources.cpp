@@ -56,9 +56,20 @@ const DialogTemplate* FindDialogTemplate(int id)
 
 std::u16string LoadString(int id)
 {
-    if (id == IDS_ABOUTBOX)
-        return u"バージョン情報 Wendrel(&A)...";
-    return {};
+    switch (id) {
+    case IDS_ABOUTBOX: return u"バージョン情報 Wendrel(&A)...";
+    case IDS_SHOW_TIMES: return u"時刻を表示(&T)";
+    case IDS_FIND: return u"検索(&F)...";
+    case IDS_CLEAR_HISTORY: return u"履歴を消去(&L)";
+    case IDS_COPY_ALL: return u"受信履歴をすべてコピー(&H)";
+    case IDS_FIND_TITLE: return u"検索";
+    case IDS_FIND_NEXT: return u"次を検索(&N)";
+    case IDS_FIND_PREVIOUS: return u"前を検索(&P)";
+    case IDS_MATCH_CASE: return u"大文字と小文字を区別する(&C)";
+    case IDS_FIND_CLOSE: return u"閉じる";
+    case IDS_NOT_FOUND: return u"見つかりません";
+    default: return {};
+    }
 }
 
 int BaseUnitX(int widthOf52Letters) { return (widthOf52Letters / 26 + 1) / 2; }

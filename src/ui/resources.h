@@ -23,6 +23,21 @@ enum : int {
     IDC_BOOT = 1004,
 
     IDM_ABOUTBOX = 0x0010,
+    // The history box's own commands, from its context menu.
+    IDM_SHOW_TIMES = 32771,
+    IDM_CLEAR_HISTORY = 32772,
+
+    // Texts of the history box's context menu and of the find window.
+    IDS_SHOW_TIMES = 103,
+    IDS_FIND = 104,
+    IDS_CLEAR_HISTORY = 105,
+    IDS_COPY_ALL = 106,
+    IDS_FIND_TITLE = 107,
+    IDS_FIND_NEXT = 108,
+    IDS_FIND_PREVIOUS = 109,
+    IDS_MATCH_CASE = 110,
+    IDS_FIND_CLOSE = 111,
+    IDS_NOT_FOUND = 112,
     IDT_POLL = 1,
     IDT_FRAME = 2,  // history updates while reports stream in
 };

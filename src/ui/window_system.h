@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "row_change.h"
@@ -62,8 +63,17 @@ public:
     // line break. Text is always shown literally.
     virtual void SetItemText(int id, const std::u16string& text) = 0;
     // A multi-line control shown as rows takes what changed, in place: a
-    // selection on rows still shown stays on them, and the newest row is
-    // in sight. GetItemText gives its rows joined by "\r\n".
+    // selection on rows still shown stays on them. GetItemText gives its
+    // rows joined by "\r\n".
+    //
+    // Scrollback: a vertical scroll bar appears once the rows outnumber
+    // the view. While the view is at the bottom the box follows the newest
+    // row. Scrolled up (wheel, scroll bar, PageUp, Up, Ctrl+Home), the rows
+    // in view stay in view while rows come at the bottom and go at the top;
+    // back at the bottom (scrolling down, End, Ctrl+End) it follows again.
+    // A replace that keeps the number of rows (every row's text shown
+    // otherwise) keeps the view where it is; a replace by no rows (the
+    // history cleared) follows again.
     virtual void UpdateRows(int id, const RowChange& change) = 0;
     // Most UTF-16 units the user can enter into an edit control.
     virtual void LimitText(int id, int maxUnits) = 0;
@@ -73,14 +83,48 @@ public:
     // paste) is cut to the longest start of it that `accept` takes. Text
     // the program sets passes no filter.
     virtual void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) = 0;
-    // A multi-line control's context menu gets an entry `label` that puts
-    // `text()` (lines ended by "\r\n") on the clipboard. Called on the
-    // user-interface thread when chosen.
+    // A multi-line control's context menu: the toolkit's own entries for
+    // a read-only text (copy, select all), a separator, then the entries
+    // below in the order they were added (and, where the window menu is
+    // the dialog's own context menu, a separator and its entries last).
+    //
+    // An entry `label` that puts `text()` (lines ended by "\r\n") on the
+    // clipboard. Called on the user-interface thread when chosen.
     virtual void SetCopyAllEntry(int id, const std::u16string& label,
                                  std::function<std::u16string()> text)
     {
         (void)id, (void)label, (void)text;
     }
+    // An entry that calls the handler's OnCommand(command) when chosen;
+    // a checkable one shows the state SetContextCheck last gave it
+    // (unchecked at first).
+    virtual void AddContextCommand(int id, int command, const std::u16string& label,
+                                   bool checkable)
+    {
+        (void)id, (void)command, (void)label, (void)checkable;
+    }
+    virtual void SetContextCheck(int id, int command, bool checked)
+    {
+        (void)id, (void)command, (void)checked;
+    }
+    // The find entry (IDS_FIND). It opens the window system's modeless
+    // find window (IDS_FIND_TITLE) over control `id`, as Ctrl+F anywhere in
+    // the dialog does; F3 and Shift+F3, in the dialog or the box, repeat
+    // the last search forward and backward. A search starts at the
+    // selection, wraps around at either end (FindInText, text_search.h),
+    // selects the match and brings it into view, which stops following;
+    // when nothing matches, the find window says so (IDS_NOT_FOUND) and the
+    // selection stays where it was. The find field starts with the
+    // selected text; Escape closes the find window.
+    virtual void AddFindEntry(int id) { (void)id; }
+
+    // Up and Down in single-line edit `id` show the line `recall` gives
+    // (`older`: Up) in place of `current`, the cursor at its end; nothing
+    // (std::nullopt) leaves the line as it is. The line shown is the
+    // program's: it passes no input filter.
+    using Recall =
+        std::function<std::optional<std::u16string>(bool older, const std::u16string& current)>;
+    virtual void SetLineRecall(int id, Recall recall) { (void)id, (void)recall; }
     // Explanation shown on hover and given to screen readers; "" removes it.
     virtual void SetItemToolTip(int id, const std::u16string& text) = 0;
 
