@@ -147,9 +147,11 @@ bool CWendrelDlg::Poll()
         Disconnect();
 
     std::u16string path;
-    const int found = m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
-    if (found < 0)
+    const CHidDevice::Presence presence =
+        m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
+    if (presence == CHidDevice::Presence::NotYetKnown)
         return false;  // a scan runs; it calls Poll when it is done
+    const bool found = presence == CHidDevice::Presence::Present;
     if (found) {
         if (path != m_strDevicePath) {
             // Opening another path closes the connection there is: the

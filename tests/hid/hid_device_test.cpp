@@ -410,6 +410,10 @@ TEST_F(HidDeviceTest, CloseLetsTheHandOverInProgressFinish)
 // Completions queued for the test's thread, as a window's Post queues them.
 class AsyncTest : public HidDeviceTest {
 protected:
+    using Presence = CHidDevice::Presence;
+    static constexpr Presence NotYetKnown = Presence::NotYetKnown;
+    static constexpr Presence Present = Presence::Present;
+
     AsyncTest()
     {
         device.SetPoster([this](std::function<void()> fn) {
@@ -441,11 +445,11 @@ TEST_F(AsyncTest, ScansAndOpensOnTheWorkerAndReportsBackThroughThePoster)
     PlugBoard();
     std::u16string path;
     bool scanned = false;
-    EXPECT_EQ(device.PollDevices(0x04D8, 0x003F, path, [&] { scanned = true; }), -1);
-    EXPECT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), -1);  // still scanning
+    EXPECT_EQ(device.PollDevices(0x04D8, 0x003F, path, [&] { scanned = true; }), NotYetKnown);
+    EXPECT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), NotYetKnown);  // still scanning
     EXPECT_EQ(RunPosts(), 1);
     EXPECT_TRUE(scanned);
-    ASSERT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), 1);
+    ASSERT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), Present);
     EXPECT_EQ(path, kPath);
 
     int result = -1;
@@ -472,12 +476,12 @@ TEST_F(AsyncTest, APlatformThatAlwaysReportsChangesStillGetsAnswers)
     PlugBoard();
     std::u16string path;
     for (int tick = 0; tick < 3; ++tick) {
-        int answer = -1;
+        Presence answer = NotYetKnown;
         ASSERT_EQ(device.PollDevices(0x04D8, 0x003F, path, [&] {
             answer = device.PollDevices(0x04D8, 0x003F, path, nullptr);
-        }), -1);
+        }), NotYetKnown);
         EXPECT_EQ(RunPosts(), 1);
-        ASSERT_EQ(answer, 1) << "tick " << tick;
+        ASSERT_EQ(answer, Present) << "tick " << tick;
         EXPECT_EQ(path, kPath);
     }
 }
