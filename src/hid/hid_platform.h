@@ -125,13 +125,27 @@ public:
 // The platform of the machine the program runs on.
 std::shared_ptr<Platform> SystemPlatform();
 
-// What this user can do when a board is found but may not be opened
-// (OpenError::PermissionDenied), in Japanese for the window and in English
-// for standard error; both "" when the platform has nothing to add.
-struct PermissionAdvice {
-    std::u16string tip;
-    std::string log;
+// What grants a user access to a board's node on this system: facts for
+// the words the console shows when an open is refused for lack of
+// permission (OpenError::PermissionDenied). Names of files and commands
+// only, never sentences; an empty field means this system has nothing of
+// the kind.
+struct AccessFacts {
+    // The service whose rules say who may open a node ("udev"), this
+    // program's rule file among them, and the folders it is read from.
+    std::string ruleService;
+    std::string ruleFile;
+    std::vector<std::string> ruleFolders;
+    // What installs the rule from the sources (the program's package
+    // installs it too).
+    std::string installCommand;
+    // What applies the rules to a board already plugged in; plugging it in
+    // again always does.
+    std::string applyCommand;
+    // The system refuses an open the same way while another program holds
+    // the board for itself.
+    bool refusedWhileHeld = false;
 };
-PermissionAdvice PermissionDeniedAdvice();
+AccessFacts SystemAccessFacts();
 
 }  // namespace hid

@@ -228,16 +228,18 @@ std::shared_ptr<Platform> SystemPlatform()
     return std::make_shared<HidapiPlatform>();
 }
 
-PermissionAdvice PermissionDeniedAdvice()
+AccessFacts SystemAccessFacts()
 {
     // The rule's uaccess tag gives the user at the seat the board's node;
     // a node made before the rule was installed needs a replug or a
-    // trigger.
-    return {u"udev 規則 70-wendrel.rules を入れ(パッケージまたは sh tools/setup.sh run "
-            u"が /lib/udev/rules.d か /etc/udev/rules.d に入れます)、"
-            u"ボードを挿し直すか「udevadm trigger」を実行してください。",
-            "install the udev rule 70-wendrel.rules (the package or sh tools/setup.sh run "
-            "does), then replug the board or run udevadm trigger"};
+    // trigger. tools/setup.sh and the package install it.
+    AccessFacts facts;
+    facts.ruleService = "udev";
+    facts.ruleFile = "70-wendrel.rules";
+    facts.ruleFolders = {"/lib/udev/rules.d", "/etc/udev/rules.d"};
+    facts.installCommand = "sh tools/setup.sh run";
+    facts.applyCommand = "udevadm trigger";
+    return facts;
 }
 
 }  // namespace hid

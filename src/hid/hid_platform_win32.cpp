@@ -351,11 +351,13 @@ std::shared_ptr<Platform> SystemPlatform()
     return std::make_shared<Win32Platform>();
 }
 
-PermissionAdvice PermissionDeniedAdvice()
+AccessFacts SystemAccessFacts()
 {
-    // Another program holding the board exclusively looks the same here.
-    return {u"ほかのプログラムがボードを使っていないか確かめてください。",
-            "check that no other program holds the board"};
+    // No rule to install: access is refused here when another program
+    // opened the board without sharing it.
+    AccessFacts facts;
+    facts.refusedWhileHeld = true;
+    return facts;
 }
 
 }  // namespace hid

@@ -314,12 +314,6 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{"OutsideTheCodePageRefusedDisconnected", {0, 0}, u"ab€", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// On Linux the way out is the udev rule: the explanation names it.
-TEST(PermissionDenied, TipNamesTheUdevRule)
-{
-    EXPECT_NE(PermissionDeniedTip().find(u"70-wendrel.rules"), std::u16string::npos);
-}
-
 TEST_F(ConsoleTest, PermissionDeniedIsNamedOnTheStatusLabelAndOnceOnStandardError)
 {
     Run([&](FakeWindow& w) {
