@@ -33,8 +33,8 @@ namespace hid {
 
 namespace {
 
-// Paths are plain ASCII in practice ("/dev/hidraw3"); hidapi takes and
-// gives them as UTF-8.
+// Names from sysfs are plain ASCII in practice ("/dev/hidraw3"), and
+// taken as UTF-8, the form hid_open_path wants them back in.
 std::u16string FromUtf8(const std::string& s)
 {
     return DecodeText(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), "UTF-8");
