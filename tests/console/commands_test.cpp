@@ -1,0 +1,196 @@
+// What the user does: Enter and the Boot button, the input line's limits,
+// the window menu's About box, the minimised icon, the dialog units.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "icon_position.h"
+
+#include "console_fixture.h"
+
+using namespace console_test;
+
+namespace {
+
+// --- commands ---
+
+TEST_F(ConsoleTest, EnterSendsOneReportAndKeepsTheWindow)
+{
+    Run([&](FakeWindow& w) {
+        board->Plug(Board(kPathA));
+        w.Tick();
+        w.Type(res::IDC_SEND_TEXT, u"abc");
+        w.Click(res::IDOK);
+
+        ASSERT_TRUE(board->WaitWritten(kPathA, 1));
+        hid::test::Report expected(65, 0);
+        expected[1] = 'a';
+        expected[2] = 'b';
+        expected[3] = 'c';
+        EXPECT_EQ(board->Written(kPathA), std::vector<hid::test::Report>{expected});
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"");
+        EXPECT_FALSE(w.ended.has_value());
+    });
+}
+
+TEST_F(ConsoleTest, EnterWhileDisconnectedOnlyClearsTheLine)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();
+        w.Type(res::IDC_SEND_TEXT, u"abc");
+        w.Click(res::IDOK);
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"");
+        EXPECT_FALSE(w.ended.has_value());
+    });
+}
+
+TEST_F(ConsoleTest, CancelEndsTheModalRun)
+{
+    Run([&](FakeWindow& w) { w.Click(res::IDCANCEL); });
+    EXPECT_EQ(ws.created, std::vector<int>{res::IDD_WENDREL_DIALOG});
+}
+
+TEST_F(ConsoleTest, BootSendsBootWhileConnected)
+{
+    Run([&](FakeWindow& w) {
+        board->Plug(Board(kPathA));
+        w.Tick();
+        w.Type(res::IDC_SEND_TEXT, u"kept");
+        w.Click(res::IDC_BOOT);
+        ASSERT_TRUE(board->WaitWritten(kPathA, 1));
+        const hid::test::Report report = board->Written(kPathA).at(0);
+        EXPECT_EQ(std::string(report.begin() + 1, report.begin() + 6), std::string("Boot\0", 5));
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"kept");
+    });
+}
+
+TEST_F(ConsoleTest, BootWhileDisconnectedDoesNothing)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();
+        const auto before = w.sets;
+        const auto text = w.text;
+        w.Click(res::IDC_BOOT);
+        EXPECT_EQ(w.sets, before);
+        EXPECT_EQ(w.text, text);
+        EXPECT_FALSE(w.ended.has_value());
+    });
+}
+
+// --- the input line ---
+
+struct FitCase {
+    const char* name;
+    hid::ReportLengths lengths;  // {0, 0}: no board
+    std::u16string typed;
+    int taken;
+};
+
+class InputLimitTest : public ConsoleTest, public ::testing::WithParamInterface<FitCase> {};
+
+TEST_P(InputLimitTest, RefusesWhatCannotBeSent)
+{
+    const FitCase& c = GetParam();
+    Run([&](FakeWindow& w) {
+        if (c.lengths.output) {
+            board->Plug(Board(kPathA, c.lengths));
+            w.Tick();
+            ASSERT_EQ(dlg->m_bConnected, 1);
+        }
+        EXPECT_EQ(w.Type(res::IDC_SEND_TEXT, c.typed), c.taken);
+    });
+}
+
+// Under the Japanese locale set above the board's code page is 932: a kana
+// costs two bytes, and 31 of them and the terminator fill 64 bytes.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InputLimitTest,
+    ::testing::Values(
+        FitCase{"DisconnectedRefusesThe64th", {0, 0}, std::u16string(64, u'a'), 63},
+        FitCase{"ConnectedRefusesThe64th", {65, 65}, std::u16string(64, u'a'), 63},
+        FitCase{"DisconnectedTakesAnyKana", {0, 0}, std::u16string(40, u'あ'), 40},
+        FitCase{"KanaStopAtThePayload", {65, 65}, std::u16string(40, u'あ'), 31},
+        FitCase{"SmallReportStopsEarly", {65, 9}, u"12345678", 7},
+        FitCase{"SmallReportKanaStopsEarly", {65, 9}, u"ああああ", 3},
+        FitCase{"OutsideTheCodePageRefused", {65, 65}, u"ab한c", 2},
+        FitCase{"OutsideTheCodePageRefusedDisconnected", {0, 0}, u"ab€", 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+
+// --- window menu, About box, minimised painting ---
+
+TEST_F(ConsoleTest, WindowMenuEndsWithTheAboutEntry)
+{
+    Run([&](FakeWindow& w) {
+        ASSERT_EQ(w.menu.size(), 2u);
+        EXPECT_EQ(std::get<0>(w.menu[0]), wsys::MenuItem::Separator);
+        EXPECT_EQ(w.menu[1], std::make_tuple(wsys::MenuItem::Text, 0x0010,
+                                             std::u16string(u"バージョン情報 Wendrel(&A)...")));
+    });
+}
+
+TEST_F(ConsoleTest, AboutEntryRunsTheAboutBoxModally)
+{
+    bool aboutRan = false;
+    ws.script[res::IDD_ABOUTBOX] = [&](FakeWindow& about) {
+        aboutRan = true;
+        about.Click(res::IDOK);
+    };
+    Run([&](FakeWindow& w) {
+        w.ChooseMenu(0x0010);
+        EXPECT_TRUE(aboutRan);
+        w.ChooseMenu(0x0013);  // the low four bits belong to the system
+        w.ChooseMenu(0x0020);
+        EXPECT_FALSE(w.ended.has_value());
+    });
+    EXPECT_EQ(ws.created, (std::vector<int>{102, 100, 100}));
+}
+
+TEST(MinimisedIcon, CentredWithTheOddPixelRightAndDown)
+{
+    struct Case {
+        wsys::Size client, icon, at;
+    } cases[] = {
+        {{480, 300}, {32, 32}, {224, 134}},
+        {{33, 33}, {32, 32}, {1, 1}},
+        {{32, 32}, {32, 32}, {0, 0}},
+        {{160, 28}, {32, 32}, {64, -1}},
+        {{0, 0}, {32, 32}, {-15, -15}},
+    };
+    for (const auto& c : cases) {
+        const wsys::Size at = MinimisedIconOrigin(c.client, c.icon);
+        EXPECT_EQ(at.cx, c.at.cx) << c.client.cx;
+        EXPECT_EQ(at.cy, c.at.cy) << c.client.cy;
+    }
+}
+
+TEST_F(ConsoleTest, PaintsTheIconOnlyWhenMinimised)
+{
+    Run([&](FakeWindow& w) {
+        w.Paint();
+        EXPECT_TRUE(w.draws.empty());
+        w.iconic = true;
+        w.client = {160, 28};
+        w.Paint();
+        EXPECT_EQ(w.draws, (std::vector<std::tuple<int, int, wsys::IconHandle>>{
+                               {64, -1, ws.Icon()}}));
+    });
+}
+
+// --- dialog units ---
+
+TEST(DialogUnits, ConvertAsTheWindowsDialogManager)
+{
+    // 52 letters 312 px wide: 6 px average.
+    EXPECT_EQ(res::BaseUnitX(312), 6);
+    EXPECT_EQ(res::BaseUnitX(337), 6);  // 6.48 rounds down
+    EXPECT_EQ(res::BaseUnitX(338), 7);  // 6.5 rounds up
+    EXPECT_EQ(res::DluToPixelsX(320, 6), 480);
+    EXPECT_EQ(res::DluToPixelsY(200, 12), 300);
+    EXPECT_EQ(res::DluToPixelsX(7, 6), 11);   // 10.5 rounds up
+    EXPECT_EQ(res::DluToPixelsY(149, 13), 242);  // 242.125
+}
+
+}  // namespace
