@@ -2,6 +2,7 @@
 // the window menu's About box, the minimised icon, the dialog units.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,24 +17,40 @@ namespace {
 
 // --- commands ---
 
-TEST_F(ConsoleTest, EnterSendsOneReportAndKeepsTheWindow)
+// While connected, each command sends one whole report and keeps the
+// window: Enter the typed line, which it empties; Boot "Boot", leaving the
+// typed line as it is.
+struct CommandCase {
+    const char* name;
+    int button;
+    std::string payload;  // the report's text; zeros follow
+    std::u16string lineAfter;
+};
+
+class CommandTest : public ConsoleTest, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(CommandTest, SendsOneReportWhileConnected)
 {
+    const CommandCase& c = GetParam();
     Run([&](FakeWindow& w) {
         board->Plug(Board(kPathA));
         w.Tick();
         w.Type(res::IDC_SEND_TEXT, u"abc");
-        w.Click(res::IDOK);
+        w.Click(c.button);
 
         ASSERT_TRUE(board->WaitWritten(kPathA, 1));
         hid::test::Report expected(65, 0);
-        expected[1] = 'a';
-        expected[2] = 'b';
-        expected[3] = 'c';
+        std::copy(c.payload.begin(), c.payload.end(), expected.begin() + 1);
         EXPECT_EQ(board->Written(kPathA), std::vector<hid::test::Report>{expected});
-        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"");
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), c.lineAfter);
         EXPECT_FALSE(w.ended.has_value());
     });
 }
+
+INSTANTIATE_TEST_SUITE_P(Commands, CommandTest,
+                         ::testing::Values(CommandCase{"Enter", res::IDOK, "abc", u""},
+                                           CommandCase{"Boot", res::IDC_BOOT, "Boot", u"abc"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConsoleTest, EnterWhileDisconnectedOnlyClearsTheLine)
 {
@@ -50,20 +67,6 @@ TEST_F(ConsoleTest, CancelEndsTheModalRun)
 {
     Run([&](FakeWindow& w) { w.Click(res::IDCANCEL); });
     EXPECT_EQ(ws.created, std::vector<int>{res::IDD_WENDREL_DIALOG});
-}
-
-TEST_F(ConsoleTest, BootSendsBootWhileConnected)
-{
-    Run([&](FakeWindow& w) {
-        board->Plug(Board(kPathA));
-        w.Tick();
-        w.Type(res::IDC_SEND_TEXT, u"kept");
-        w.Click(res::IDC_BOOT);
-        ASSERT_TRUE(board->WaitWritten(kPathA, 1));
-        const hid::test::Report report = board->Written(kPathA).at(0);
-        EXPECT_EQ(std::string(report.begin() + 1, report.begin() + 6), std::string("Boot\0", 5));
-        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"kept");
-    });
 }
 
 TEST_F(ConsoleTest, BootWhileDisconnectedDoesNothing)

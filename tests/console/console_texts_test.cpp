@@ -21,31 +21,14 @@ struct FactsCase {
     std::vector<std::string> logLacks;
 };
 
-hid::AccessFacts RuleFacts()
-{
-    // Invented names: whatever the texts name must come from the facts.
-    hid::AccessFacts f;
-    f.ruleService = "rulesd";
-    f.ruleFile = "50-board.rules";
-    f.ruleFolders = {"/a/rules", "/b/rules"};
-    f.installCommand = "make install-rule";
-    f.applyCommand = "rulesd --reload";
-    return f;
-}
-
-hid::AccessFacts RuleFileOnly()
-{
-    hid::AccessFacts f;
-    f.ruleFile = "50-board.rules";
-    return f;
-}
-
-hid::AccessFacts HeldLooksAlike()
-{
-    hid::AccessFacts f;
-    f.refusedWhileHeld = true;
-    return f;
-}
+// Invented names: whatever the texts name must come from the facts.
+const hid::AccessFacts kRuleFacts{.ruleService = "rulesd",
+                                  .ruleFile = "50-board.rules",
+                                  .ruleFolders = {"/a/rules", "/b/rules"},
+                                  .installCommand = "make install-rule",
+                                  .applyCommand = "rulesd --reload"};
+const hid::AccessFacts kRuleFileOnly{.ruleFile = "50-board.rules"};
+const hid::AccessFacts kHeldLooksAlike{.refusedWhileHeld = true};
 
 class NotPermittedText : public testing::TestWithParam<FactsCase> {};
 
@@ -85,19 +68,19 @@ INSTANTIATE_TEST_SUITE_P(
     Table, NotPermittedText,
     testing::Values(
         FactsCase{"RuleWithEveryFact",
-                  RuleFacts(),
+                  kRuleFacts,
                   {u"rulesd 規則 50-board.rules", u"make install-rule", u"/a/rules か /b/rules",
                    u"「rulesd --reload」"},
                   {": install the rulesd rule 50-board.rules", "make install-rule",
                    "then replug the board or run rulesd --reload"},
                   {"other program"}},
         FactsCase{"RuleFileAlone",
-                  RuleFileOnly(),
+                  kRuleFileOnly,
                   {u"規則 50-board.rules", u"ボードを挿し直してください。"},
                   {": install the rule 50-board.rules (the package does), then replug the board"},
                   {" or run", "other program"}},
         FactsCase{"RefusedWhileHeld",
-                  HeldLooksAlike(),
+                  kHeldLooksAlike,
                   {u"ほかのプログラムがボードを使っていないか確かめてください。"},
                   {": check that no other program holds the board"},
                   {"rule"}},

@@ -28,6 +28,15 @@ protected:
     {
         return [&n] { ++n; };
     }
+
+    // Runs what comes back until `n` answers have come.
+    bool AnswersReach(const int& n, int count)
+    {
+        return WaitUntil([&] {
+            RunPosts();
+            return n >= count;
+        });
+    }
 };
 
 TEST_F(WatchTest, AChangeAnswersOneRequestOnce)
@@ -37,10 +46,7 @@ TEST_F(WatchTest, AChangeAnswersOneRequestOnce)
     ASSERT_TRUE(device.WatchChanges(Count(answers)));
     ASSERT_TRUE(fake->WaitForChangeWaiter());
     PlugBoard();
-    ASSERT_TRUE(WaitUntil([&] {
-        RunPosts();
-        return answers > 0;
-    }));
+    ASSERT_TRUE(AnswersReach(answers, 1));
     // Not asked again: a second change, unread, posts nothing.
     fake->Plug(FakeBoard{u"/dev/hidraw5", kBoardId});
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -49,10 +55,7 @@ TEST_F(WatchTest, AChangeAnswersOneRequestOnce)
 
     // Asked again with the change still unread: answered at once.
     ASSERT_TRUE(device.WatchChanges(Count(answers)));
-    EXPECT_TRUE(WaitUntil([&] {
-        RunPosts();
-        return answers == 2;
-    }));
+    EXPECT_TRUE(AnswersReach(answers, 2));
 }
 
 TEST_F(WatchTest, ALaterRequestReplacesOneNotYetAnswered)
@@ -63,10 +66,7 @@ TEST_F(WatchTest, ALaterRequestReplacesOneNotYetAnswered)
     ASSERT_TRUE(device.WatchChanges(Count(second)));
     ASSERT_TRUE(fake->WaitForChangeWaiter());
     PlugBoard();
-    ASSERT_TRUE(WaitUntil([&] {
-        RunPosts();
-        return second > 0;
-    }));
+    ASSERT_TRUE(AnswersReach(second, 1));
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 1);
 }
@@ -84,10 +84,7 @@ TEST_F(WatchTest, AReaderThatEndsAnswersTheRequest)
     ASSERT_TRUE(device.WatchChanges(Count(answers)));
     ASSERT_TRUE(fake->WaitForChangeWaiter());
     fake->BreakHandles(kPath);
-    EXPECT_TRUE(WaitUntil([&] {
-        RunPosts();
-        return answers == 1;
-    }));
+    EXPECT_TRUE(AnswersReach(answers, 1));
     EXPECT_FALSE(device.IsReading());
 }
 
