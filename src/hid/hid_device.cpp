@@ -55,32 +55,32 @@ struct CHidDevice::PendingOpen {
 // The worker and the watcher exist from the start (their threads only
 // once there is work): the reader may reach the watcher at any time.
 CHidDevice::CHidDevice(std::shared_ptr<hid::Platform> platform)
-    : m_platform(std::move(platform)),
-      m_worker(std::make_shared<hid::CDeviceWorker>(m_platform)),
-      m_watcher(std::make_shared<hid::CChangeWatcher>(m_worker))
+    : m_pPlatform(std::move(platform)),
+      m_pWorker(std::make_shared<hid::CDeviceWorker>(m_pPlatform)),
+      m_pWatcher(std::make_shared<hid::CChangeWatcher>(m_pWorker))
 {
 }
 
 CHidDevice::~CHidDevice()
 {
     Close();
-    m_watcher->Stop();
-    m_worker->Stop();
+    m_pWatcher->Stop();
+    m_pWorker->Stop();
 }
 
 bool CHidDevice::WatchChanges(std::function<void()> onChange)
 {
-    return m_watcher->Arm(std::move(onChange));
+    return m_pWatcher->Arm(std::move(onChange));
 }
 
 void CHidDevice::SetPoster(Poster post)
 {
-    m_worker->SetPoster(std::move(post));
+    m_pWorker->SetPoster(std::move(post));
 }
 
 bool CHidDevice::WaitIdle(int timeoutMs)
 {
-    return m_worker->WaitIdle(std::chrono::milliseconds(timeoutMs));
+    return m_pWorker->WaitIdle(std::chrono::milliseconds(timeoutMs));
 }
 
 int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
@@ -104,11 +104,11 @@ int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
 
 int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
 {
-    if (!m_platform) return 0;
+    if (!m_pPlatform) return 0;
     // While a scan runs on the worker, the list is on its way out: this
     // caller, who may wait, gets a scan of its own.
-    if (m_platform->TakeChanged() || m_scan == Scan::Unknown || m_scan == Scan::Running) {
-        m_devices = m_platform->Enumerate();
+    if (m_pPlatform->TakeChanged() || m_scan == Scan::Unknown || m_scan == Scan::Running) {
+        m_devices = m_pPlatform->Enumerate();
         if (m_scan != Scan::Running) m_scan = Scan::Known;
     }
     return Match(nVid, nPid, path);
@@ -117,8 +117,8 @@ int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
 CHidDevice::Presence CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
                                              std::function<void()> onScanned)
 {
-    if (!m_platform) return Presence::Absent;
-    m_watcher->Start();
+    if (!m_pPlatform) return Presence::Absent;
+    m_pWatcher->Start();
     switch (m_scan) {
     case Scan::Running:
         return Presence::NotYetKnown;
@@ -132,9 +132,9 @@ CHidDevice::Presence CHidDevice::PollDevices(int nVid, int nPid, std::u16string&
     case Scan::Known:
         // Taken in either case: the first answer (always "changed") must
         // not start a second scan after the first.
-        if (!m_platform->TakeChanged() && m_scan == Scan::Known) break;
+        if (!m_pPlatform->TakeChanged() && m_scan == Scan::Known) break;
         m_scan = Scan::Running;
-        m_worker->Submit([this, worker = m_worker.get(), onScanned = std::move(onScanned)] {
+        m_pWorker->Submit([this, worker = m_pWorker.get(), onScanned = std::move(onScanned)] {
             auto list = std::make_shared<std::vector<hid::DeviceInfo>>(
                 worker->PlatformRef()->Enumerate());
             worker->Post([this, list, onScanned] {
@@ -173,13 +173,13 @@ void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path
 int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
 {
     Close();
-    if (!m_platform) {
+    if (!m_pPlatform) {
         m_lastOpenError = hid::OpenError::Other;
         return 0;
     }
     PendingOpen pending;
-    pending.platform = m_platform;
-    OpenHandles(*m_platform, path, pending);
+    pending.platform = m_pPlatform;
+    OpenHandles(*m_pPlatform, path, pending);
     return Attach(pending, pOwner);
 }
 
@@ -187,13 +187,13 @@ bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, Ope
 {
     if (m_opening != Opening::None) return false;
     Close();
-    if (!m_platform) {
+    if (!m_pPlatform) {
         m_lastOpenError = hid::OpenError::Other;
         if (done) done(0, m_lastOpenError);
         return true;
     }
     m_opening = Opening::Pending;
-    m_worker->Submit([this, worker = m_worker.get(), path, pOwner, done = std::move(done)] {
+    m_pWorker->Submit([this, worker = m_pWorker.get(), path, pOwner, done = std::move(done)] {
         auto pending = std::make_shared<PendingOpen>();
         pending->platform = worker->PlatformRef();
         OpenHandles(*pending->platform, path, *pending);
@@ -227,13 +227,13 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
         return 0;
     }
     const hid::ReportLengths lengths = pending.lengths;
-    const std::string charset = m_charset.empty() ? hid::SystemCharset() : m_charset;
+    const std::string charset = m_strCharset.empty() ? hid::SystemCharset() : m_strCharset;
     // A read buffer never smaller than the board's own reports, so that a
     // descriptor that undercounts does not cut its text.
     const std::size_t readBuffer =
         static_cast<std::size_t>(std::max(lengths.input, kFallbackReportLength));
 
-    auto writer = std::make_shared<hid::CReportWriter>(m_platform, pending.hWrite, kMaxPendingOutput);
+    auto writer = std::make_shared<hid::CReportWriter>(m_pPlatform, pending.hWrite, kMaxPendingOutput);
     try {
         writer->Start();
     } catch (const std::system_error&) {
@@ -243,11 +243,11 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
     }
     pending.hWrite = nullptr;  // the writer's now
 
-    m_writer = std::move(writer);
+    m_pWriter = std::move(writer);
     m_hRead = std::exchange(pending.hRead, nullptr);
     m_nOutLength = std::max(lengths.output - 1, 0);
     m_nInLength = std::max(lengths.input - 1, 0);
-    m_openCharset = charset;
+    m_strOpenCharset = charset;
     m_bStopReading = false;
     m_bReading = true;  // raised before the thread exists: Close sees it
     try {
@@ -266,7 +266,7 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
 void CHidDevice::CloseLater(hid::Handle* a, hid::Handle* b)
 {
     if (!a && !b) return;
-    m_worker->Submit([platform = m_platform, a, b] {
+    m_pWorker->Submit([platform = m_pPlatform, a, b] {
         platform->Close(a);
         platform->Close(b);
     });
@@ -279,14 +279,14 @@ void CHidDevice::Close()
     // here; no handle is closed before it has left (the platform contract
     // forbids closing a handle being read).
     m_bStopReading = true;
-    if (m_hRead) m_platform->InterruptRead(m_hRead);
+    if (m_hRead) m_pPlatform->InterruptRead(m_hRead);
     if (m_reader.joinable()) m_reader.join();
 
     // A write stuck on a board that does not read is left to finish on its
     // own, and the handles with it; otherwise the worker closes them.
-    if (m_writer) {
-        if (!m_writer->Stop(m_hRead)) CloseLater(m_writer->WriteHandle(), m_hRead);
-        m_writer.reset();
+    if (m_pWriter) {
+        if (!m_pWriter->Stop(m_hRead)) CloseLater(m_pWriter->WriteHandle(), m_hRead);
+        m_pWriter.reset();
     } else if (m_hRead) {
         CloseLater(m_hRead, nullptr);
     }
@@ -299,12 +299,12 @@ void CHidDevice::Close()
 int CHidDevice::SendText(const std::u16string& text)
 {
     const int outLength = m_nOutLength;
-    if (!m_writer || outLength <= 0) return 0;
+    if (!m_pWriter || outLength <= 0) return 0;
     std::vector<std::uint8_t> report(static_cast<std::size_t>(outLength) + 1, 0);
     hid::EncodeText(text, report.data() + 1, static_cast<std::size_t>(outLength),
-                   m_openCharset);
+                   m_strOpenCharset);
     report[0] = 0;  // report ID
-    return m_writer->Send(std::move(report), m_nSendWaitMs);
+    return m_pWriter->Send(std::move(report), m_nSendWaitMs);
 }
 
 // Reads, decodes and hands over on this one thread: a report needs no other
@@ -314,7 +314,7 @@ void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std:
 {
     std::vector<std::uint8_t> buffer(bufferSize);
     while (!m_bStopReading) {
-        const int n = m_platform->Read(hRead, buffer.data(), buffer.size(), -1);
+        const int n = m_pPlatform->Read(hRead, buffer.data(), buffer.size(), -1);
         if (n < 0) break;  // the board is gone, or the handle failed
         if (n == 0 || m_bStopReading) continue;
         // Byte 0 is the report ID; the text follows.
@@ -325,7 +325,7 @@ void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std:
     const bool lost = !m_bStopReading;
     m_bReading = false;
     // A board lost is news to whoever waits for a change.
-    if (lost) m_watcher->Fire();
+    if (lost) m_pWatcher->Fire();
 }
 
 int CHidDevice::InLength() const
@@ -355,7 +355,7 @@ hid::OpenError CHidDevice::LastOpenError() const
 
 void CHidDevice::SetCharset(const std::string& charset)
 {
-    m_charset = charset;
+    m_strCharset = charset;
 }
 
 void CHidDevice::SetSendWaitMs(int ms)

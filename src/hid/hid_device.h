@@ -18,12 +18,15 @@
 //   hands it to the owner itself, and a writer (report_writer.h), so that a
 //   board that stops taking reports never holds up SendText for long.
 //
-// Locks. The worker, the watcher and each writer guard their fields with a
-// mutex of their own. No thread holds two of them at once, and none is
-// held while calling out: into the platform, the poster (which takes the
-// window's locks), or the owner. The device layer thus adds no lock order
-// to its callers': a poster may post again from inside its call without a
-// deadlock, and the window's locks are never taken under one of ours.
+// Locks, and their order, written down once. The worker, the watcher and
+// each writer have one mutex each, guarding their own fields (as said at
+// each field). No thread holds two of them at once, and none is held while
+// calling out of the device layer: into the platform (whose own locks,
+// such as the hidraw monitor's, are taken inside its calls alone), the
+// poster (which takes the window's: the dialog's window lock, then its
+// post queue) or the owner. So the device layer's locks come before no
+// other lock and after none: a poster may post again from inside its call,
+// and the window's locks are never taken under one of ours.
 #pragma once
 
 #include <atomic>
@@ -196,11 +199,14 @@ private:
     void ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
                         IHidReceiver* pOwner);
 
-    std::shared_ptr<hid::Platform> m_platform;
-    std::shared_ptr<hid::CDeviceWorker> m_worker;
-    std::shared_ptr<hid::CChangeWatcher> m_watcher;
-    std::string m_charset;      // as set; "" = the locale's
-    std::string m_openCharset;  // resolved at Open
+    // Every field is the user-interface thread's but where said. These
+    // three are set at construction and never change: the reader uses the
+    // platform and the watcher too.
+    std::shared_ptr<hid::Platform> m_pPlatform;
+    std::shared_ptr<hid::CDeviceWorker> m_pWorker;
+    std::shared_ptr<hid::CChangeWatcher> m_pWatcher;
+    std::string m_strCharset;      // as set; "" = the locale's
+    std::string m_strOpenCharset;  // resolved at Open
     int m_nSendWaitMs = kSendWaitMs;
 
     // FindDevices' view of the present interfaces, rescanned on change.
@@ -210,12 +216,13 @@ private:
 
     // The write handle lives in the writer, which may outlive the
     // connection while a write is stuck on a board that does not read.
-    std::shared_ptr<hid::CReportWriter> m_writer;
+    std::shared_ptr<hid::CReportWriter> m_pWriter;
     hid::Handle* m_hRead = nullptr;
-    // Read by any thread.
+    // Also read by other threads.
     std::atomic<int> m_nOutLength{0};
     std::atomic<int> m_nInLength{0};
-    // Shared with the reader: it runs, and it is asked to stop.
+    // Shared with the reader: it runs, and it is asked to stop. m_reader
+    // itself is joined by Close alone.
     std::atomic<bool> m_bReading{false};
     std::atomic<bool> m_bStopReading{false};
     std::thread m_reader;
