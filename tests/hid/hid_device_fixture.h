@@ -55,8 +55,8 @@ inline bool FinishesWithin(std::function<void()> action, int timeoutMs = 60000)
 // Report ID 0 and the text, without a terminator.
 inline Report TextReport(const std::string& text)
 {
-    Report r(text.size() + 1, 0);
-    std::copy(text.begin(), text.end(), r.begin() + 1);
+    Report r{0};
+    for (const char c : text) r.push_back(static_cast<std::uint8_t>(c));
     return r;
 }
 
