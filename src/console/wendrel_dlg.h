@@ -66,9 +66,12 @@ private:
     // the first in a row (a node is looked at as soon as it appears, which
     // can be before the system lets this user open it). Logs the second.
     bool NameRefusal(const std::u16string& path);
-    // The one place the state changes: derives m_bConnected, m_strStatus
-    // and m_strDevicePath from it and shows what changed.
+    // Moves to `state` and shows what changed: the tooltip, the poll timer
+    // (asleep in ConnectedIdle alone), and the status label or every
+    // control (link_state::RefreshesAll). `path`: the board's, when open.
     void Enter(LinkState state, const std::u16string& path = {});
+    // The one place the state is set: m_bConnected, m_strStatus and
+    // m_strDevicePath follow from it here. Shows nothing.
     void SetLinkState(LinkState state, const std::u16string& path);
     void SetStatusTip(const std::u16string& tip);
 

@@ -1,3 +1,4 @@
+// Which thread calls what, what blocks, and what each lock guards: change_watcher.h.
 #include "change_watcher.h"
 
 #include <utility>

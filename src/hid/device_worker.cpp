@@ -1,3 +1,4 @@
+// Which thread calls what, what blocks, and what each lock guards: device_worker.h.
 #include "device_worker.h"
 
 #include <utility>

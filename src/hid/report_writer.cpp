@@ -1,3 +1,4 @@
+// Which thread calls what, what blocks, and what each lock guards: report_writer.h.
 #include "report_writer.h"
 
 #include <chrono>

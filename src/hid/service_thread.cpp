@@ -1,3 +1,4 @@
+// Which thread calls what, what blocks, and what each lock guards: service_thread.h.
 #include "service_thread.h"
 
 #include <utility>
