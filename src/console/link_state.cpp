@@ -9,6 +9,11 @@ bool IsOpen(LinkState state)
     return state == LinkState::Connected || state == LinkState::ConnectedIdle;
 }
 
+bool IsProblem(LinkState state)
+{
+    return state == LinkState::NotPermitted;
+}
+
 unsigned char ConnectedFlag(LinkState state)
 {
     return IsOpen(state) || state == LinkState::Starting ? 1 : 0;

@@ -19,6 +19,9 @@ namespace link_state {
 // A connection is open.
 bool IsOpen(LinkState state);
 
+// A board is there that cannot be opened, for a reason the label names.
+bool IsProblem(LinkState state);
+
 // m_bConnected: 1 while connected, and while starting, so that the first
 // look without a board shows "Non Connections" as a disconnection does.
 unsigned char ConnectedFlag(LinkState state);

@@ -193,7 +193,7 @@ void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError er
     if (error == hid::OpenError::PermissionDenied) {
         if (NameRefusal(path))
             Enter(LinkState::NotPermitted);
-    } else if (m_link == LinkState::NotPermitted) {
+    } else if (link_state::IsProblem(m_link)) {
         Enter(LinkState::Disconnected);
     }
 }
