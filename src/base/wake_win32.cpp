@@ -28,9 +28,12 @@ bool CWake::Clear()
     if (!Valid())
         return false;
     const HANDLE event = reinterpret_cast<HANDLE>(m_native);
-    const bool was = WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+    // Reset only once a signal was seen: one given between the look and
+    // the reset counts with it, and none is lost while none was seen.
+    if (WaitForSingleObject(event, 0) != WAIT_OBJECT_0)
+        return false;
     ResetEvent(event);
-    return was;
+    return true;
 }
 
 }  // namespace base

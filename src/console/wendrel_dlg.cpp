@@ -8,30 +8,6 @@
 #include "codepage.h"
 #include "icon_position.h"
 
-namespace {
-
-std::u16string Widen(const char* s)
-{
-    std::u16string out;
-    while (*s)
-        out += static_cast<char16_t>(static_cast<unsigned char>(*s++));
-    return out;
-}
-
-}  // namespace
-
-std::u16string PermissionDeniedStatus()
-{
-    return u"開く権限がありません";
-}
-
-std::u16string PermissionDeniedTip()
-{
-    return u"ボードは見つかりましたが、開く権限がありません。" +
-           hid::PermissionDeniedAdvice().tip +
-           u"権限が得られれば、再起動せずにつながります。";
-}
-
 CWendrelDlg::CWendrelDlg(wsys::IWindowSystem& ws, std::shared_ptr<hid::Platform> platform)
     : CDialog(ws, res::IDD_WENDREL_DIALOG), m_device(std::move(platform))
 {
@@ -70,7 +46,7 @@ bool CWendrelDlg::OnInitDialog()
     wnd->SetIcon(m_hIcon, false);
     wnd->SetInputFilter(res::IDC_SEND_TEXT,
                         [this](const std::u16string& text) { return FitsOutputReport(text); });
-    wnd->SetCopyAllEntry(res::IDC_HISTORY, u"受信履歴をすべてコピー(&H)",
+    wnd->SetCopyAllEntry(res::IDC_HISTORY, std::u16string(texts::kCopyAllHistory),
                          [this] { return m_history.StoredRows(); });
     wnd->SetTimer(res::IDT_POLL, kPollMs);
     // The box starts empty: rows that arrived while no window was there to
@@ -118,8 +94,7 @@ void CWendrelDlg::OnDestroy()
     // the whole object is intact, means no delivery can reach OnReceive
     // once destruction (of this class or one derived from it) has begun.
     m_device.Close();
-    m_strDevicePath.clear();
-    m_bPollPaused = false;
+    SetLinkState(LinkState::Starting, {});
     CDialog::OnDestroy();
 }
 
@@ -140,41 +115,39 @@ void CWendrelDlg::OnTimer(int id)
 // OnOpened) on the user-interface thread as soon as they are done.
 bool CWendrelDlg::Poll()
 {
+    // Every look runs the timer again; a quiet one may stop it after.
+    if (m_link == LinkState::ConnectedIdle)
+        Enter(LinkState::Connected, m_strDevicePath);
     // The open in flight ends this cycle itself; no second one starts.
     if (m_device.IsOpening())
         return false;
     // A reader that ended (a read error, or the board gone and back under
     // the same path between two looks) has lost the board: let go of it,
     // and the discovery below opens it again if it is there.
-    if (m_bConnected && !m_strDevicePath.empty() && !m_device.IsReading())
+    if (link_state::IsOpen(m_link) && !m_device.IsReading())
         Disconnect();
 
     std::u16string path;
-    const int found = m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
-    if (found < 0)
+    const CHidDevice::Presence presence =
+        m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
+    if (presence == CHidDevice::Presence::NotYetKnown)
         return false;  // a scan runs; it calls Poll when it is done
-    if (found) {
-        if (path != m_strDevicePath) {
-            // Opening another path closes the connection there is: the
-            // status says so at once, rather than naming a closed board
-            // until (and unless) the new one opens.
-            if (!m_strDevicePath.empty())
-                Disconnect();
-            m_device.OpenAsync(path, this, [this, path](int ok, hid::OpenError error) {
-                OnOpened(path, ok, error);
-            });
-        } else {
-            return true;  // connected, and nothing new
-        }
-    } else if (m_bConnected) {
-        Disconnect();
-    } else if (m_bNoPermission) {
-        // The board that could not be opened is gone.
-        ShowOpenProblem(false);
-        m_strPermissionReported.clear();
+    if (presence == CHidDevice::Presence::Absent) {
+        m_strRefusedPath.clear();
+        m_nRefusals = 0;
+        if (m_link != LinkState::Disconnected)
+            Disconnect();
+        return false;
     }
-    if (!found)
-        m_strRefusedOnce.clear();
+    if (path == m_strDevicePath)
+        return true;  // connected, and nothing new
+    // Opening another path closes the connection there is: the status says
+    // so at once, rather than naming a closed board until (and unless) the
+    // new one opens.
+    if (link_state::IsOpen(m_link))
+        Disconnect();
+    m_device.OpenAsync(path, this,
+                       [this, path](int ok, hid::OpenError error) { OnOpened(path, ok, error); });
     return false;
 }
 
@@ -190,90 +163,85 @@ bool CWendrelDlg::Poll()
 // board that may not be opened is retried on every tick.
 void CWendrelDlg::WatchChanges(bool pause)
 {
-    wsys::IWindow* wnd = Window();
-    if (!wnd || !m_device.WatchChanges([this] { OnDevicesChanged(); }))
+    if (!Window() || !m_device.WatchChanges([this] { OnDevicesChanged(); }))
         return;
     // The reader is looked at only now: one that ends from here on finds
     // the watch armed.
-    if (!pause || m_bPollPaused || !m_device.IsReading())
-        return;
-    wnd->KillTimer(res::IDT_POLL);
-    m_bPollPaused = true;
+    if (pause && m_link == LinkState::Connected && m_device.IsReading())
+        Enter(LinkState::ConnectedIdle, m_strDevicePath);
 }
 
 void CWendrelDlg::OnDevicesChanged()
 {
-    wsys::IWindow* wnd = Window();
-    if (!wnd)
-        return;
-    if (m_bPollPaused) {
-        m_bPollPaused = false;
-        wnd->SetTimer(res::IDT_POLL, kPollMs);
-    }
-    Poll();
+    if (Window())
+        Poll();
 }
 
+// Also a board that was never opened: the state says what the dialog shows.
 void CWendrelDlg::Disconnect()
 {
     m_device.Close();
-    m_strStatus = u"Non Connections";
-    m_strDevicePath.clear();
-    m_bNoPermission = false;
-    SetStatusTip(u"");
-    UpdateData(false);
-    m_bConnected = 0;
+    Enter(LinkState::Disconnected);
 }
 
 void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError error)
 {
     if (ok) {
-        m_strRefusedOnce.clear();
-        char status[40];
-        std::snprintf(status, sizeof status, "VID:0x%04X / PID:0x%04X",
-                      static_cast<unsigned>(m_nVid), static_cast<unsigned>(m_nPid));
-        m_strStatus = Widen(status);
-        m_strDevicePath = path;
-        m_bNoPermission = false;
-        m_strPermissionReported.clear();
-        SetStatusTip(u"");
-        UpdateData(false);
-        m_bConnected = 1;
+        m_strRefusedPath.clear();
+        m_nRefusals = 0;
+        Enter(LinkState::Connected, path);
         return;
     }
     // Retried on the next tick; say why when it is the user's to fix.
     if (error == hid::OpenError::PermissionDenied) {
-        // A node is looked at as soon as it appears, which can be before
-        // udev has applied the rule that lets this user open it: only a
-        // second refusal is named.
-        if (path != m_strRefusedOnce) {
-            m_strRefusedOnce = path;
-            return;
-        }
-        if (path != m_strPermissionReported) {
-            m_strPermissionReported = path;
-            const std::string node(path.begin(), path.end());
-            const std::string advice = hid::PermissionDeniedAdvice().log;
-            std::fprintf(stderr,
-                         "wendrel: the board at %s was found but this user may not open it%s%s\n",
-                         node.c_str(), advice.empty() ? "" : ": ", advice.c_str());
-        }
-        ShowOpenProblem(true);
-    } else if (m_bNoPermission) {
-        ShowOpenProblem(false);
+        if (NameRefusal(path))
+            Enter(LinkState::NotPermitted);
+    } else if (link_state::IsProblem(m_link)) {
+        Enter(m_linkBeforeProblem);
     }
 }
 
-// Only the status label changes: typed text stays where it is.
-void CWendrelDlg::ShowOpenProblem(bool noPermission)
+bool CWendrelDlg::NameRefusal(const std::u16string& path)
 {
-    m_bNoPermission = noPermission;
-    if (noPermission)
-        m_strStatus = PermissionDeniedStatus();
-    else
-        m_strStatus = m_bConnected ? u"" : u"Non Connections";  // Starting or Disconnected
-    SetStatusTip(noPermission ? PermissionDeniedTip() : u"");
-    if (Window())
-        Window()->SetItemText(res::IDC_STATUS, m_strStatus);
+    if (path != m_strRefusedPath) {
+        m_strRefusedPath = path;
+        m_nRefusals = 0;
+    }
+    if (++m_nRefusals == 2)
+        std::fprintf(stderr, "%s\n", texts::NotPermittedLog(path, hid::SystemAccessFacts()).c_str());
+    return m_nRefusals >= 2;
+}
+
+void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
+{
+    // A problem on the label stands in for the state it interrupted, which
+    // the dialog otherwise still is: that decides what leaving it refreshes.
+    const LinkState from = link_state::IsProblem(m_link) ? m_linkBeforeProblem : m_link;
+    const std::u16string shown = m_strStatus;
+    SetLinkState(state, path);
+    wsys::IWindow* wnd = Window();
+    if (!wnd)
+        return;
+    // The timer sleeps in ConnectedIdle alone.
+    if (state == LinkState::ConnectedIdle && from != LinkState::ConnectedIdle)
+        wnd->KillTimer(res::IDT_POLL);
+    else if (from == LinkState::ConnectedIdle && state != LinkState::ConnectedIdle)
+        wnd->SetTimer(res::IDT_POLL, kPollMs);
+    SetStatusTip(link_state::Tip(state));
+    if (link_state::RefreshesAll(from, state))
+        UpdateData(false);
+    else if (m_strStatus != shown)
+        wnd->SetItemText(res::IDC_STATUS, m_strStatus);  // typed text stays
+}
+
+void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)
+{
+    m_link = state;
+    if (!link_state::IsProblem(state))
+        m_linkBeforeProblem = state;
+    m_bConnected = link_state::ConnectedFlag(m_linkBeforeProblem);
+    m_strStatus = link_state::Status(state, m_nVid, m_nPid);
+    m_strDevicePath = link_state::IsOpen(state) ? path : std::u16string();
 }
 
 void CWendrelDlg::OnOK()

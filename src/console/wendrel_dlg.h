@@ -6,9 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "console_texts.h"
 #include "dialog.h"
 #include "hid_device.h"
 #include "history_feed.h"
+#include "link_state.h"
 
 class CWendrelDlg : public CDialog, public IHidReceiver {
 public:
@@ -59,8 +61,17 @@ private:
     void OnDevicesChanged();
     void Disconnect();
     void OnOpened(const std::u16string& path, int ok, hid::OpenError error);
-    // The board is there but cannot be opened (true), or no longer shown so.
-    void ShowOpenProblem(bool noPermission);
+    // Whether a refusal to open the board at `path` is to be shown: not
+    // the first in a row (a node is looked at as soon as it appears, which
+    // can be before the system lets this user open it). Logs the second.
+    bool NameRefusal(const std::u16string& path);
+    // Moves to `state` and shows what changed: the tooltip, the poll timer
+    // (asleep in ConnectedIdle alone), and the status label or every
+    // control (link_state::RefreshesAll). `path`: the board's, when open.
+    void Enter(LinkState state, const std::u16string& path = {});
+    // The one place the state is set: m_bConnected, m_strStatus and
+    // m_strDevicePath follow from it here. Shows nothing.
+    void SetLinkState(LinkState state, const std::u16string& path);
     void SetStatusTip(const std::u16string& tip);
 
     wsys::IconHandle m_hIcon = nullptr;
@@ -68,27 +79,22 @@ private:
     CHistoryFeed m_history;
 
 public:
+    // m_strStatus, m_strDevicePath and m_bConnected follow m_link: set by
+    // SetLinkState alone.
     std::u16string m_strStatus;
     std::u16string m_strSend;
     std::u16string m_strDevicePath;
     int m_nVid = 0x04D8;
     int m_nPid = 0x003F;
-    unsigned char m_bConnected = 1;
+    unsigned char m_bConnected = link_state::ConnectedFlag(LinkState::Starting);
 
 private:
+    LinkState m_link = LinkState::Starting;
+    // The state a problem shown on the label interrupted (Starting or
+    // Disconnected), and returns to when it ends.
+    LinkState m_linkBeforeProblem = LinkState::Starting;
     std::u16string m_strStatusTip;
-    // The status names a board that this user may not open.
-    bool m_bNoPermission = false;
-    // The board whose lack of permission went to standard error.
-    std::u16string m_strPermissionReported;
-    // The board refused once; named only if refused again.
-    std::u16string m_strRefusedOnce;
-    // Connected, with nothing to look for: the timer is stopped until the
-    // device layer reports a change.
-    bool m_bPollPaused = false;
+    // Refusals in a row of the board at one path (for lack of permission).
+    std::u16string m_strRefusedPath;
+    int m_nRefusals = 0;
 };
-
-// The status label's text, and its explanation with the fix, while the
-// board is present but this user may not open it.
-std::u16string PermissionDeniedStatus();
-std::u16string PermissionDeniedTip();

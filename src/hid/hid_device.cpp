@@ -1,208 +1,37 @@
+// CHidDevice on the user-interface thread, and the reader it starts per
+// connection.
+//
+// Threads: every function here but ReadThreadProc runs on the
+// user-interface thread; none blocks but the synchronous FindDevices and
+// Open (on the kernel, as their callers know) and Close (for the reader to
+// hand over the report it holds, never for the kernel). ReadThreadProc is
+// the reader: it sleeps in Platform::Read until a report comes or Close
+// wakes it, holds no lock, and shares only the atomics m_bReading and
+// m_bStopReading (and the watcher, itself thread-safe) with the rest.
+// Completions posted by the worker run on the user-interface thread too,
+// so the scan and open state needs no lock.
 #include "hid_device.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <system_error>
 #include <utility>
 
+#include "change_watcher.h"
 #include "codepage.h"
+#include "device_worker.h"
+#include "report_writer.h"
+#include "utf16.h"
 
 namespace {
-
-std::u16string Widen(const char* ascii)
-{
-    std::u16string s;
-    while (*ascii) s.push_back(static_cast<unsigned char>(*ascii++));
-    return s;
-}
 
 char16_t AsciiLower(char16_t c)
 {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
-// How long the destructor waits for the worker's last jobs (closes, as a
-// rule) before it leaves them to finish on their own.
-constexpr auto kWorkerExitWait = std::chrono::milliseconds(500);
-
 }  // namespace
-
-// The thread that makes every call that can block in the kernel: scans,
-// opens and closes, one after the other. Shared with its jobs, so that it
-// can be left to finish a call stuck in the kernel when its CHidDevice
-// goes.
-class CHidDevice::Worker : public std::enable_shared_from_this<Worker> {
-public:
-    explicit Worker(std::shared_ptr<hid::Platform> platform) : platform(std::move(platform)) {}
-
-    const std::shared_ptr<hid::Platform> platform;
-
-    void Submit(std::function<void()> job)
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_thread.joinable())
-            m_thread = std::thread([self = shared_from_this()] { self->Run(); });
-        m_jobs.push_back(std::move(job));
-        m_cond.notify_all();
-    }
-
-    // Runs `fn` through the poster; dropped (and destroyed here) when there
-    // is none any more.
-    void Post(std::function<void()> fn)
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_poster) m_poster(std::move(fn));
-    }
-
-    void SetPoster(Poster poster)
-    {
-        std::lock_guard lock(m_mutex);
-        m_poster = std::move(poster);
-    }
-
-    bool WaitIdle(std::chrono::milliseconds timeout)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_cond.wait_for(lock, timeout, [&] { return m_jobs.empty() && !m_bBusy; });
-    }
-
-    // Ends the thread once its jobs are done; waits for that a little, and
-    // leaves it to finish by itself after that.
-    void Stop()
-    {
-        std::thread thread;
-        {
-            std::unique_lock lock(m_mutex);
-            m_poster = nullptr;
-            m_bStop = true;
-            m_cond.notify_all();
-            const bool idle = m_cond.wait_for(lock, kWorkerExitWait,
-                                              [&] { return m_jobs.empty() && !m_bBusy; });
-            thread = std::move(m_thread);
-            if (!idle && thread.joinable()) {
-                thread.detach();
-                return;
-            }
-        }
-        if (thread.joinable()) thread.join();
-    }
-
-private:
-    void Run()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_cond.wait(lock, [&] { return m_bStop || !m_jobs.empty(); });
-            if (m_jobs.empty()) break;
-            std::function<void()> job = std::move(m_jobs.front());
-            m_jobs.pop_front();
-            m_bBusy = true;
-            lock.unlock();
-            job();
-            job = nullptr;
-            lock.lock();
-            m_bBusy = false;
-            m_cond.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_cond;
-    std::deque<std::function<void()>> m_jobs;
-    Poster m_poster;
-    bool m_bStop = false;
-    bool m_bBusy = false;
-    std::thread m_thread;
-};
-
-// Sleeps in the platform's wait for device changes while a caller waits
-// for one, and posts that caller's function when one comes. Armed for one
-// answer at a time, so that an unread change (the wait would return at
-// once) never makes it spin.
-class CHidDevice::Watcher : public std::enable_shared_from_this<Watcher> {
-public:
-    explicit Watcher(std::shared_ptr<Worker> worker) : m_worker(std::move(worker)) {}
-
-    // Starts the thread where the platform can wait for changes; it sleeps
-    // until armed. Started with the first look rather than the first wait,
-    // so that the device layer's threads are all there from then on.
-    bool Start()
-    {
-        hid::Platform* platform = m_worker->platform.get();
-        if (!platform || !platform->CanWaitChanged()) return false;
-        std::lock_guard lock(m_mutex);
-        if (m_bStop) return false;
-        if (!m_thread.joinable())
-            m_thread = std::thread([self = shared_from_this()] { self->Run(); });
-        return true;
-    }
-
-    bool Arm(std::function<void()> onChange)
-    {
-        if (!Start()) return false;
-        std::lock_guard lock(m_mutex);
-        if (m_bStop) return false;
-        m_onChange = std::move(onChange);
-        m_bArmed = true;
-        m_cond.notify_all();
-        return true;
-    }
-
-    // Answers at once, from any thread, if armed.
-    void Fire()
-    {
-        std::function<void()> fn;
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_bArmed) return;
-            m_bArmed = false;
-            fn = std::move(m_onChange);
-        }
-        if (fn) m_worker->Post(std::move(fn));
-    }
-
-    void Stop()
-    {
-        std::thread thread;
-        {
-            std::lock_guard lock(m_mutex);
-            m_bStop = true;
-            m_bArmed = false;
-            m_onChange = nullptr;
-            m_cond.notify_all();
-            thread = std::move(m_thread);
-        }
-        if (!thread.joinable()) return;
-        m_worker->platform->StopWaiting();
-        thread.join();
-    }
-
-private:
-    void Run()
-    {
-        hid::Platform& platform = *m_worker->platform;
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_cond.wait(lock, [&] { return m_bStop || m_bArmed; });
-            if (m_bStop) break;
-            lock.unlock();
-            const bool changed = platform.WaitChanged();
-            if (changed) Fire();
-            lock.lock();
-        }
-    }
-
-    const std::shared_ptr<Worker> m_worker;
-    std::mutex m_mutex;
-    std::condition_variable m_cond;
-    std::function<void()> m_onChange;
-    bool m_bArmed = false;
-    bool m_bStop = false;
-    std::thread m_thread;
-};
 
 // What an open got, on its way from the worker to the user-interface
 // thread. Whatever is not taken from it is closed with it, so that an open
@@ -223,142 +52,35 @@ struct CHidDevice::PendingOpen {
     }
 };
 
-// One connection's writer thread. When Close finds it inside a write, it
-// is abandoned and closes the connection's handles itself once that write
-// returns: the thread keeps the writer and the platform alive until then.
-// Both handles wait for it, because Linux does not let any hidraw node be
-// closed while a write to a hidraw node is in progress (the close would
-// block for the whole write).
-class CHidDevice::Writer : public std::enable_shared_from_this<Writer> {
-public:
-    Writer(std::shared_ptr<hid::Platform> platform, hid::Handle* hWrite)
-        : m_platform(std::move(platform)), m_hWrite(hWrite)
-    {
-    }
-
-    void Start()
-    {
-        m_thread = std::thread([self = shared_from_this()] { self->Run(); });
-    }
-
-    // Queues one report and waits at most waitMs for it to be written.
-    int Send(std::vector<std::uint8_t> report, int waitMs)
-    {
-        auto job = std::make_shared<Job>();
-        job->report = std::move(report);
-        std::unique_lock lock(m_mutex);
-        if (m_bStop || m_queue.size() >= kMaxPendingOutput) return 0;
-        m_queue.push_back(job);
-        m_cond.notify_all();
-        m_cond.wait_for(lock, std::chrono::milliseconds(waitMs),
-                        [&] { return job->state != Job::Pending; });
-        return job->state == Job::Written ? 1 : 0;
-    }
-
-    // Drops reports not yet begun (their SendText already returned 0) and
-    // ends the thread. Inside a write, the thread is abandoned with the read
-    // handle, whose reader has ended, and closes both itself: returns true.
-    // Otherwise joins it (it only waits for work) and returns false: the
-    // caller closes the write handle (WriteHandle) and the read handle.
-    bool Stop(hid::Handle* hRead)
-    {
-        bool busy;
-        {
-            std::lock_guard lock(m_mutex);
-            m_bStop = true;
-            for (auto& job : m_queue) job->state = Job::Failed;
-            m_queue.clear();
-            busy = m_bBusy;
-            if (busy) m_hRead = hRead;
-            m_bAbandoned = busy;
-            m_cond.notify_all();
-        }
-        if (!m_thread.joinable()) return busy;
-        if (busy)
-            m_thread.detach();
-        else
-            m_thread.join();
-        return busy;
-    }
-
-    hid::Handle* WriteHandle() const { return m_hWrite; }
-
-private:
-    struct Job {
-        enum State { Pending, Written, Failed };
-        std::vector<std::uint8_t> report;
-        State state = Pending;
-    };
-
-    void Run()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_cond.wait(lock, [&] { return m_bStop || !m_queue.empty(); });
-            if (m_bStop) break;
-            auto job = m_queue.front();
-            m_queue.pop_front();
-            m_bBusy = true;
-            lock.unlock();
-            int n = m_platform->Write(m_hWrite, job->report.data(), job->report.size());
-            lock.lock();
-            m_bBusy = false;
-            job->state = n == static_cast<int>(job->report.size()) ? Job::Written : Job::Failed;
-            m_cond.notify_all();
-        }
-        if (!m_bAbandoned) return;
-        hid::Handle* hRead = m_hRead;
-        lock.unlock();
-        m_platform->Close(m_hWrite);
-        m_platform->Close(hRead);
-    }
-
-    std::shared_ptr<hid::Platform> m_platform;
-    hid::Handle* m_hWrite;
-    hid::Handle* m_hRead = nullptr;  // given at Stop when abandoned
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_cond;
-    std::deque<std::shared_ptr<Job>> m_queue;
-    bool m_bStop = false;
-    bool m_bBusy = false;
-    bool m_bAbandoned = false;
-};
-
 // The worker and the watcher exist from the start (their threads only
 // once there is work): the reader may reach the watcher at any time.
 CHidDevice::CHidDevice(std::shared_ptr<hid::Platform> platform)
-    : m_platform(std::move(platform)),
-      m_worker(std::make_shared<Worker>(m_platform)),
-      m_watcher(std::make_shared<Watcher>(m_worker))
+    : m_pPlatform(std::move(platform)),
+      m_pWorker(std::make_shared<hid::CDeviceWorker>(m_pPlatform)),
+      m_pWatcher(std::make_shared<hid::CChangeWatcher>(m_pWorker))
 {
 }
 
 CHidDevice::~CHidDevice()
 {
     Close();
-    m_watcher->Stop();
-    m_worker->Stop();
-}
-
-std::shared_ptr<CHidDevice::Worker> CHidDevice::GetWorker()
-{
-    return m_worker;
+    m_pWatcher->Stop();
+    m_pWorker->Stop();
 }
 
 bool CHidDevice::WatchChanges(std::function<void()> onChange)
 {
-    return m_watcher->Arm(std::move(onChange));
+    return m_pWatcher->Arm(std::move(onChange));
 }
 
 void CHidDevice::SetPoster(Poster post)
 {
-    GetWorker()->SetPoster(std::move(post));
+    m_pWorker->SetPoster(std::move(post));
 }
 
 bool CHidDevice::WaitIdle(int timeoutMs)
 {
-    return m_worker->WaitIdle(std::chrono::milliseconds(timeoutMs));
+    return m_pWorker->WaitIdle(std::chrono::milliseconds(timeoutMs));
 }
 
 int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
@@ -366,7 +88,7 @@ int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
     char pattern[32];
     std::snprintf(pattern, sizeof pattern, "vid_%04x&pid_%04x", static_cast<unsigned>(nVid),
                   static_cast<unsigned>(nPid));
-    const std::u16string wanted = Widen(pattern);
+    const std::u16string wanted = text::Widen(pattern);
 
     for (const hid::DeviceInfo& device : m_devices) {
         // Only the first string of a multi-string ID names the device.
@@ -382,43 +104,48 @@ int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
 
 int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
 {
-    if (!m_platform) return 0;
-    if (m_platform->TakeChanged() || !m_bDevicesKnown) {
-        m_devices = m_platform->Enumerate();
-        m_bDevicesKnown = true;
+    if (!m_pPlatform) return 0;
+    // While a scan runs on the worker, the list is on its way out: this
+    // caller, who may wait, gets a scan of its own.
+    if (m_pPlatform->TakeChanged() || m_scan == Scan::Unknown || m_scan == Scan::Running) {
+        m_devices = m_pPlatform->Enumerate();
+        if (m_scan != Scan::Running) m_scan = Scan::Known;
     }
     return Match(nVid, nPid, path);
 }
 
-int CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
-                            std::function<void()> onScanned)
+CHidDevice::Presence CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
+                                             std::function<void()> onScanned)
 {
-    if (!m_platform) return 0;
-    if (!m_bWatcherStarted) m_bWatcherStarted = m_watcher->Start();
-    if (m_bScanning) return -1;
-    // The first look after a scan answers from it. Asking the platform
-    // again there would start another scan on a platform that reports a
-    // change every time, and no answer would ever come.
-    if (m_bFreshScan) {
-        m_bFreshScan = false;
-        return Match(nVid, nPid, path);
-    }
-    if (m_platform->TakeChanged() || !m_bDevicesKnown) {
-        m_bScanning = true;
-        std::shared_ptr<Worker> worker = GetWorker();
-        worker->Submit([this, worker = worker.get(), onScanned = std::move(onScanned)] {
-            auto list = std::make_shared<std::vector<hid::DeviceInfo>>(worker->platform->Enumerate());
+    if (!m_pPlatform) return Presence::Absent;
+    m_pWatcher->Start();
+    switch (m_scan) {
+    case Scan::Running:
+        return Presence::NotYetKnown;
+    case Scan::Fresh:
+        // The first look after a scan answers from it. Asking the platform
+        // again here would start another scan on a platform that reports a
+        // change every time, and no answer would ever come.
+        m_scan = Scan::Known;
+        break;
+    case Scan::Unknown:
+    case Scan::Known:
+        // Taken in either case: the first answer (always "changed") must
+        // not start a second scan after the first.
+        if (!m_pPlatform->TakeChanged() && m_scan == Scan::Known) break;
+        m_scan = Scan::Running;
+        m_pWorker->Submit([this, worker = m_pWorker.get(), onScanned = std::move(onScanned)] {
+            auto list = std::make_shared<std::vector<hid::DeviceInfo>>(
+                worker->PlatformRef()->Enumerate());
             worker->Post([this, list, onScanned] {
                 m_devices = std::move(*list);
-                m_bDevicesKnown = true;
-                m_bScanning = false;
-                m_bFreshScan = true;
+                m_scan = Scan::Fresh;
                 if (onScanned) onScanned();
             });
         });
-        return -1;
+        return Presence::NotYetKnown;
     }
-    return Match(nVid, nPid, path);
+    return Match(nVid, nPid, path) ? Presence::Present : Presence::Absent;
 }
 
 void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path,
@@ -446,39 +173,36 @@ void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path
 int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
 {
     Close();
-    if (!m_platform) {
+    if (!m_pPlatform) {
         m_lastOpenError = hid::OpenError::Other;
         return 0;
     }
     PendingOpen pending;
-    pending.platform = m_platform;
-    OpenHandles(*m_platform, path, pending);
+    pending.platform = m_pPlatform;
+    OpenHandles(*m_pPlatform, path, pending);
     return Attach(pending, pOwner);
 }
 
 bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, OpenDone done)
 {
-    if (m_bOpening) return false;
+    if (m_opening != Opening::None) return false;
     Close();
-    if (!m_platform) {
+    if (!m_pPlatform) {
         m_lastOpenError = hid::OpenError::Other;
         if (done) done(0, m_lastOpenError);
         return true;
     }
-    m_bOpening = true;
-    const unsigned generation = m_nGeneration;
-    std::shared_ptr<Worker> worker = GetWorker();
-    worker->Submit([this, worker = worker.get(), path, pOwner, generation,
-                    done = std::move(done)] {
+    m_opening = Opening::Pending;
+    m_pWorker->Submit([this, worker = m_pWorker.get(), path, pOwner, done = std::move(done)] {
         auto pending = std::make_shared<PendingOpen>();
-        pending->platform = worker->platform;
-        OpenHandles(*worker->platform, path, *pending);
-        worker->Post([this, pending, pOwner, generation, done] {
-            m_bOpening = false;
+        pending->platform = worker->PlatformRef();
+        OpenHandles(*pending->platform, path, *pending);
+        worker->Post([this, pending, pOwner, done] {
+            const bool dropped = m_opening == Opening::Dropped;
+            m_opening = Opening::None;
             int result = 0;
-            if (generation != m_nGeneration) {
-                // Closed meanwhile: the handles go with `pending`, on the
-                // worker.
+            if (dropped) {
+                // The handles go with `pending`, on the worker.
                 CloseLater(std::exchange(pending->hWrite, nullptr),
                            std::exchange(pending->hRead, nullptr));
                 m_lastOpenError = hid::OpenError::Other;
@@ -493,7 +217,7 @@ bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, Ope
 
 bool CHidDevice::IsOpening() const
 {
-    return m_bOpening;
+    return m_opening != Opening::None;
 }
 
 int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
@@ -503,13 +227,13 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
         return 0;
     }
     const hid::ReportLengths lengths = pending.lengths;
-    const std::string charset = m_charset.empty() ? hid::SystemCharset() : m_charset;
+    const std::string charset = m_strCharset.empty() ? hid::SystemCharset() : m_strCharset;
     // A read buffer never smaller than the board's own reports, so that a
     // descriptor that undercounts does not cut its text.
     const std::size_t readBuffer =
         static_cast<std::size_t>(std::max(lengths.input, kFallbackReportLength));
 
-    auto writer = std::make_shared<Writer>(m_platform, pending.hWrite);
+    auto writer = std::make_shared<hid::CReportWriter>(m_pPlatform, pending.hWrite, kMaxPendingOutput);
     try {
         writer->Start();
     } catch (const std::system_error&) {
@@ -519,11 +243,11 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
     }
     pending.hWrite = nullptr;  // the writer's now
 
-    m_writer = std::move(writer);
+    m_pWriter = std::move(writer);
     m_hRead = std::exchange(pending.hRead, nullptr);
     m_nOutLength = std::max(lengths.output - 1, 0);
     m_nInLength = std::max(lengths.input - 1, 0);
-    m_openCharset = charset;
+    m_strOpenCharset = charset;
     m_bStopReading = false;
     m_bReading = true;  // raised before the thread exists: Close sees it
     try {
@@ -542,8 +266,7 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
 void CHidDevice::CloseLater(hid::Handle* a, hid::Handle* b)
 {
     if (!a && !b) return;
-    std::shared_ptr<Worker> worker = GetWorker();
-    worker->Submit([platform = worker->platform, a, b] {
+    m_pWorker->Submit([platform = m_pPlatform, a, b] {
         platform->Close(a);
         platform->Close(b);
     });
@@ -551,19 +274,19 @@ void CHidDevice::CloseLater(hid::Handle* a, hid::Handle* b)
 
 void CHidDevice::Close()
 {
-    ++m_nGeneration;
+    if (m_opening == Opening::Pending) m_opening = Opening::Dropped;
     // The reader sleeps in its read until a report comes or it is woken
-    // here; no handle is closed before it has left (hidapi and the
-    // platform contract forbid closing a handle being read).
+    // here; no handle is closed before it has left (the platform contract
+    // forbids closing a handle being read).
     m_bStopReading = true;
-    if (m_hRead) m_platform->InterruptRead(m_hRead);
+    if (m_hRead) m_pPlatform->InterruptRead(m_hRead);
     if (m_reader.joinable()) m_reader.join();
 
     // A write stuck on a board that does not read is left to finish on its
     // own, and the handles with it; otherwise the worker closes them.
-    if (m_writer) {
-        if (!m_writer->Stop(m_hRead)) CloseLater(m_writer->WriteHandle(), m_hRead);
-        m_writer.reset();
+    if (m_pWriter) {
+        if (!m_pWriter->Stop(m_hRead)) CloseLater(m_pWriter->WriteHandle(), m_hRead);
+        m_pWriter.reset();
     } else if (m_hRead) {
         CloseLater(m_hRead, nullptr);
     }
@@ -576,23 +299,22 @@ void CHidDevice::Close()
 int CHidDevice::SendText(const std::u16string& text)
 {
     const int outLength = m_nOutLength;
-    if (!m_writer || outLength <= 0) return 0;
+    if (!m_pWriter || outLength <= 0) return 0;
     std::vector<std::uint8_t> report(static_cast<std::size_t>(outLength) + 1, 0);
     hid::EncodeText(text, report.data() + 1, static_cast<std::size_t>(outLength),
-                   m_openCharset);
+                   m_strOpenCharset);
     report[0] = 0;  // report ID
-    return m_writer->Send(std::move(report), m_nSendWaitMs);
+    return m_pWriter->Send(std::move(report), m_nSendWaitMs);
 }
 
 // Reads, decodes and hands over on this one thread: a report needs no other
-// hop on its way to the owner, which never makes it wait. Sleeps in the
-// read until a report comes or Close wakes it.
+// hop on its way to the owner, which never makes it wait.
 void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
                                 IHidReceiver* pOwner)
 {
     std::vector<std::uint8_t> buffer(bufferSize);
     while (!m_bStopReading) {
-        const int n = m_platform->Read(hRead, buffer.data(), buffer.size(), -1);
+        const int n = m_pPlatform->Read(hRead, buffer.data(), buffer.size(), -1);
         if (n < 0) break;  // the board is gone, or the handle failed
         if (n == 0 || m_bStopReading) continue;
         // Byte 0 is the report ID; the text follows.
@@ -603,7 +325,7 @@ void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std:
     const bool lost = !m_bStopReading;
     m_bReading = false;
     // A board lost is news to whoever waits for a change.
-    if (lost) m_watcher->Fire();
+    if (lost) m_pWatcher->Fire();
 }
 
 int CHidDevice::InLength() const
@@ -633,7 +355,7 @@ hid::OpenError CHidDevice::LastOpenError() const
 
 void CHidDevice::SetCharset(const std::string& charset)
 {
-    m_charset = charset;
+    m_strCharset = charset;
 }
 
 void CHidDevice::SetSendWaitMs(int ms)

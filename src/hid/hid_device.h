@@ -6,26 +6,44 @@
 // is the report ID 0, the text, a zero byte and zeros up to the report
 // length; an input report's data is read up to its first zero byte.
 //
-// Threads: every call is made on one thread (the user-interface thread).
-// Each open connection runs a reader, which decodes every report and hands
-// it to the owner itself, and a writer, so that a board that stops taking
-// reports never holds up the caller of SendText for long. Everything that
-// can block in the kernel (scanning, opening, closing) runs on a worker
-// thread of the CHidDevice: the asynchronous calls (PollDevices,
-// OpenAsync) report back through the poster given with SetPoster, and
-// Close hands the handles to the worker instead of closing them itself.
+// Threads. Every call of CHidDevice is made on one thread, the
+// user-interface thread; its fields are that thread's, but for the atomics
+// the reader shares. Behind it run:
+// - the worker (device_worker.h): every call that can block in the kernel
+//   for the asynchronous calls (PollDevices, OpenAsync) and for Close, whose
+//   outcomes it hands to the poster given with SetPoster;
+// - the change watcher (change_watcher.h), asleep in the platform's wait
+//   for device changes while WatchChanges asks for one;
+// - per open connection, a reader (here), which decodes every report and
+//   hands it to the owner itself, and a writer (report_writer.h), so that a
+//   board that stops taking reports never holds up SendText for long.
+//
+// Locks, and their order, written down once. The worker, the watcher and
+// each writer have one mutex each, guarding their own fields (as said at
+// each field). No thread holds two of them at once, and none is held while
+// calling out of the device layer: into the platform (whose own locks,
+// such as the hidraw monitor's, are taken inside its calls alone), the
+// poster (which takes the window's: the dialog's window lock, then its
+// post queue) or the owner. So the device layer's locks come before no
+// other lock and after none: a poster may post again from inside its call,
+// and the window's locks are never taken under one of ours.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "hid_platform.h"
+
+namespace hid {
+class CChangeWatcher;
+class CDeviceWorker;
+class CReportWriter;
+}  // namespace hid
 
 // Receives the text of every input report, once per report, in the order
 // the board sent them, on the connection's reader thread (never the thread
@@ -64,12 +82,20 @@ public:
     // Scans on the calling thread when the platform reports a change.
     int FindDevices(int nVid, int nPid, std::u16string& path);
 
+    // What PollDevices knows of the board.
+    enum class Presence {
+        Absent,
+        Present,      // `path` names it
+        NotYetKnown,  // a scan runs; ask again when it is done
+    };
+
     // FindDevices that never blocks: answers from the last scan while the
     // platform reports no change. After a change it starts a scan on the
-    // worker and returns -1 (not known yet), as it does while that scan
-    // runs; `onScanned` is posted once the scan is done, to ask again: that
-    // next call answers from the new scan, whatever the platform reports.
-    int PollDevices(int nVid, int nPid, std::u16string& path, std::function<void()> onScanned);
+    // worker and answers NotYetKnown, as it does while that scan runs;
+    // `onScanned` is posted once the scan is done, to ask again: that next
+    // call answers from the new scan, whatever the platform reports.
+    Presence PollDevices(int nVid, int nPid, std::u16string& path,
+                         std::function<void()> onScanned);
 
     // Asks for one call of `onChange`, posted like a scan's completion,
     // as soon as a look would find something new: HID devices came or went
@@ -81,9 +107,9 @@ public:
 
     // Opens `path` (from FindDevices) for reading and for writing, learns
     // the report lengths and starts the reader. Any connection already open
-    // is closed first. Returns 1 on success, 0 on failure (nothing left
-    // open). The owner must outlive the connection. Blocks for as long as
-    // the kernel's open does.
+    // is closed first, and an OpenAsync in flight is dropped. Returns 1 on
+    // success, 0 on failure (nothing left open). The owner must outlive the
+    // connection. Blocks for as long as the kernel's open does.
     int Open(const std::u16string& path, IHidReceiver* pOwner);
 
     // Open on the worker: closes any connection at once, opens there and
@@ -147,12 +173,22 @@ public:
     static constexpr std::size_t kMaxPendingOutput = 4;
 
 private:
-    class Writer;
-    class Worker;
-    class Watcher;
     struct PendingOpen;
 
-    std::shared_ptr<Worker> GetWorker();
+    // Where FindDevices' and PollDevices' list of interfaces stands.
+    enum class Scan {
+        Unknown,  // never scanned
+        Running,  // a scan runs on the worker
+        Fresh,    // a scan has ended that no look has used yet
+        Known,    // the list holds until the platform reports a change
+    };
+    // The OpenAsync in flight, if any.
+    enum class Opening {
+        None,
+        Pending,  // its connection will be attached when it completes
+        Dropped,  // a Close came since: its handles are closed instead
+    };
+
     // The blocking part of an open: handles and lengths, on any thread.
     static void OpenHandles(hid::Platform& platform, const std::u16string& path,
                             PendingOpen& pending);
@@ -163,30 +199,30 @@ private:
     void ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
                         IHidReceiver* pOwner);
 
-    std::shared_ptr<hid::Platform> m_platform;
-    std::shared_ptr<Worker> m_worker;
-    std::shared_ptr<Watcher> m_watcher;
-    std::string m_charset;      // as set; "" = the locale's
-    std::string m_openCharset;  // resolved at Open
+    // Every field is the user-interface thread's but where said. These
+    // three are set at construction and never change: the reader uses the
+    // platform and the watcher too.
+    std::shared_ptr<hid::Platform> m_pPlatform;
+    std::shared_ptr<hid::CDeviceWorker> m_pWorker;
+    std::shared_ptr<hid::CChangeWatcher> m_pWatcher;
+    std::string m_strCharset;      // as set; "" = the locale's
+    std::string m_strOpenCharset;  // resolved at Open
     int m_nSendWaitMs = kSendWaitMs;
 
     // FindDevices' view of the present interfaces, rescanned on change.
     std::vector<hid::DeviceInfo> m_devices;
-    bool m_bDevicesKnown = false;
-    bool m_bScanning = false;
-    bool m_bFreshScan = false;  // a scan has ended that no look has used
-    bool m_bOpening = false;
-    bool m_bWatcherStarted = false;
-    // Bumped by every Close: an open that completes after one is dropped.
-    unsigned m_nGeneration = 0;
+    Scan m_scan = Scan::Unknown;
+    Opening m_opening = Opening::None;
 
     // The write handle lives in the writer, which may outlive the
     // connection while a write is stuck on a board that does not read.
-    std::shared_ptr<Writer> m_writer;
+    std::shared_ptr<hid::CReportWriter> m_pWriter;
     hid::Handle* m_hRead = nullptr;
+    // Also read by other threads.
     std::atomic<int> m_nOutLength{0};
     std::atomic<int> m_nInLength{0};
-    // The reader is running.
+    // Shared with the reader: it runs, and it is asked to stop. m_reader
+    // itself is joined by Close alone.
     std::atomic<bool> m_bReading{false};
     std::atomic<bool> m_bStopReading{false};
     std::thread m_reader;

@@ -1,19 +1,24 @@
 // The operating system as the device connection sees it.
 //
-// Everything that touches the OS's HID stack goes through this interface:
-// one implementation per platform (hid_platform_hidapi.cpp on Linux and
-// macOS, later one for Windows), and a fake in the tests. Nothing else in
-// the program includes hidapi, libudev or sysfs paths.
+// Everything that touches the system's HID stack goes through this
+// interface: one implementation per system the build knows
+// (hid_platform_linux.cpp: hidapi's hidraw backend, the hidraw nodes,
+// sysfs and libudev, with hidraw_sysfs.* and udev_monitor.*;
+// hid_platform_win32.cpp: SetupAPI and hid.dll), and a fake in the tests.
+// Nothing else in the program includes any of those or names their paths.
 //
-// Threads: CHidDevice calls Enumerate, Open, GetReportLengths and Close on
-// its own worker thread, never on the user-interface thread, because each
-// of them can block in the kernel (see Open). TakeChanged is called on the
-// user-interface thread and must return within a few milliseconds whatever
-// is pending. Read is called on the connection's reader thread, Write on
-// its writer thread; each with its own handle, so one handle is never used
-// by two threads at once. InterruptRead may be called from any thread
-// while its handle is open. Close is never called on a handle while
-// another thread is inside Read or Write on it.
+// Threads: Enumerate, Open, GetReportLengths and Close can block in the
+// kernel (see Open). CHidDevice's asynchronous calls make them on its
+// worker thread, never on the user-interface thread; its synchronous
+// FindDevices and Open, meant for tools and tests, on their caller; Close
+// also on an abandoned writer's thread (report_writer.h). TakeChanged is
+// called on the user-interface thread and must return within a few
+// milliseconds whatever is pending; WaitChanged on the change watcher's
+// thread. Read is called on the connection's reader thread, Write on its
+// writer thread; each with its own handle, so one handle is never used by
+// two threads at once. InterruptRead may be called from any thread while
+// its handle is open. Close is never called on a handle while another
+// thread is inside Read or Write on it.
 #pragma once
 
 #include <cstddef>
@@ -97,10 +102,10 @@ public:
 
     // Waits at most timeoutMs (without limit when negative) for one input
     // report and copies it into buf in Windows' form: byte 0 is the report
-    // ID (0 on a device without report IDs), the report's data follows. Returns the number of bytes
-    // stored (at most size; a longer report is cut), 0 on timeout or after
-    // InterruptRead, -1 when the device is gone or the handle failed; after
-    // -1 the handle only serves for Close.
+    // ID (0 on a device without report IDs), the report's data follows.
+    // Returns the number of bytes stored (at most size; a longer report is
+    // cut), 0 on timeout or after InterruptRead, -1 when the device is gone
+    // or the handle failed; after -1 the handle only serves for Close.
     virtual int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
                      int timeoutMs) = 0;
 
@@ -125,13 +130,27 @@ public:
 // The platform of the machine the program runs on.
 std::shared_ptr<Platform> SystemPlatform();
 
-// What this user can do when a board is found but may not be opened
-// (OpenError::PermissionDenied), in Japanese for the window and in English
-// for standard error; both "" when the platform has nothing to add.
-struct PermissionAdvice {
-    std::u16string tip;
-    std::string log;
+// What grants a user access to a board's node on this system: facts for
+// the words the console shows when an open is refused for lack of
+// permission (OpenError::PermissionDenied). Names of files and commands
+// only, never sentences; an empty field means this system has nothing of
+// the kind.
+struct AccessFacts {
+    // The service whose rules say who may open a node ("udev"), this
+    // program's rule file among them, and the folders it is read from.
+    std::string ruleService;
+    std::string ruleFile;
+    std::vector<std::string> ruleFolders;
+    // What installs the rule from the sources (the program's package
+    // installs it too).
+    std::string installCommand;
+    // What applies the rules to a board already plugged in; plugging it in
+    // again always does.
+    std::string applyCommand;
+    // The system refuses an open the same way while another program holds
+    // the board for itself.
+    bool refusedWhileHeld = false;
 };
-PermissionAdvice PermissionDeniedAdvice();
+AccessFacts SystemAccessFacts();
 
 }  // namespace hid

@@ -4,47 +4,46 @@
 //
 // Reads go to the node directly because hidapi can wait on one descriptor
 // only: a reader that must also be woken by Close would have to wake up
-// periodically to look. Here it sleeps in poll() on the node and an
-// eventfd until a report comes or InterruptRead writes the eventfd.
+// periodically to look. Here it sleeps in poll() on the node and its wake
+// until a report comes or InterruptRead signals the wake.
+//
+// Threads: as hid_platform.h says. The wakes are what crosses threads:
+// InterruptRead and StopWaiting signal them from any thread; only the
+// sleeper clears its own.
 #include <fcntl.h>
 #include <hidapi.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "codepage.h"
 #include "hid_platform.h"
 #include "hidraw_sysfs.h"
 #include "report_descriptor.h"
 #include "udev_monitor.h"
+#include "utf16.h"
+#include "wake.h"
 
 namespace hid {
 
 namespace {
 
-// Paths are plain ASCII in practice ("/dev/hidraw3"); hidapi takes and
-// gives them as UTF-8.
+// Names from sysfs are plain ASCII in practice ("/dev/hidraw3"), and
+// taken as UTF-8, the form hid_open_path wants them back in.
 std::u16string FromUtf8(const std::string& s)
 {
     return DecodeText(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), "UTF-8");
 }
 
-std::string ToUtf8(const std::u16string& s)
-{
-    std::string out(s.size() * 4 + 1, '\0');
-    out.resize(EncodeText(s, reinterpret_cast<std::uint8_t*>(out.data()), out.size(), "UTF-8"));
-    return out;
-}
-
 struct HidapiHandle {
     hid_device* device = nullptr;  // write handles
     int fd = -1;                   // read handles: the node, non-blocking
-    int wake = -1;                 // read handles: InterruptRead's eventfd
+    std::optional<base::CWake> wake;  // read handles: InterruptRead's
     DescriptorInfo descriptor;
     bool descriptorRead = false;
 };
@@ -77,12 +76,6 @@ public:
         // hid_write when the last platform goes away.
         static std::once_flag once;
         std::call_once(once, [] { hid_init(); });
-        m_waitWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    }
-
-    ~HidapiPlatform() override
-    {
-        if (m_waitWake >= 0) close(m_waitWake);
     }
 
     // From sysfs rather than hid_enumerate: hidapi 0.13's enumeration
@@ -102,24 +95,20 @@ public:
 
     bool TakeChanged() override { return m_monitor.TakeChanged(); }
 
-    bool CanWaitChanged() const override { return m_monitor.Fd() >= 0 && m_waitWake >= 0; }
+    bool CanWaitChanged() const override { return m_monitor.Fd() >= 0 && m_stopWaiting.Valid(); }
 
     bool WaitChanged() override
     {
-        return CanWaitChanged() && m_monitor.WaitForEvent(m_waitWake);
+        return CanWaitChanged() && m_monitor.WaitForEvent(m_stopWaiting);
     }
 
-    void StopWaiting() override
-    {
-        if (m_waitWake < 0) return;
-        const std::uint64_t one = 1;
-        (void)!write(m_waitWake, &one, sizeof one);
-    }
+    void StopWaiting() override { m_stopWaiting.Signal(); }
 
     Handle* Open(const std::u16string& path, Access access, OpenError* error) override
     {
-        const std::string utf8 = ToUtf8(path);
-        if (!linux_sysfs::IsHidrawNode(utf8)) {
+        // A path with a zero in it would name a shorter one.
+        const std::string utf8 = text::ToUtf8(path);
+        if (utf8.find('\0') != std::string::npos || !linux_sysfs::IsHidrawNode(utf8)) {
             if (error) {
                 struct stat st {};
                 *error = stat(utf8.c_str(), &st) == 0 ? OpenError::Other : OpenError::NotFound;
@@ -144,8 +133,8 @@ public:
                 if (error) *error = Classify(saved, utf8);
                 return nullptr;
             }
-            h->wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-            if (h->wake < 0) {
+            h->wake.emplace();
+            if (!h->wake->Valid()) {
                 close(h->fd);
                 delete h;
                 if (error) *error = OpenError::Other;
@@ -185,13 +174,12 @@ public:
             into = size > 1 ? buf + 1 : scratch;
             room = size > 1 ? size - 1 : sizeof scratch;
         }
-        pollfd p[2] = {{h->fd, POLLIN, 0}, {h->wake, POLLIN, 0}};
+        pollfd p[2] = {{h->fd, POLLIN, 0}, {static_cast<int>(h->wake->Native()), POLLIN, 0}};
         const int ready = poll(p, 2, timeoutMs < 0 ? -1 : timeoutMs);
         if (ready < 0) return errno == EINTR ? 0 : -1;  // a signal, not a lost board
         if (ready == 0) return 0;
         if (p[1].revents & POLLIN) {
-            std::uint64_t count;
-            (void)!read(h->wake, &count, sizeof count);
+            h->wake->Clear();
             return 0;
         }
         if (p[0].revents & POLLIN) {
@@ -208,9 +196,7 @@ public:
     void InterruptRead(Handle* handle) override
     {
         HidapiHandle* h = Cast(handle);
-        if (!h || h->wake < 0) return;
-        const std::uint64_t one = 1;
-        (void)!write(h->wake, &one, sizeof one);
+        if (h && h->wake) h->wake->Signal();
     }
 
     int Write(Handle* handle, const std::uint8_t* buf, std::size_t size) override
@@ -226,13 +212,12 @@ public:
         if (!h) return;
         if (h->device) hid_close(h->device);
         if (h->fd >= 0) close(h->fd);
-        if (h->wake >= 0) close(h->wake);
         delete h;
     }
 
 private:
     linux_udev::HidrawMonitor m_monitor;
-    int m_waitWake = -1;  // StopWaiting's eventfd
+    base::CWake m_stopWaiting;
 };
 
 }  // namespace
@@ -243,16 +228,18 @@ std::shared_ptr<Platform> SystemPlatform()
     return std::make_shared<HidapiPlatform>();
 }
 
-PermissionAdvice PermissionDeniedAdvice()
+AccessFacts SystemAccessFacts()
 {
     // The rule's uaccess tag gives the user at the seat the board's node;
     // a node made before the rule was installed needs a replug or a
-    // trigger.
-    return {u"udev 規則 70-wendrel.rules を入れ(パッケージまたは sh tools/setup.sh run "
-            u"が /lib/udev/rules.d か /etc/udev/rules.d に入れます)、"
-            u"ボードを挿し直すか「udevadm trigger」を実行してください。",
-            "install the udev rule 70-wendrel.rules (the package or sh tools/setup.sh run "
-            "does), then replug the board or run udevadm trigger"};
+    // trigger. tools/setup.sh and the package install it.
+    AccessFacts facts;
+    facts.ruleService = "udev";
+    facts.ruleFile = "70-wendrel.rules";
+    facts.ruleFolders = {"/lib/udev/rules.d", "/etc/udev/rules.d"};
+    facts.installCommand = "sh tools/setup.sh run";
+    facts.applyCommand = "udevadm trigger";
+    return facts;
 }
 
 }  // namespace hid

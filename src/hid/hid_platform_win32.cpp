@@ -1,6 +1,10 @@
 // The platform on Windows: SetupAPI for the list of HID interfaces, hid.dll
 // (loaded at run time) for the report lengths, overlapped file I/O for the
 // reports.
+//
+// Threads: as hid_platform.h says. What crosses threads is a read handle's
+// wake: InterruptRead signals it from any thread, the Read it ends clears
+// it.
 #include <windows.h>
 #include <setupapi.h>
 
@@ -12,6 +16,7 @@ extern "C" {
 #include <vector>
 
 #include "hid_platform.h"
+#include "wake.h"
 
 namespace hid {
 
@@ -98,8 +103,8 @@ struct Win32Handle {
     HANDLE file = INVALID_HANDLE_VALUE;
     // Completion of this handle's one overlapped operation (manual reset).
     HANDLE ioEvent = nullptr;
-    // Set by InterruptRead, taken by the Read it ends (auto reset).
-    HANDLE interruptEvent = nullptr;
+    // Signalled by InterruptRead, cleared by the Read it ends.
+    base::CWake interrupt;
     ReportLengths lengths;
     bool lengthsKnown = false;
     // Windows reads and writes whole reports only; reports go through
@@ -116,7 +121,6 @@ void CloseWin32Handle(Win32Handle* h)
         CloseHandle(h->file);
     }
     if (h->ioEvent) CloseHandle(h->ioEvent);
-    if (h->interruptEvent) CloseHandle(h->interruptEvent);
     delete h;
 }
 
@@ -232,8 +236,7 @@ public:
         auto* h = new Win32Handle;
         h->file = file;
         h->ioEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        h->interruptEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (!h->ioEvent || !h->interruptEvent) {
+        if (!h->ioEvent || !h->interrupt.Valid()) {
             CloseWin32Handle(h);
             return nullptr;
         }
@@ -255,7 +258,7 @@ public:
         Win32Handle* h = Cast(handle);
         if (!h || !buf || size == 0) return -1;
         // An interrupt that came while no read was waiting ends this one.
-        if (WaitForSingleObject(h->interruptEvent, 0) == WAIT_OBJECT_0) return 0;
+        if (h->interrupt.Clear()) return 0;
 
         // ReadFile wants room for a whole input report.
         const std::size_t report = h->lengthsKnown && h->lengths.input > 0
@@ -272,9 +275,10 @@ public:
         DWORD done = 0;
         if (!ReadFile(h->file, into, static_cast<DWORD>(report), nullptr, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING) return -1;
-            HANDLE waits[2] = {h->ioEvent, h->interruptEvent};
+            HANDLE waits[2] = {h->ioEvent, reinterpret_cast<HANDLE>(h->interrupt.Native())};
             const DWORD r = WaitForMultipleObjects(2, waits, FALSE,
                                                    timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+            if (r == WAIT_OBJECT_0 + 1) h->interrupt.Clear();
             if (r != WAIT_OBJECT_0) {
                 // Timed out or interrupted; a report that landed meanwhile
                 // is still delivered, never dropped.
@@ -294,7 +298,7 @@ public:
 
     void InterruptRead(Handle* handle) override
     {
-        if (Win32Handle* h = Cast(handle)) SetEvent(h->interruptEvent);
+        if (Win32Handle* h = Cast(handle)) h->interrupt.Signal();
     }
 
     int Write(Handle* handle, const std::uint8_t* buf, std::size_t size) override
@@ -347,11 +351,13 @@ std::shared_ptr<Platform> SystemPlatform()
     return std::make_shared<Win32Platform>();
 }
 
-PermissionAdvice PermissionDeniedAdvice()
+AccessFacts SystemAccessFacts()
 {
-    // Another program holding the board exclusively looks the same here.
-    return {u"ほかのプログラムがボードを使っていないか確かめてください。",
-            "check that no other program holds the board"};
+    // No rule to install: access is refused here when another program
+    // opened the board without sharing it.
+    AccessFacts facts;
+    facts.refusedWhileHeld = true;
+    return facts;
 }
 
 }  // namespace hid

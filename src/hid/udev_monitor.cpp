@@ -5,11 +5,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 
 namespace hid::linux_udev {
@@ -75,15 +72,15 @@ bool HidrawMonitor::TakeChanged()
     return changed;
 }
 
-bool HidrawMonitor::WaitForEvent(int wakeFd)
+bool HidrawMonitor::WaitForEvent(base::CWake& wake)
 {
     if (!m_monitor) return false;
     for (;;) {
-        pollfd p[2] = {{udev_monitor_get_fd(m_monitor), POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        pollfd p[2] = {{udev_monitor_get_fd(m_monitor), POLLIN, 0},
+                       {static_cast<int>(wake.Native()), POLLIN, 0}};
         if (poll(p, 2, -1) <= 0) return false;  // a signal: the caller looks again
         if (p[1].revents & POLLIN) {
-            std::uint64_t count;
-            (void)!read(wakeFd, &count, sizeof count);
+            wake.Clear();
             return false;
         }
         // Other devices' events are read and dropped here, so that only a

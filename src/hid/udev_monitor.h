@@ -1,10 +1,16 @@
 // Linux: tells whether hidraw nodes came or went, from the kernel's device
 // events (libudev's "kernel" source: it needs no udev daemon, and on a
 // desktop the kernel's event arrives as well).
+//
+// Threads: TakeChanged on one thread (the user-interface thread),
+// WaitForEvent on another (the change watcher); both read the socket,
+// one at a time under m_readLock, which is held for the read alone.
 #pragma once
 
 #include <atomic>
 #include <mutex>
+
+#include "wake.h"
 
 struct udev;
 struct udev_monitor;
@@ -31,10 +37,10 @@ public:
 
     // Blocks until a hidraw event (or an error, or lost events) comes, and
     // returns true: TakeChanged answers true after it. Returns false when
-    // wakeFd (an eventfd) is readable, after reading it, on a signal, and
-    // at once without a monitor. Events of other devices are read and
-    // dropped meanwhile. May run on another thread than TakeChanged.
-    bool WaitForEvent(int wakeFd);
+    // `wake` is signalled, after clearing it, on a signal, and at once
+    // without a monitor. Events of other devices are read and dropped
+    // meanwhile. May run on another thread than TakeChanged.
+    bool WaitForEvent(base::CWake& wake);
 
 private:
     // Reads what waits, within the budget; true when a hidraw event was
@@ -45,7 +51,7 @@ private:
     struct udev_monitor* m_monitor = nullptr;
     bool m_first = true;
     std::atomic<bool> m_pending{false};  // read by WaitForEvent, not yet taken
-    std::mutex m_readLock;
+    std::mutex m_readLock;               // guards the socket's reads
 };
 
 }  // namespace hid::linux_udev

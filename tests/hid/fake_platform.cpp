@@ -77,6 +77,16 @@ void FakePlatform::Unplug(const std::u16string& path)
     m_cond.notify_all();
 }
 
+void FakePlatform::BreakHandles(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    for (Handle* h : m_handles) {
+        FakeHandle* fh = Cast(h);
+        if (fh->path == path) fh->plugged = false;
+    }
+    m_cond.notify_all();
+}
+
 int FakePlatform::PushInput(const std::u16string& path, const Report& report)
 {
     std::lock_guard lock(m_mutex);

@@ -55,6 +55,10 @@ public:
     // loses them), a stalled or later Write returns -1.
     void Unplug(const std::u16string& path);
 
+    // The handles open on `path` fail from now on, as after a read error:
+    // the board stays listed and no change is marked.
+    void BreakHandles(const std::u16string& path);
+
     // Queues one input report, in the form Read returns it (byte 0 = report
     // ID), on every read-opened handle of `path`. Returns how many handles
     // dropped it because their queue was full.

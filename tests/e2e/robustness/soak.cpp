@@ -14,31 +14,25 @@
 // took is printed, never judged: only a board that is never connected
 // again for minutes ends the run as a hang. Prints the figures, and one
 // "BENCH {...}" line for the benchmark's table.
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <deque>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "board_tool.h"
+#include "counting_dlg.h"
+#include "process_snapshot.h"
+#include "soak_board.h"
 #include "ticking_window.h"
 #include "wendrel_dlg.h"
 
-namespace {
+using namespace soak;
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 // A sanitizer's allocator keeps freed memory in quarantine: there the
 // memory figure is shown, not judged (LeakSanitizer judges leaks).
@@ -54,211 +48,7 @@ constexpr auto kReplugAfter = std::chrono::milliseconds(100);
 // A replugged board is connected again within a second or two; this long
 // without a connection is a hang, however busy the machine.
 constexpr auto kHang = std::chrono::seconds(180);
-
-std::string Env(const char* name, const std::string& fallback)
-{
-    const char* v = std::getenv(name);
-    return v && *v ? v : fallback;
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    std::string s;
-    std::getline(in, s);
-    return s;
-}
-
-bool WriteSys(const std::string& path, const std::string& value)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = write(fd, value.data(), value.size()) == ssize_t(value.size());
-    close(fd);
-    return ok;
-}
-
-int CountEntries(const char* dir)
-{
-    int n = 0;
-    if (DIR* d = opendir(dir)) {
-        while (dirent* e = readdir(d))
-            n += e->d_name[0] != '.';
-        closedir(d);
-    }
-    return n;
-}
-
-// The process's open descriptors but the boards' own ends of the wire
-// (the test's streamers), each as what it points at.
-std::vector<std::string> OpenDescriptors()
-{
-    std::vector<std::string> out;
-    DIR* d = opendir("/proc/self/fd");
-    if (!d)
-        return out;
-    while (dirent* e = readdir(d)) {
-        if (e->d_name[0] == '.' || std::atoi(e->d_name) == dirfd(d))
-            continue;
-        char target[PATH_MAX] = {};
-        const std::string link = std::string("/proc/self/fd/") + e->d_name;
-        if (readlink(link.c_str(), target, sizeof target - 1) < 0)
-            continue;
-        if (!std::strstr(target, "/wendrel-board/"))
-            out.push_back(std::string(e->d_name) + " -> " + target);
-    }
-    closedir(d);
-    return out;
-}
-
-long RssKb()
-{
-    std::ifstream in("/proc/self/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
-}
-
-struct Snapshot {
-    std::vector<std::string> fdList;
-    int fds = 0;
-    int threads = 0;
-    long rssKb = 0;
-};
-
-Snapshot Take()
-{
-    Snapshot s;
-    s.fdList = OpenDescriptors();
-    s.fds = int(s.fdList.size());
-    s.threads = CountEntries("/proc/self/task");
-    s.rssKb = RssKb();
-    return s;
-}
-
-std::string BoardTool()
-{
-#ifdef WENDREL_BOARD_TOOL
-    return Env("RIG_BOARD", WENDREL_BOARD_TOOL);
-#else
-    return Env("RIG_BOARD", "");
-#endif
-}
-
-int RunTool(const std::string& args)
-{
-    const std::string cmd = "python3 '" + BoardTool() + "' " + args + " >/dev/null";
-    return std::system(cmd.c_str());
-}
-
-// One virtual board: plugged and unplugged by writing its controller into
-// the gadget's UDC file; a thread writes lines into it while it is on the
-// bus.
-struct Board {
-    std::string name;
-    std::string udc;
-    // The streamer writes only while the console is connected to this
-    // board, and the board leaves the bus only once its last report has
-    // been taken: the guest kernel's HID gadget oopses when a report is
-    // still in flight at the unbind (f_hidg_req_complete on an unbound
-    // function). With the console reading, that is never long.
-    std::atomic<bool> active{false};
-    std::atomic<bool> quiet{false};
-    bool plugged = false;
-    bool replugDue = false;
-    Clock::time_point replugAt;
-    std::thread streamer;
-
-    std::string UdcFile() const { return "/sys/kernel/config/usb_gadget/" + name + "/UDC"; }
-    bool Plug()
-    {
-        plugged = WriteSys(UdcFile(), udc) || plugged;
-        replugDue = false;
-        return plugged;
-    }
-    void Unplug()
-    {
-        // The streamer says quiet only after it has seen `active` cleared.
-        active = false;
-        quiet = false;
-        for (int i = 0; i < 50 && !quiet; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        if (plugged)
-            WriteSys(UdcFile(), "\n");
-        plugged = false;
-        replugDue = false;
-    }
-};
-
-void Stream(Board& board, const std::string& hidg, int index, const std::atomic<bool>& stop)
-{
-    // The gadget's device opens only while the board is on the bus, and a
-    // blocking write to a board that has left it can wait for ever.
-    int fd = -1;
-    char report[64];
-    for (long n = 1; !stop;) {
-        if (fd < 0 && (fd = open(hidg.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        pollfd p{fd, POLLOUT, 0};
-        const bool taken = poll(&p, 1, 20) > 0;  // the last report is gone
-        if (!board.active) {
-            if (taken) {
-                // Nothing in flight: let go of the device, so that the
-                // test's own descriptors do not count against the console.
-                close(fd);
-                fd = -1;
-                board.quiet = true;
-            }
-            continue;
-        }
-        board.quiet = false;
-        if (!taken)
-            continue;
-        std::memset(report, 0, sizeof report);
-        std::snprintf(report, sizeof report, "board %d line %ld", index, n);
-        const ssize_t w = write(fd, report, sizeof report);
-        if (w == ssize_t(sizeof report)) {
-            ++n;
-        } else if (w < 0 && errno != EAGAIN) {
-            close(fd);  // off the bus: open again once it is back
-            fd = -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
-    }
-    if (fd >= 0)
-        close(fd);
-}
-
-class CountingDlg : public CWendrelDlg {
-public:
-    using CWendrelDlg::CWendrelDlg;
-    void OnReceive(const std::u16string& text) override
-    {
-        ++lines;
-        CWendrelDlg::OnReceive(text);
-    }
-    std::atomic<long> lines{0};
-};
-
-// The board behind a hidraw path, by the controller in its sysfs path.
-Board* BoardOf(std::deque<Board>& boards, const std::u16string& path)
-{
-    const std::string node(path.begin(), path.end());
-    const std::string sys = "/sys/class/hidraw/" + node.substr(node.rfind('/') + 1);
-    char real[PATH_MAX];
-    if (!realpath(sys.c_str(), real))
-        return nullptr;
-    for (Board& b : boards) {
-        const std::string hcd = "/dummy_hcd." + b.udc.substr(b.udc.rfind('.') + 1) + "/";
-        if (std::strstr(real, hcd.c_str()))
-            return &b;
-    }
-    return nullptr;
-}
+const std::u16string kNoConnection = u"Non Connections";
 
 }  // namespace
 
@@ -271,15 +61,15 @@ int main(int argc, char* argv[])
         return 2;
     }
     const bool judgeMemory = !kSanitized && totalCycles > kAllOffEvery;
-    if (BoardTool().empty() || RunTool("remove --all") != 0) {
+    if (rig::BoardTool().empty() || rig::RunBoard("remove --all").empty()) {
         std::printf("soak: the board tool does not work here (not in the rig?)\n");
         return 1;
     }
-    const std::string state = Env("WENDREL_BOARD_STATE", "/run/wendrel-board");
+    const std::string state = rig::BoardState();
     std::deque<Board> boards;  // never moved: the streamers hold them
     for (int i = 0; i < kBoards; ++i) {
         const std::string name = "soak" + std::to_string(i);
-        if (RunTool("plug " + name) != 0)
+        if (rig::RunBoard("plug " + name).empty())
             break;
         Board& b = boards.emplace_back();
         b.name = name;
@@ -332,7 +122,7 @@ int main(int argc, char* argv[])
             b.Unplug();
     };
     auto disconnected = [&](rig::TickingWindow& w) {
-        return w.GetItemText(res::IDC_STATUS) == u"Non Connections" && dlg.m_strDevicePath.empty();
+        return w.GetItemText(res::IDC_STATUS) == kNoConnection && dlg.m_strDevicePath.empty();
     };
 
     ws.onWindow = [&](rig::TickingWindow& window) {
@@ -399,7 +189,7 @@ int main(int argc, char* argv[])
                     if (Board* b = BoardOf(boards, path))
                         b->active = true;
                     ++connections;
-                    linesAtConnect = dlg.lines;
+                    linesAtConnect = dlg.received;
                     longestWait = std::max(
                         longestWait, std::chrono::duration<double>(now - lastProgress).count());
                     lastProgress = now;
@@ -410,7 +200,7 @@ int main(int argc, char* argv[])
             if (path.empty() || path == actedOn || ++seenTicks < 2)
                 return;
             actedOn = path;
-            connectionsWithLines += dlg.lines > linesAtConnect;
+            connectionsWithLines += dlg.received > linesAtConnect;
             Board* b = BoardOf(boards, path);
             if (!b || !b->plugged)
                 return;
@@ -419,7 +209,7 @@ int main(int argc, char* argv[])
             b->replugAt = now + kReplugAfter;
             if (++cycles % 100 == 0)
                 std::printf("soak: %d cycles, %d connections, %ld lines, %.0f s\n", cycles,
-                            connections, long(dlg.lines),
+                            connections, long(dlg.received),
                             std::chrono::duration<double>(now - began).count());
             if (cycles == totalCycles || cycles % kAllOffEvery == 0) {
                 unplugAll();
@@ -435,12 +225,12 @@ int main(int argc, char* argv[])
     for (Board& b : boards)
         b.streamer.join();
     unplugAll();
-    RunTool("remove --all");
+    rig::RunBoard("remove --all");
 
     std::printf("soak: %d plug/unplug cycles with %zu boards in %.0f s; %d connections "
                 "(%d with lines before their unplug), %d times all boards gone; %ld lines\n",
                 cycles, boards.size(), seconds, connections, connectionsWithLines, allOffs,
-                long(dlg.lines));
+                long(dlg.received));
     std::printf("soak: longest poll tick %.1f ms; longest wait for a connection %.1f s\n",
                 longestTick, longestWait);
     for (const TickKind& kind : tickKinds)
@@ -472,7 +262,7 @@ int main(int argc, char* argv[])
         std::printf("soak: FAILED: resident memory grew by 1 MB or more\n");
         ok = false;
     }
-    if (ok && dlg.lines == 0) {
+    if (ok && dlg.received == 0) {
         std::printf("soak: FAILED: no line arrived\n");
         ok = false;
     }
@@ -480,9 +270,10 @@ int main(int argc, char* argv[])
                 "\"longest_tick_ms\":%.1f,\"longest_wait_s\":%.1f,\"fds_start\":%d,"
                 "\"fds_end\":%d,\"threads_start\":%d,\"threads_end\":%d,"
                 "\"rss_warm_kb\":%ld,\"rss_end_kb\":%ld,\"passed\":%s}\n",
-                cycles, seconds, connections, long(dlg.lines), longestTick, longestWait, start.fds,
+                cycles, seconds, connections, long(dlg.received), longestTick, longestWait, start.fds,
                 end.fds, start.threads, end.threads, warm.rssKb, end.rssKb,
                 ok ? "true" : "false");
     std::printf("soak: %s\n", ok ? "passed" : "failed");
     return ok ? 0 : 1;
 }
+

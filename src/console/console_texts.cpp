@@ -1,0 +1,122 @@
+#include "console_texts.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "codepage.h"
+#include "utf16.h"
+
+namespace texts {
+
+namespace {
+
+// The facts are UTF-8.
+std::u16string FromUtf8(const std::string& s)
+{
+    return hid::DecodeText(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), "UTF-8");
+}
+
+std::u16string JoinFolders(const std::vector<std::string>& folders, std::u16string_view glue)
+{
+    std::u16string out;
+    for (const std::string& folder : folders) {
+        if (!out.empty())
+            out += glue;
+        out += FromUtf8(folder);
+    }
+    return out;
+}
+
+// How to install the rule: "udev 規則 70-wendrel.rules を入れ(パッケージまたは
+// ... が ... に入れます)、ボードを挿し直すか「...」を実行してください。"
+std::u16string RuleTip(const hid::AccessFacts& facts)
+{
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on a
+    // literal added to a temporary string.
+    std::u16string tip;
+    if (!facts.ruleService.empty()) {
+        tip += FromUtf8(facts.ruleService);
+        tip += u" ";
+    }
+    tip += u"規則 ";
+    tip += FromUtf8(facts.ruleFile);
+    tip += u" を入れ(パッケージ";
+    if (!facts.installCommand.empty()) {
+        tip += u"または ";
+        tip += FromUtf8(facts.installCommand);
+        tip += u" ";
+    }
+    tip += u"が";
+    if (!facts.ruleFolders.empty()) {
+        tip += u" ";
+        tip += JoinFolders(facts.ruleFolders, u" か ");
+        tip += u" に";
+    }
+    tip += u"入れます)、";
+    if (facts.applyCommand.empty()) {
+        tip += u"ボードを挿し直してください。";
+    } else {
+        tip += u"ボードを挿し直すか「";
+        tip += FromUtf8(facts.applyCommand);
+        tip += u"」を実行してください。";
+    }
+    return tip;
+}
+
+std::string RuleLog(const hid::AccessFacts& facts)
+{
+    std::string log = "install the ";
+    if (!facts.ruleService.empty())
+        log += facts.ruleService + " ";
+    log += "rule " + facts.ruleFile + " (the package ";
+    if (!facts.installCommand.empty())
+        log += "or " + facts.installCommand + " ";
+    log += "does), then replug the board";
+    if (!facts.applyCommand.empty())
+        log += " or run " + facts.applyCommand;
+    return log;
+}
+
+}  // namespace
+
+std::u16string Connected(int nVid, int nPid)
+{
+    char status[40];
+    std::snprintf(status, sizeof status, "VID:0x%04X / PID:0x%04X", static_cast<unsigned>(nVid),
+                  static_cast<unsigned>(nPid));
+    return text::Widen(status);
+}
+
+std::u16string NotPermittedTip(const hid::AccessFacts& facts)
+{
+    std::u16string tip = u"ボードは見つかりましたが、開く権限がありません。";
+    if (!facts.ruleFile.empty())
+        tip += RuleTip(facts);
+    if (facts.refusedWhileHeld)
+        tip += u"ほかのプログラムがボードを使っていないか確かめてください。";
+    return tip + u"権限が得られれば、再起動せずにつながります。";
+}
+
+std::string NotPermittedLog(const std::u16string& path, const hid::AccessFacts& facts)
+{
+    std::string advice;
+    if (!facts.ruleFile.empty())
+        advice = RuleLog(facts);
+    if (facts.refusedWhileHeld)
+        advice += (advice.empty() ? "" : "; ") + std::string("check that no other program holds the board");
+    return "wendrel: the board at " + text::ToUtf8(path) +
+           " was found but this user may not open it" + (advice.empty() ? "" : ": " + advice);
+}
+
+}  // namespace texts
+
+std::u16string PermissionDeniedStatus()
+{
+    return std::u16string(texts::kNotPermitted);
+}
+
+std::u16string PermissionDeniedTip()
+{
+    return texts::NotPermittedTip(hid::SystemAccessFacts());
+}

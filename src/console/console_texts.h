@@ -1,0 +1,36 @@
+// Every text the console shows or logs, each written once: the status
+// label's, the explanation of a refused open, the standard-error line.
+// Window texts are Japanese and log texts English (the status label's own
+// three are fixed by the design). What grants access is the platform's
+// fact (hid::AccessFacts); the words around it are the console's and name
+// no operating system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "hid_platform.h"
+
+namespace texts {
+
+inline constexpr std::u16string_view kNoConnection = u"Non Connections";
+inline constexpr std::u16string_view kNotPermitted = u"開く権限がありません";
+inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
+
+// "VID:0x04D8 / PID:0x003F"
+std::u16string Connected(int nVid, int nPid);
+
+// The status label's tooltip while the board is there but this user may
+// not open it: what happened, how to fix it, and that no restart is needed.
+std::u16string NotPermittedTip(const hid::AccessFacts& facts);
+
+// The standard-error line (without its line break) for the board at `path`
+// that this user may not open.
+std::string NotPermittedLog(const std::u16string& path, const hid::AccessFacts& facts);
+
+}  // namespace texts
+
+// The status label's text, and its tooltip with this system's fix, while
+// the board is present but this user may not open it.
+std::u16string PermissionDeniedStatus();
+std::u16string PermissionDeniedTip();

@@ -1,0 +1,52 @@
+#include "link_state.h"
+
+#include "console_texts.h"
+
+namespace link_state {
+
+bool IsOpen(LinkState state)
+{
+    return state == LinkState::Connected || state == LinkState::ConnectedIdle;
+}
+
+bool IsProblem(LinkState state)
+{
+    return state == LinkState::NotPermitted;
+}
+
+unsigned char ConnectedFlag(LinkState state)
+{
+    return IsOpen(state) || state == LinkState::Starting ? 1 : 0;
+}
+
+std::u16string Status(LinkState state, int nVid, int nPid)
+{
+    switch (state) {
+    case LinkState::Starting:
+        break;
+    case LinkState::Connected:
+    case LinkState::ConnectedIdle:
+        return texts::Connected(nVid, nPid);
+    case LinkState::Disconnected:
+        return std::u16string(texts::kNoConnection);
+    case LinkState::NotPermitted:
+        return PermissionDeniedStatus();
+    }
+    return {};
+}
+
+std::u16string Tip(LinkState state)
+{
+    return state == LinkState::NotPermitted ? PermissionDeniedTip() : std::u16string();
+}
+
+bool RefreshesAll(LinkState from, LinkState to)
+{
+    if (IsOpen(to))
+        return !IsOpen(from);
+    // A board that could not be opened was never connected: its going
+    // changes the label alone.
+    return to == LinkState::Disconnected && (from == LinkState::Starting || IsOpen(from));
+}
+
+}  // namespace link_state

@@ -1,0 +1,38 @@
+// Where the console stands with the board, and all that follows from it:
+// the status label and its tooltip, the design's m_bConnected, and how
+// much of the dialog a change of state refreshes. A new state is a value
+// here and a row in each function of link_state.cpp.
+#pragma once
+
+#include <string>
+
+enum class LinkState {
+    Starting,       // no look has answered yet
+    Connected,      // a connection to the board is open
+    ConnectedIdle,  // the same, and the poll timer sleeps until a change
+    Disconnected,   // no board
+    NotPermitted,   // a board is there that this user may not open
+};
+
+namespace link_state {
+
+// A connection is open.
+bool IsOpen(LinkState state);
+
+// A board is there that cannot be opened, for a reason the label names.
+bool IsProblem(LinkState state);
+
+// m_bConnected: 1 while connected, and while starting, so that the first
+// look without a board shows "Non Connections" as a disconnection does. A
+// problem state keeps the flag of the state it interrupted.
+unsigned char ConnectedFlag(LinkState state);
+
+std::u16string Status(LinkState state, int nVid, int nPid);
+std::u16string Tip(LinkState state);
+
+// Whether going from one state to the other refreshes every control (the
+// typed text goes with it), as connecting and giving up a connection or
+// the start do; otherwise only the status label changes.
+bool RefreshesAll(LinkState from, LinkState to);
+
+}  // namespace link_state

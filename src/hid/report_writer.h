@@ -1,0 +1,74 @@
+// One connection's writer: output reports go out one after the other on a
+// thread of its own, so that a board that stops taking reports never holds
+// up the caller for long.
+//
+// When Stop finds it inside a write, the writer is abandoned and closes the
+// connection's handles itself once that write returns: its thread keeps
+// the writer and the platform alive until then. Both handles wait for it,
+// because some systems (Linux's hidraw) block the close of any node for as
+// long as a write to any node is in progress.
+//
+// Threads:
+// - Start, Send and Stop: the user-interface thread. Send blocks up to its
+//   waitMs. Stop never waits for a write: it joins a thread that only
+//   waits for work, and abandons one inside a write.
+// - The thread calls Platform::Write (and, abandoned, Platform::Close)
+//   without any lock held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "hid_platform.h"
+#include "service_thread.h"
+
+namespace hid {
+
+class CReportWriter final : public CServiceThread {
+public:
+    // Beyond `maxPending` reports waiting, Send fails at once.
+    CReportWriter(std::shared_ptr<Platform> pPlatform, Handle* hWrite, std::size_t maxPending)
+        : m_pPlatform(std::move(pPlatform)), m_hWrite(hWrite), m_nMaxPending(maxPending)
+    {
+    }
+
+    // Throws std::system_error when no thread can be made.
+    void Start();
+
+    // Queues one report and waits at most waitMs for it to be written:
+    // 1 once written, 0 on failure or when not written in time (it stays
+    // queued and may still go out, in order).
+    int Send(std::vector<std::uint8_t> report, int waitMs);
+
+    // Drops reports not yet begun and ends the thread. Inside a write, the
+    // thread is abandoned with the read handle (whose reader has ended) and
+    // closes both itself: returns true. Otherwise returns false: the caller
+    // closes the write handle (WriteHandle) and the read handle.
+    bool Stop(Handle* hRead);
+
+    // Fixed from construction: read without the lock.
+    Handle* WriteHandle() const { return m_hWrite; }
+
+private:
+    struct Job {
+        enum State { Pending, Written, Failed };
+        std::vector<std::uint8_t> report;
+        State state = Pending;  // guarded by the writer's m_mutex
+    };
+
+    bool HasWork() const override { return !m_queue.empty(); }
+    void DoWork(Lock& lock) override;
+    void OnExit(Lock& lock) override;
+
+    const std::shared_ptr<Platform> m_pPlatform;
+    Handle* const m_hWrite;
+    const std::size_t m_nMaxPending;
+    std::deque<std::shared_ptr<Job>> m_queue;  // guarded by m_mutex
+    Handle* m_hRead = nullptr;     // guarded by m_mutex: given at Stop when abandoned
+    bool m_bAbandoned = false;     // guarded by m_mutex
+};
+
+}  // namespace hid
