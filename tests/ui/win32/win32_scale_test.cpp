@@ -375,6 +375,10 @@ TEST_F(Win32Scale, FollowsAMoveToAMonitorOfAnotherScale)
                 EXPECT_EQ(w.Dpi(), dpi);
                 ExpectLayout(dlg, w.Template(), dpi);
                 ExpectFollowers(w, dpi);
+                if (dpi == other)
+                    SaveScreenshot(dlg, ("win32-" + std::string(w.Template().name) + "-from-" +
+                                         std::to_string(start) + "-to-" + std::to_string(dpi) +
+                                         "dpi").c_str());
             }
             RECT endRect;
             GetWindowRect(dlg, &endRect);
