@@ -19,6 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "hid_device.h"
 #include "recording_receiver.h"
 #include "ticking_window.h"
+#include "virtual_board.h"
 #include "wendrel_dlg.h"
 
 namespace {
@@ -38,25 +40,18 @@ constexpr int kVid = 0x04D8;
 constexpr int kPid = 0x003F;
 constexpr int kBootloaderPid = 0x0B00;
 
-std::string Tool()
-{
-    const char* env = std::getenv("RIG_BOARD");
-    return env && *env ? env : WENDREL_BOARD_TOOL;
-}
-
-// Runs the board tool; its first line of output, or "" on failure.
+// Runs a board command (words split at spaces); its first line of output,
+// "ok" when it printed none, or "" on failure.
 std::string Board(const std::string& args)
 {
-    std::string out;
-    if (FILE* p = popen(("python3 '" + Tool() + "' " + args).c_str(), "r")) {
-        char line[256];
-        if (std::fgets(line, sizeof line, p))
-            out = line;
-        if (pclose(p) != 0)
-            return "";
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-        out.pop_back();
+    std::vector<std::string> words;
+    std::istringstream in(args);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    const ToolResult r = RunBoardTool(words);
+    if (r.status != 0)
+        return "";
+    const std::string out = r.output.substr(0, r.output.find('\n'));
     return out.empty() ? "ok" : out;
 }
 

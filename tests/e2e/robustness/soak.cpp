@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "ticking_window.h"
+#include "virtual_board.h"
 #include "wendrel_dlg.h"
 
 namespace {
@@ -138,19 +139,9 @@ Snapshot Take()
     return s;
 }
 
-std::string BoardTool()
+int RunTool(const std::vector<std::string>& args)
 {
-#ifdef WENDREL_BOARD_TOOL
-    return Env("RIG_BOARD", WENDREL_BOARD_TOOL);
-#else
-    return Env("RIG_BOARD", "");
-#endif
-}
-
-int RunTool(const std::string& args)
-{
-    const std::string cmd = "python3 '" + BoardTool() + "' " + args + " >/dev/null";
-    return std::system(cmd.c_str());
+    return RunBoardTool(args).status;
 }
 
 // One virtual board: plugged and unplugged by writing its controller into
@@ -271,7 +262,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     const bool judgeMemory = !kSanitized && totalCycles > kAllOffEvery;
-    if (BoardTool().empty() || RunTool("remove --all") != 0) {
+    if (RunTool({"remove", "--all"}) != 0) {
         std::printf("soak: the board tool does not work here (not in the rig?)\n");
         return 1;
     }
@@ -279,7 +270,7 @@ int main(int argc, char* argv[])
     std::deque<Board> boards;  // never moved: the streamers hold them
     for (int i = 0; i < kBoards; ++i) {
         const std::string name = "soak" + std::to_string(i);
-        if (RunTool("plug " + name) != 0)
+        if (RunTool({"plug", name}) != 0)
             break;
         Board& b = boards.emplace_back();
         b.name = name;
@@ -435,7 +426,7 @@ int main(int argc, char* argv[])
     for (Board& b : boards)
         b.streamer.join();
     unplugAll();
-    RunTool("remove --all");
+    RunTool({"remove", "--all"});
 
     std::printf("soak: %d plug/unplug cycles with %zu boards in %.0f s; %d connections "
                 "(%d with lines before their unplug), %d times all boards gone; %ld lines\n",
