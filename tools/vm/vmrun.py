@@ -194,19 +194,22 @@ class Run:
         if pending and status is None:
             out.write(pending + b"\n")
             out.flush()
-        out.close()
         elapsed = time.monotonic() - start
         self.stop_qemu(grace=5 if status is not None else 0)
         if status is not None:
-            print("vmrun: guest command exited %d after %.1f s (qemu: %.0f s of CPU)"
-                  % (status, elapsed, self.qemu_cpu()), file=sys.stderr)
-            return status
-        if time.monotonic() >= deadline:
-            print("vmrun: timed out after %.0f s; VM killed" % self.args.timeout,
-                  file=sys.stderr)
-            return EXIT_TIMEOUT
-        print("vmrun: the guest ended without reporting a status", file=sys.stderr)
-        return EXIT_NO_STATUS
+            message = "guest command exited %d after %.1f s (qemu: %.0f s of CPU)" % (
+                status, elapsed, self.qemu_cpu())
+        elif time.monotonic() >= deadline:
+            status = EXIT_TIMEOUT
+            message = "timed out after %.0f s; VM killed" % self.args.timeout
+        else:
+            status = EXIT_NO_STATUS
+            message = "the guest ended without reporting a status"
+        print("vmrun: " + message, file=sys.stderr)
+        if out.log:
+            out.log.write(("vmrun: %s\n" % message).encode())
+        out.close()
+        return status
 
     @staticmethod
     def qemu_cpu():
