@@ -65,7 +65,8 @@ say() {
 }
 
 # step NAME COMMAND...: runs COMMAND with its output in the step's log;
-# returns its status.
+# returns its status. The line at the end has the step's time and the CPU
+# time its processes used, which a busy machine stretches less.
 step() {
   name=$1
   shift
@@ -74,12 +75,17 @@ step() {
   say start "$name"
   t0=$(date +%s)
   status=0
-  "$@" > "$log" 2>&1 || status=$?
+  # In a subshell, whose `times` (second line: its children's user and
+  # system time) counts this step's processes alone.
+  ( s=0; "$@" || s=$?; times > "$log.cpu"; exit "$s" ) > "$log" 2>&1 || status=$?
+  cpu=$(sed -n '2s/\([0-9]*\)m\([0-9.]*\)s \([0-9]*\)m\([0-9.]*\)s/\1 \2 \3 \4/p' "$log.cpu" 2>/dev/null |
+    awk '{printf "%d", $1 * 60 + $2 + $3 * 60 + $4 + 0.5}')
+  rm -f "$log.cpu"
   t=$(( $(date +%s) - t0 ))
   if [ "$status" = 0 ]; then
-    say ok "$name" "$(printf '%4d s' "$t")"
+    say ok "$name" "$(printf '%4d s  %4s s CPU' "$t" "${cpu:-?}")"
   else
-    say FAILED "$name" "$(printf '%4d s  (exit %d; log %s)' "$t" "$status" "$log")"
+    say FAILED "$name" "$(printf '%4d s  %4s s CPU  (exit %d; log %s)' "$t" "${cpu:-?}" "$status" "$log")"
     tail -n 60 "$log" | sed 's/^/    /'
   fi
   return "$status"
