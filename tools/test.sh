@@ -135,13 +135,15 @@ wine_server_start() {  # in $WINEPREFIX
 # The three builds. The rig's VMs start as soon as their build is made and
 # run beside everything else: the ASan+UBSan build's programs in one, the
 # TSan build's in another. The Windows program for the rig's Wine case is
-# cross-built by the ASan+UBSan build.
+# cross-built by the ASan+UBSan build, in the Windows suite's build tree,
+# which then builds the rest.
 all_with_sanitizers() {
   asan=$build-asan
   tsan=$build-tsan
   asan_built='' tsan_built='' asan_rig='' tsan_rig=''
-  if step "configure (ASan+UBSan)" configure "$asan" -DCMAKE_BUILD_TYPE=Debug -DWENDREL_E2E_ALSO= \
-       -DWENDREL_SANITIZE=address,undefined; then
+  if step "configure (ASan+UBSan)" configure "$asan" -DCMAKE_BUILD_TYPE=Debug \
+       -DWENDREL_SANITIZE=address,undefined -DWENDREL_E2E_ALSO= \
+       -DWENDREL_WINDOWS_BUILD="$build-windows"; then
     # Wine's prefix for the Wine case is made on the host, while building.
     step "Wine prefix for the rig" run_ctest "$asan" -R '^e2e_wine_prefix$' &
     prefix=$!
@@ -197,7 +199,8 @@ all_with_sanitizers() {
 
 # Only the build for use: it runs the end-to-end programs itself.
 all_without_sanitizers() {
-  if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=ON
+  if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=ON \
+       -DWENDREL_WINDOWS_BUILD="$build-windows"
   then
     rig_pid=
     if step "Wine prefix for the rig" run_ctest "$build" -R '^e2e_wine_prefix$' &&
