@@ -179,6 +179,7 @@ all_with_sanitizers() {
   tally "$status"
   if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=OFF
   then
+    prep_ready || true  # the fuzzers need clang
     status=0
     step "tests (as built)" run_ctest "$build" || status=$?
     tally "$status"
@@ -211,6 +212,7 @@ all_without_sanitizers() {
     else
       tally 1
     fi
+    prep_ready || true  # the fuzzers need clang
     status=0
     step "tests (as built)" run_ctest "$build" -E '^e2e_.*$' || status=$?
     tally "$status"
