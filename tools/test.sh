@@ -22,8 +22,8 @@ tally() {  # tally STATUS
   if [ "$1" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 }
 
-# The builds and the host's tests yield to the rig's VMs, which are the
-# longest part of the run and spend it waiting on the emulated machine.
+# Builds and host tests run niced: the rig's VMs, the longest chain of the
+# run, get the CPU whenever they need it, and the rest fills the gaps.
 configure() {  # configure DIR [cmake options...]
   dir=$1
   shift
