@@ -102,6 +102,24 @@ class Driver:
             self.p.kill()
 
 
+def read_line(fd, timeout, what):
+    """The first line written to fd (closed afterwards)."""
+    data = b""
+    deadline = time.monotonic() + timeout
+    try:
+        while b"\n" not in data:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
+                raise RuntimeError("timed out waiting for " + what)
+            chunk = os.read(fd, 256)
+            if not chunk:
+                raise RuntimeError(what + ": ended first")
+            data += chunk
+    finally:
+        os.close(fd)
+    return data.split(b"\n", 1)[0].decode().strip()
+
+
 def wait_reports(board, count, seconds=T_STATE):
     deadline = time.monotonic() + seconds
     got = board.received()
@@ -144,11 +162,14 @@ def main():
         subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
                        "udevadm trigger && udevadm settle", shell=True,
                        stdout=wine_log, stderr=wine_log, timeout=120)
-        xvfb = subprocess.Popen(["Xvfb", ":5", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        # Xvfb names its display once it takes clients (-displayfd).
+        rfd, wfd = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], pass_fds=(wfd,),
                                 stdout=wine_log, stderr=wine_log)
+        os.close(wfd)
         procs.append(xvfb)
-        env["DISPLAY"] = ":5"
-        time.sleep(2)
+        env["DISPLAY"] = ":" + read_line(rfd, T_STATE, "Xvfb to start")
 
         log("board: " + board.run("plug").strip())
         board.run("start")  # firmware that reads and records output reports
