@@ -1,6 +1,6 @@
 // Device access on the guest kernel's real USB HID stack: CHidDevice with
 // the system platform (hidapi, hidraw, udev) against the virtual board.
-// Runs inside the rig's VM (tests/e2e/run_cases.sh).
+// Runs inside the rig's VM (tests/e2e/run_cases.py).
 #include <gtest/gtest.h>
 
 #include <chrono>

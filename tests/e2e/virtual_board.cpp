@@ -1,19 +1,106 @@
 #include "virtual_board.h"
 
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <sstream>
 
 extern char** environ;
 
-ToolResult RunBoardTool(const std::vector<std::string>& args)
+namespace {
+
+std::string Env(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+// Reads until the peer closes; false when it stays silent for `timeoutMs`.
+bool ReadAll(int fd, std::string& into, int timeoutMs)
+{
+    char buf[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, timeoutMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return false;
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) {
+            into.append(buf, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            return true;
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+// The board service (tools/board/service.py), which the end-to-end runner
+// starts for each boot: a command costs a round trip instead of an
+// interpreter's start. Nothing when no service listens.
+std::optional<ToolResult> AskService(const std::vector<std::string>& args)
+{
+    const std::string path = Env("WENDREL_BOARD_STATE", "/run/wendrel-board") + "/board.sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return std::nullopt;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return std::nullopt;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::string request;
+    for (const auto& a : args) {
+        request += a;
+        request += '\0';
+    }
+    ToolResult result;
+    bool sent = true;
+    for (std::size_t done = 0; sent && done < request.size();) {
+        const ssize_t n = send(fd, request.data() + done, request.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            sent = false;
+        }
+    }
+    shutdown(fd, SHUT_WR);
+    std::string reply;
+    // Every board command bounds its own waits; this only stops a test
+    // whose service hangs.
+    const bool complete = sent && ReadAll(fd, reply, 600000);
+    close(fd);
+    int status = 0;
+    std::size_t outBytes = 0, errBytes = 0;
+    const std::size_t header = reply.find('\n') + 1;  // 0 when there is none
+    if (!complete || header == 0 ||
+        std::sscanf(reply.substr(0, header).c_str(), "%d %zu %zu", &status, &outBytes,
+                    &errBytes) != 3 ||
+        header + outBytes + errBytes > reply.size()) {
+        std::fprintf(stderr, "board service: no answer\n");
+        return result;  // status -1
+    }
+    result.status = status;
+    result.output = reply.substr(header, outBytes);
+    std::fwrite(reply.data() + header + outBytes, 1, errBytes, stderr);
+    return result;
+}
+
+ToolResult SpawnTool(const std::vector<std::string>& args)
 {
     ToolResult result;
-    std::vector<std::string> all{"python3", WENDREL_BOARD_TOOL};
+    std::vector<std::string> all{"python3", Env("RIG_BOARD", WENDREL_BOARD_TOOL)};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
@@ -35,20 +122,21 @@ ToolResult RunBoardTool(const std::vector<std::string>& args)
         std::fprintf(stderr, "cannot run the board tool: error %d\n", rc);
         return result;
     }
-    char buf[4096];
-    for (;;) {
-        ssize_t n = read(out[0], buf, sizeof buf);
-        if (n > 0) {
-            result.output.append(buf, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
+    ReadAll(out[0], result.output, -1);
     close(out[0]);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+}  // namespace
+
+ToolResult RunBoardTool(const std::vector<std::string>& args)
+{
+    std::optional<ToolResult> asked = AskService(args);
+    ToolResult result = asked ? *asked : SpawnTool(args);
     while (!result.output.empty() && result.output.back() == '\n') result.output.pop_back();
     return result;
 }
@@ -74,8 +162,7 @@ bool Ok(const std::vector<std::string>& args)
 
 }  // namespace
 
-// Boards stay until the next RemoveAll: each fixture starts with one, and
-// every command costs a second under emulation.
+// Boards stay until the next RemoveAll: each fixture starts with one.
 VirtualBoard::~VirtualBoard() = default;
 
 std::string VirtualBoard::Plug(const Options& o)

@@ -1,5 +1,7 @@
 // The virtual board, driven from a test through the rig's board tool
-// (tools/board/board.py). Only meaningful inside the rig's VM, as root.
+// (tools/board/board.py): by the board service when one runs (the
+// end-to-end runner starts one), else by starting the tool. Only
+// meaningful inside the rig's VM, as root.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +13,8 @@ struct ToolResult {
     std::string output;  // its standard output, trailing newline removed
 };
 
-// Runs board.py with these arguments; its errors go to our stderr.
+// Runs one board command (board.py's arguments); its errors go to our
+// stderr.
 ToolResult RunBoardTool(const std::vector<std::string>& args);
 
 class VirtualBoard {

@@ -9,9 +9,11 @@ import fcntl
 import glob
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
+import threading
 import time
 
 CONFIGFS = "/sys/kernel/config"
@@ -25,6 +27,17 @@ CONFIG = "configs/c.1"
 
 class BoardError(Exception):
     pass
+
+
+# Firmware running as a thread of this process (in the board service),
+# by board name: what stops it.
+_firmware_threads = {}
+_firmware_threads_lock = threading.Lock()
+
+
+def register_firmware_thread(name, stop):
+    with _firmware_threads_lock:
+        _firmware_threads[name] = stop
 
 
 def _write(path, value):
@@ -272,6 +285,10 @@ class Board:
         return pid
 
     def stop_firmware(self):
+        with _firmware_threads_lock:
+            stop = _firmware_threads.pop(self.name, None)
+        if stop:
+            stop()
         pid = self.firmware_pid()
         if pid:
             try:
@@ -295,22 +312,39 @@ class Board:
         except OSError:
             return []
 
-    def input_report(self, data):
+    def input_report(self, data, cfg=None):
         """Frames data as one input report: ID in front when the board
         uses one, zero-filled to the report length, cut when longer."""
-        cfg = self.config()
+        cfg = cfg or self.config()
         body = data[:cfg["in"]].ljust(cfg["in"], b"\0")
         return (bytes([cfg["report_id"]]) if cfg["report_id"] else b"") + body
 
-    def send(self, reports):
+    def send(self, reports, timeout=10.0):
         """Writes input reports; each write waits until the host took the
-        previous one, so nothing is lost on the board's side."""
+        previous one, so nothing is lost on the board's side. Gives up
+        after timeout seconds in all."""
         if not self.udc():
             raise BoardError("%s is not plugged in" % self.name)
-        fd = os.open(self.node(), os.O_WRONLY)
+        cfg = self.config()
+        deadline = time.monotonic() + timeout
+        # Non-blocking, so that the wait is bounded without a signal (the
+        # service runs commands on threads, which get none).
+        fd = os.open(self.node(), os.O_WRONLY | os.O_NONBLOCK)
         try:
+            poller = select.poll()
+            poller.register(fd, select.POLLOUT)
             for r in reports:
-                os.write(fd, self.input_report(r))
+                report = self.input_report(r, cfg)
+                while True:
+                    try:
+                        os.write(fd, report)
+                        break
+                    except BlockingIOError:
+                        pass
+                    left = deadline - time.monotonic()
+                    if left <= 0:
+                        raise BoardError("timed out (the host is not taking reports)")
+                    poller.poll(min(left, 1.0) * 1000)
         finally:
             os.close(fd)
 

@@ -11,15 +11,18 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-BOARD = [sys.executable, os.path.join(HERE, "board.py")]
+sys.path.insert(0, HERE)
+import board as board_tool  # noqa: E402
+
 failures = 0
 
 
 def board(*args):
-    r = subprocess.run(BOARD + list(args), stdout=subprocess.PIPE, text=True)
-    if r.returncode:
-        raise RuntimeError("board.py %s failed" % " ".join(args))
-    return r.stdout.strip()
+    """One board command, in this process or by the board service."""
+    status, out, err = board_tool.call(list(args))
+    if status:
+        raise RuntimeError("board.py %s failed: %s" % (" ".join(args), err.strip()))
+    return out.strip()
 
 
 def check(name, ok, detail=""):
@@ -60,6 +63,12 @@ def main():
               + "00" * 60)], repr(got))
     finally:
         os.close(fd)
+
+    # The command line, as a shell script or another program uses it.
+    r = subprocess.run([sys.executable, os.path.join(HERE, "board.py"), "node", "st"],
+                       stdout=subprocess.PIPE, text=True)
+    check("the command line reaches the board", r.returncode == 0 and r.stdout.strip() == node,
+          "exit %d, %r" % (r.returncode, r.stdout))
 
     board("unplug", "st")
     check("unplug removes the node", not os.path.exists(node))

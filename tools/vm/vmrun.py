@@ -17,6 +17,7 @@ reported a status (boot failure, crash); 2 on bad usage.
 import argparse
 import ctypes
 import os
+import resource
 import select
 import shlex
 import shutil
@@ -193,19 +194,29 @@ class Run:
         if pending and status is None:
             out.write(pending + b"\n")
             out.flush()
-        out.close()
         elapsed = time.monotonic() - start
         self.stop_qemu(grace=5 if status is not None else 0)
         if status is not None:
-            print("vmrun: guest command exited %d after %.1f s" % (status, elapsed),
-                  file=sys.stderr)
-            return status
-        if time.monotonic() >= deadline:
-            print("vmrun: timed out after %.0f s; VM killed" % self.args.timeout,
-                  file=sys.stderr)
-            return EXIT_TIMEOUT
-        print("vmrun: the guest ended without reporting a status", file=sys.stderr)
-        return EXIT_NO_STATUS
+            message = "guest command exited %d after %.1f s (qemu: %.0f s of CPU)" % (
+                status, elapsed, self.qemu_cpu())
+        elif time.monotonic() >= deadline:
+            status = EXIT_TIMEOUT
+            message = "timed out after %.0f s; VM killed" % self.args.timeout
+        else:
+            status = EXIT_NO_STATUS
+            message = "the guest ended without reporting a status"
+        print("vmrun: " + message, file=sys.stderr)
+        if out.log:
+            out.log.write(("vmrun: %s\n" % message).encode())
+        out.close()
+        return status
+
+    @staticmethod
+    def qemu_cpu():
+        """CPU seconds of the VMs this process has waited for: the guest's
+        work, whatever else the host was doing meanwhile."""
+        usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+        return usage.ru_utime + usage.ru_stime
 
     def stop_qemu(self, grace):
         if self.qemu is None or self.qemu.poll() is not None:

@@ -18,14 +18,13 @@ Prints one line per case and its result; exit status 1 if any case failed.
 Every wait is bounded: a console that hangs fails its case, never the run."""
 
 import argparse
-import contextlib
 import glob
 import importlib.util
-import io
 import os
 import signal
 import subprocess
 import sys
+import threading
 import time
 import traceback
 
@@ -58,28 +57,32 @@ def check(ok, message):
         raise CaseFailed(message)
 
 
+def board_tool(path):
+    """The rig's board.py as a module: its call() runs a command through the
+    board service, or in this process without one (a fresh interpreter
+    costs a second or more under emulation)."""
+    spec = importlib.util.spec_from_file_location("rig_board_tool", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
 class Board:
-    """One virtual board, through the rig's board.py. Its commands run in
-    this process (a fresh interpreter costs a second or more under
-    emulation); they take the same arguments as on the command line."""
+    """One virtual board; its commands take the same arguments as on the
+    command line."""
 
     _tool = None
 
     def __init__(self, tool, name):
         self.tool, self.name = tool, name
         if Board._tool is None:
-            spec = importlib.util.spec_from_file_location("rig_board_tool", tool)
-            Board._tool = importlib.util.module_from_spec(spec)
-            spec.loader.exec_module(Board._tool)
+            Board._tool = board_tool(tool)
 
     def run(self, command, *args):
-        out, err = io.StringIO(), io.StringIO()
-        with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
-            status = Board._tool.main([command, self.name] + list(args))
+        status, out, err = Board._tool.call([command, self.name] + list(args))
         if status:
-            raise RuntimeError("board.py %s %s: %s" % (command, self.name,
-                                                      err.getvalue().strip()))
-        return out.getvalue()
+            raise RuntimeError("board.py %s %s: %s" % (command, self.name, err.strip()))
+        return out
 
     def plug(self, *options):
         return self.run("plug", *options).strip()
@@ -234,9 +237,11 @@ def session_with_one_board(run, desktop, board_tool, app_path, results):
             c.type_line("pending")
             poll(lambda: c.input.text() == "pending", T_STATE, what="typed text")
             # Timed from the node's appearance, not from the plug command,
-            # whose own start-up takes a second under emulation.
-            plug = subprocess.Popen([sys.executable, board.tool, "plug", board.name],
-                                    stdout=subprocess.DEVNULL)
+            # which waits for the node itself.
+            plugged = []
+            plug = threading.Thread(target=lambda: plugged.append(
+                Board._tool.call(["plug", board.name])[0]))
+            plug.start()
             try:
                 appeared = poll(lambda: glob.glob("/sys/class/hidraw/hidraw*")
                                 and time.monotonic(), T_STATE, 0.005,
@@ -244,7 +249,8 @@ def session_with_one_board(run, desktop, board_tool, app_path, results):
                 c.wait_status(CONNECTED)
                 latency = time.monotonic() - appeared
             finally:
-                check(plug.wait(60) == 0, "board.py plug failed")
+                plug.join(60)
+                check(plugged == [0], "board.py plug failed")
             board.run("start")  # firmware that reads and records output reports
             check(c.input.text() == "",
                   "typed text survived the connect: %r" % c.input.text())
@@ -553,7 +559,8 @@ def main():
         p.error("no --board and no RIG_BOARD")
     run = Run(args)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still clean up
-    subprocess.run([sys.executable, args.board, "remove", "--all"], check=False)
+    Board._tool = board_tool(args.board)
+    Board._tool.call(["remove", "--all"])
     with Desktop() as desktop:
         session_with_one_board(run, desktop, args.board, args.app, args.results)
         session_japanese(run, desktop, args.board, args.app)

@@ -1,41 +1,29 @@
-// The rig's board tool (tools/board/board.py) as the robustness programs
-// run it: the tool's path from RIG_BOARD (the rig sets it) or the build.
+// The rig's board commands as the robustness programs give them: through
+// the board service when the end-to-end runner started one, else by
+// starting the tool (tools/board/board.py).
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "virtual_board.h"
 
 namespace rig {
 
-inline std::string BoardTool()
-{
-    const char* env = std::getenv("RIG_BOARD");
-#ifdef WENDREL_BOARD_TOOL
-    return env && *env ? env : WENDREL_BOARD_TOOL;
-#else
-    return env && *env ? env : "";
-#endif
-}
-
-// Runs the board tool with `args`; its first line of output ("ok" when it
-// printed none), or "" on failure.
+// Runs one board command (words split at spaces); its first line of
+// output ("ok" when it printed none), or "" on failure.
 inline std::string RunBoard(const std::string& args)
 {
-    std::string out;
-    if (FILE* p = popen(("python3 '" + BoardTool() + "' " + args).c_str(), "r")) {
-        char line[256];
-        if (std::fgets(line, sizeof line, p))
-            out = line;
-        while (std::fgets(line, sizeof line, p)) {
-        }
-        if (pclose(p) != 0)
-            return "";
-    } else {
+    std::vector<std::string> words;
+    std::istringstream in(args);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    const ToolResult r = RunBoardTool(words);
+    if (r.status != 0)
         return "";
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-        out.pop_back();
+    const std::string out = r.output.substr(0, r.output.find('\n'));
     return out.empty() ? "ok" : out;
 }
 

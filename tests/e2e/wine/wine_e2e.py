@@ -9,6 +9,7 @@ seen). A small Win32 program (wendrel_driver.exe) reads and drives the
 window through its controls. Each case prints PASS or FAIL with its name.
 """
 import argparse
+import importlib.util
 import os
 import select
 import shutil
@@ -49,15 +50,21 @@ def find(top, name):
 
 
 class Board:
+    """The virtual board through board.py's call(): by the board service,
+    without an interpreter's start for each command."""
+
     def __init__(self, tool, name="w1"):
-        self.tool, self.name = tool, name
+        self.name = name
+        spec = importlib.util.spec_from_file_location("rig_board_tool", tool)
+        self.tool = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(self.tool)
 
     def run(self, *args, check=True):
-        r = subprocess.run(["python3", self.tool, "--timeout", "20", args[0], self.name]
-                           + list(args[1:]), capture_output=True, text=True, timeout=120)
-        if check and r.returncode != 0:
-            raise RuntimeError("board %s: %s" % (" ".join(args), r.stderr.strip()))
-        return r.stdout
+        status, out, err = self.tool.call(["--timeout", "20", args[0], self.name]
+                                          + list(args[1:]))
+        if check and status != 0:
+            raise RuntimeError("board %s: %s" % (" ".join(args), err.strip()))
+        return out
 
     def received(self):
         return [bytes.fromhex(x) for x in self.run("received").split()]
@@ -93,6 +100,24 @@ class Driver:
             self.p.wait(timeout=60)
         except Exception:
             self.p.kill()
+
+
+def read_line(fd, timeout, what):
+    """The first line written to fd (closed afterwards)."""
+    data = b""
+    deadline = time.monotonic() + timeout
+    try:
+        while b"\n" not in data:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
+                raise RuntimeError("timed out waiting for " + what)
+            chunk = os.read(fd, 256)
+            if not chunk:
+                raise RuntimeError(what + ": ended first")
+            data += chunk
+    finally:
+        os.close(fd)
+    return data.split(b"\n", 1)[0].decode().strip()
 
 
 def wait_reports(board, count, seconds=T_STATE):
@@ -137,11 +162,14 @@ def main():
         subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
                        "udevadm trigger && udevadm settle", shell=True,
                        stdout=wine_log, stderr=wine_log, timeout=120)
-        xvfb = subprocess.Popen(["Xvfb", ":5", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        # Xvfb names its display once it takes clients (-displayfd).
+        rfd, wfd = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], pass_fds=(wfd,),
                                 stdout=wine_log, stderr=wine_log)
+        os.close(wfd)
         procs.append(xvfb)
-        env["DISPLAY"] = ":5"
-        time.sleep(2)
+        env["DISPLAY"] = ":" + read_line(rfd, T_STATE, "Xvfb to start")
 
         log("board: " + board.run("plug").strip())
         board.run("start")  # firmware that reads and records output reports
