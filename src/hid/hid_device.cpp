@@ -247,6 +247,7 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
     m_hRead = std::exchange(pending.hRead, nullptr);
     m_nOutLength = std::max(lengths.output - 1, 0);
     m_nInLength = std::max(lengths.input - 1, 0);
+    m_nOutReportId = lengths.outputReportId;
     m_strOpenCharset = charset;
     m_bStopReading = false;
     m_bReading = true;  // raised before the thread exists: Close sees it
@@ -293,6 +294,7 @@ void CHidDevice::Close()
     m_hRead = nullptr;
     m_nOutLength = 0;
     m_nInLength = 0;
+    m_nOutReportId = 0;
     m_bReading = false;
 }
 
@@ -303,7 +305,7 @@ int CHidDevice::SendText(const std::u16string& text)
     std::vector<std::uint8_t> report(static_cast<std::size_t>(outLength) + 1, 0);
     hid::EncodeText(text, report.data() + 1, static_cast<std::size_t>(outLength),
                    m_strOpenCharset);
-    report[0] = 0;  // report ID
+    report[0] = m_nOutReportId;
     return m_pWriter->Send(std::move(report), m_nSendWaitMs);
 }
 

@@ -3,8 +3,9 @@
 // report in as one line of text, handed to the owner.
 //
 // Reports carry text in the system code page (codepage.h): an output report
-// is the report ID 0, the text, a zero byte and zeros up to the report
-// length; an input report's data is read up to its first zero byte.
+// is the report ID (0 where the board numbers no output reports), the text,
+// a zero byte and zeros up to the report length; an input report's data is
+// read up to its first zero byte.
 //
 // Threads. Every call of CHidDevice is made on one thread, the
 // user-interface thread; its fields are that thread's, but for the atomics
@@ -221,6 +222,7 @@ private:
     // Also read by other threads.
     std::atomic<int> m_nOutLength{0};
     std::atomic<int> m_nInLength{0};
+    std::uint8_t m_nOutReportId = 0;
     // Shared with the reader: it runs, and it is asked to stop. m_reader
     // itself is joined by Close alone.
     std::atomic<bool> m_bReading{false};

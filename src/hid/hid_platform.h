@@ -45,6 +45,9 @@ struct DeviceInfo {
 struct ReportLengths {
     int input = 0;
     int output = 0;
+    // Byte 0 of every output report Write is given: the report's ID where
+    // the device numbers its output reports, else 0.
+    std::uint8_t outputReportId = 0;
 };
 
 enum class Access { Read, Write };

@@ -157,6 +157,7 @@ public:
         if (!h || !h->descriptorRead) return false;
         lengths.input = h->descriptor.inputLength;
         lengths.output = h->descriptor.outputLength;
+        lengths.outputReportId = h->descriptor.outputReportId;
         return true;
     }
 
@@ -167,8 +168,9 @@ public:
         std::uint8_t* into = buf;
         std::size_t room = size;
         std::uint8_t scratch[1];
-        if (!h->descriptor.usesReportIds) {
-            // hidraw gives such a report without the ID byte: put the 0 in
+        if (!h->descriptor.inputNumbered) {
+            // hidraw gives such a report without the ID byte (a report ID
+            // on other kinds of report does not change that): put the 0 in
             // front, as Windows does.
             buf[0] = 0;
             into = size > 1 ? buf + 1 : scratch;
@@ -186,7 +188,7 @@ public:
             const ssize_t n = read(h->fd, into, room);
             if (n < 0) return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
             if (n == 0) return 0;
-            if (!h->descriptor.usesReportIds) return size > 1 ? int(n) + 1 : 1;
+            if (!h->descriptor.inputNumbered) return size > 1 ? int(n) + 1 : 1;
             return int(n);
         }
         // POLLERR / POLLHUP: the device is gone.
