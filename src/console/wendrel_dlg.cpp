@@ -104,6 +104,15 @@ void CWendrelDlg::OnTimer(int id)
         if (!ShowNewestHistory() && Window())
             Window()->KillTimer(res::IDT_FRAME);
     } else {
+        // A scan now and then whatever the platform's watch says: where it
+        // never speaks (a container gets no device events), a board plugged
+        // in after the start is still found.
+        if (link_state::IsOpen(m_link)) {
+            m_nTicksSinceRescan = 0;
+        } else if (++m_nTicksSinceRescan >= kRescanTicks) {
+            m_nTicksSinceRescan = 0;
+            m_device.ForgetScan();
+        }
         const bool idle = Poll();
         WatchChanges(idle);
     }

@@ -21,6 +21,9 @@ public:
     // While reports stream in, the history box is updated once a frame.
     static constexpr int kFrameMs = 16;
     static constexpr int kMaxSendChars = 63;
+    // While not connected, a scan this many ticks apart (a second) whatever
+    // the platform says of changes: its watch may never speak.
+    static constexpr int kRescanTicks = 1000 / kPollMs;
     using Clock = CReopenBackoff::Clock;
 
     explicit CWendrelDlg(wsys::IWindowSystem& ws,
@@ -88,6 +91,7 @@ private:
     CHistoryFeed m_history;
     CReopenBackoff m_backoff;
     std::function<Clock::time_point()> m_pfnNow = [] { return Clock::now(); };
+    int m_nTicksSinceRescan = 0;
 
 public:
     // m_strStatus, m_strDevicePath and m_bConnected follow m_link: set by
