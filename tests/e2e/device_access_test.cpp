@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "held_open_platform.h"
 #include "hid_device.h"
 #include "recording_receiver.h"
 #include "virtual_board.h"
@@ -248,6 +249,49 @@ INSTANTIATE_TEST_SUITE_P(Boards, ReportLengths,
                                          ? "_feature" + std::to_string(c.featureReportId)
                                          : "");
                          });
+
+// ---- the device behind the board's node ----------------------------------
+
+// The open of a path a scan found waits (here: is held) while the board
+// leaves and another device, one this user may open as well, gets its
+// node. Nothing stays open on that device, nothing is sent to it, and the
+// next look scans again.
+TEST_F(CleanBus, ANodeTakenByAnotherDeviceBeforeTheOpenIsLeftAlone)
+{
+    auto platform = std::make_shared<CHeldOpenPlatform>();
+    CHidDevice held(platform);
+    VirtualBoard board("ours"), other("other");
+    const std::string node = board.Plug();
+    ASSERT_FALSE(node.empty());
+    std::u16string path;
+    ASSERT_EQ(held.FindDevices(kVid, kPid, path), 1);
+    ASSERT_EQ(path, Widen(node));
+
+    platform->Hold();
+    int result = -1;
+    std::thread opener;
+    HeldOpenRelease release{*platform, &opener};
+    opener = std::thread([&] { result = held.Open(path, &owner); });
+    ASSERT_TRUE(platform->WaitHeld());
+    ASSERT_TRUE(board.Unplug());
+    VirtualBoard::Options options;
+    options.vid = 0x1209;
+    options.pid = 0x0001;
+    const std::string otherNode = other.Plug(options);
+    ASSERT_EQ(otherNode, node) << "the other device has another node: the case shows nothing";
+    ASSERT_TRUE(other.StartFirmware());
+    platform->Release();
+    opener.join();
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(held.LastOpenError(), hid::OpenError::NotFound);
+    EXPECT_FALSE(held.IsOpen());
+    EXPECT_EQ(held.SendText(u"secret"), 0);
+    std::u16string again = u"untouched";
+    EXPECT_EQ(held.FindDevices(kVid, kPid, again), 0);
+    EXPECT_EQ(again, u"untouched");
+    EXPECT_TRUE(other.Received(0).empty());
+}
 
 // ---- one connection to a 64/64 board whose firmware records -------------
 
