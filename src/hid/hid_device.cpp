@@ -1,13 +1,15 @@
 // CHidDevice on the user-interface thread, and the reader it starts per
 // connection.
 //
-// Threads: every function here but ReadThreadProc runs on the
-// user-interface thread; none blocks but the synchronous FindDevices and
-// Open (on the kernel, as their callers know) and Close (for the reader to
-// hand over the report it holds, never for the kernel). ReadThreadProc is
-// the reader: it sleeps in Platform::Read until a report comes or Close
-// wakes it, holds no lock, and shares only the atomics m_bReading and
-// m_bStopReading (and the watcher, itself thread-safe) with the rest.
+// Threads: every function here but ReadThreadProc and the static
+// OpenHandles and IsExpectedDevice (the worker's, for OpenAsync) runs on
+// the user-interface thread; none blocks but the synchronous FindDevices
+// and Open (on the kernel, as their callers know) and Close (for the
+// reader to hand over the report it holds, never for the kernel).
+// ReadThreadProc is the reader: it sleeps in Platform::Read until a report
+// comes or Close wakes it, holds no lock, and shares only the atomics
+// m_bReading and m_bStopReading (and the watcher, itself thread-safe)
+// with the rest.
 // Completions posted by the worker run on the user-interface thread too,
 // so the scan and open state needs no lock.
 #include "hid_device.h"
