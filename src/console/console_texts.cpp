@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codepage.h"
+#include "reopen_backoff.h"
 #include "utf16.h"
 
 namespace texts {
@@ -107,6 +108,31 @@ std::string NotPermittedLog(const std::u16string& path, const hid::AccessFacts& 
         advice += (advice.empty() ? "" : "; ") + std::string("check that no other program holds the board");
     return "wendrel: the board at " + text::ToUtf8(path) +
            " was found but this user may not open it" + (advice.empty() ? "" : ": " + advice);
+}
+
+std::u16string UnreadableTip(int longestWaitS)
+{
+    std::u16string tip = u"ボードは見つかりましたが、開くとすぐに読み取れなくなります。";
+    tip += u"間隔をあけて(長くても ";
+    tip += text::Widen(std::to_string(longestWaitS));
+    tip += u" 秒ごとに)開き直し、読み取れるようになればつながります。";
+    return tip;
+}
+
+std::u16string UnreadableTip()
+{
+    return UnreadableTip(static_cast<int>(
+        std::chrono::duration_cast<std::chrono::seconds>(CReopenBackoff::kLongestWait).count()));
+}
+
+std::string UnreadableLog(const std::u16string& path, int firstWaitMs, int longestWaitS)
+{
+    // Tenths by hand: the locale's decimal point is not the log's.
+    char wait[96];
+    std::snprintf(wait, sizeof wait, "trying again in %d.%d s, then less often (every %d s at most)",
+                  firstWaitMs / 1000, firstWaitMs % 1000 / 100, longestWaitS);
+    return "wendrel: the board at " + text::ToUtf8(path) +
+           " stops being readable as soon as it is opened: " + wait;
 }
 
 }  // namespace texts

@@ -15,6 +15,7 @@ namespace texts {
 
 inline constexpr std::u16string_view kNoConnection = u"Non Connections";
 inline constexpr std::u16string_view kNotPermitted = u"開く権限がありません";
+inline constexpr std::u16string_view kUnreadable = u"ボードから読み取れません";
 inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
 
 // "VID:0x04D8 / PID:0x003F"
@@ -27,6 +28,16 @@ std::u16string NotPermittedTip(const hid::AccessFacts& facts);
 // The standard-error line (without its line break) for the board at `path`
 // that this user may not open.
 std::string NotPermittedLog(const std::u16string& path, const hid::AccessFacts& facts);
+
+// The status label's tooltip while a board is there whose reader ends as
+// soon as it is opened: what happens, and that the console keeps trying,
+// at most `longestWaitS` seconds apart.
+std::u16string UnreadableTip(int longestWaitS);
+std::u16string UnreadableTip();  // with the console's own back-off
+
+// The standard-error line (without its line break) when the board at
+// `path` starts being held off, for `firstWaitMs` at first.
+std::string UnreadableLog(const std::u16string& path, int firstWaitMs, int longestWaitS);
 
 }  // namespace texts
 

@@ -31,13 +31,22 @@ std::u16string Status(LinkState state, int nVid, int nPid)
         return std::u16string(texts::kNoConnection);
     case LinkState::NotPermitted:
         return PermissionDeniedStatus();
+    case LinkState::Unreadable:
+        return std::u16string(texts::kUnreadable);
     }
     return {};
 }
 
 std::u16string Tip(LinkState state)
 {
-    return state == LinkState::NotPermitted ? PermissionDeniedTip() : std::u16string();
+    switch (state) {
+    case LinkState::NotPermitted:
+        return PermissionDeniedTip();
+    case LinkState::Unreadable:
+        return texts::UnreadableTip();
+    default:
+        return {};
+    }
 }
 
 bool RefreshesAll(LinkState from, LinkState to)
@@ -45,8 +54,10 @@ bool RefreshesAll(LinkState from, LinkState to)
     if (IsOpen(to))
         return !IsOpen(from);
     // A board that could not be opened was never connected: its going
-    // changes the label alone.
-    return to == LinkState::Disconnected && (from == LinkState::Starting || IsOpen(from));
+    // changes the label alone. Letting go of one that cannot be read gives
+    // up a connection.
+    return (to == LinkState::Disconnected || to == LinkState::Unreadable) &&
+           (from == LinkState::Starting || IsOpen(from));
 }
 
 }  // namespace link_state

@@ -12,6 +12,7 @@ enum class LinkState {
     ConnectedIdle,  // the same, and the poll timer sleeps until a change
     Disconnected,   // no board
     NotPermitted,   // a board is there that this user may not open
+    Unreadable,     // a board is there whose reader keeps ending at once
 };
 
 namespace link_state {

@@ -104,6 +104,15 @@ void CWendrelDlg::OnTimer(int id)
         if (!ShowNewestHistory() && Window())
             Window()->KillTimer(res::IDT_FRAME);
     } else {
+        // A scan now and then whatever the platform's watch says: where it
+        // never speaks (a container gets no device events), a board plugged
+        // in after the start is still found.
+        if (link_state::IsOpen(m_link)) {
+            m_nTicksSinceRescan = 0;
+        } else if (++m_nTicksSinceRescan >= kRescanTicks) {
+            m_nTicksSinceRescan = 0;
+            m_device.ForgetScan();
+        }
         const bool idle = Poll();
         WatchChanges(idle);
     }
@@ -123,9 +132,16 @@ bool CWendrelDlg::Poll()
         return false;
     // A reader that ended (a read error, or the board gone and back under
     // the same path between two looks) has lost the board: let go of it,
-    // and the discovery below opens it again if it is there.
-    if (link_state::IsOpen(m_link) && !m_device.IsReading())
-        Disconnect();
+    // and the discovery below opens it again if it is there. A board on
+    // trial after readers that kept ending at once is connected once its
+    // reader lasts.
+    const Clock::time_point now = m_pfnNow();
+    if (m_device.IsOpen() && !m_device.IsReading()) {
+        LoseReader();
+    } else if (m_link == LinkState::Unreadable && m_device.IsOpen() && m_backoff.Lasted(now)) {
+        m_backoff.Reset();
+        Enter(LinkState::Connected, m_backoff.Path());
+    }
 
     std::u16string path;
     const CHidDevice::Presence presence =
@@ -135,12 +151,17 @@ bool CWendrelDlg::Poll()
     if (presence == CHidDevice::Presence::Absent) {
         m_strRefusedPath.clear();
         m_nRefusals = 0;
+        m_backoff.Reset();
         if (m_link != LinkState::Disconnected)
             Disconnect();
         return false;
     }
     if (path == m_strDevicePath)
         return true;  // connected, and nothing new
+    if (m_device.IsOpen() && m_link == LinkState::Unreadable && path == m_backoff.Path())
+        return false;  // on trial
+    if (!m_backoff.MayOpen(path, now))
+        return false;  // its reader keeps ending at once: not yet again
     // Opening another path closes the connection there is: the status says
     // so at once, rather than naming a closed board until (and unless) the
     // new one opens.
@@ -184,12 +205,36 @@ void CWendrelDlg::Disconnect()
     Enter(LinkState::Disconnected);
 }
 
+// The reader has ended by itself while the board may still be listed.
+void CWendrelDlg::LoseReader()
+{
+    const bool wasFailing = m_backoff.Failing();
+    if (!m_backoff.ReaderEnded(m_pfnNow())) {
+        Disconnect();
+        return;
+    }
+    m_device.Close();
+    if (!wasFailing) {
+        const auto ms = [](auto d) {
+            return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+        };
+        std::fprintf(stderr, "%s\n",
+                     texts::UnreadableLog(m_backoff.Path(), ms(m_backoff.Wait()),
+                                          ms(CReopenBackoff::kLongestWait) / 1000)
+                         .c_str());
+    }
+    Enter(LinkState::Unreadable);
+}
+
 void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError error)
 {
     if (ok) {
         m_strRefusedPath.clear();
         m_nRefusals = 0;
-        Enter(LinkState::Connected, path);
+        m_backoff.Opened(path, m_device.Instance(), m_pfnNow());
+        // After readers that ended at once, the label holds until this one
+        // lasts: it never names a board that cannot be read.
+        Enter(m_backoff.Failing() ? LinkState::Unreadable : LinkState::Connected, path);
         return;
     }
     // Retried on the next tick; say why when it is the user's to fix.

@@ -3,6 +3,8 @@
 // buttons, and the history of received lines.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "hid_device.h"
 #include "history_feed.h"
 #include "link_state.h"
+#include "reopen_backoff.h"
 
 class CWendrelDlg : public CDialog, public IHidReceiver {
 public:
@@ -18,6 +21,10 @@ public:
     // While reports stream in, the history box is updated once a frame.
     static constexpr int kFrameMs = 16;
     static constexpr int kMaxSendChars = 63;
+    // While not connected, a scan this many ticks apart (a second) whatever
+    // the platform says of changes: its watch may never speak.
+    static constexpr int kRescanTicks = 1000 / kPollMs;
+    using Clock = CReopenBackoff::Clock;
 
     explicit CWendrelDlg(wsys::IWindowSystem& ws,
                          std::shared_ptr<hid::Platform> platform = hid::SystemPlatform());
@@ -36,6 +43,9 @@ public:
 
     // The connection, for tools and tests.
     CHidDevice& Device() { return m_device; }
+
+    // Tests: where the poll cycle reads the time (the steady clock unless set).
+    void SetClock(std::function<Clock::time_point()> now) { m_pfnNow = std::move(now); }
 
     // Whether the input line may hold `text`: every character must have a
     // form in the code page, and while connected, that form and its
@@ -60,6 +70,8 @@ private:
     void WatchChanges(bool pause);
     void OnDevicesChanged();
     void Disconnect();
+    // The reader of the open connection has ended.
+    void LoseReader();
     void OnOpened(const std::u16string& path, int ok, hid::OpenError error);
     // Whether a refusal to open the board at `path` is to be shown: not
     // the first in a row (a node is looked at as soon as it appears, which
@@ -77,6 +89,9 @@ private:
     wsys::IconHandle m_hIcon = nullptr;
     CHidDevice m_device;
     CHistoryFeed m_history;
+    CReopenBackoff m_backoff;
+    std::function<Clock::time_point()> m_pfnNow = [] { return Clock::now(); };
+    int m_nTicksSinceRescan = 0;
 
 public:
     // m_strStatus, m_strDevicePath and m_bConnected follow m_link: set by

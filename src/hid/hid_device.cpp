@@ -1,13 +1,15 @@
 // CHidDevice on the user-interface thread, and the reader it starts per
 // connection.
 //
-// Threads: every function here but ReadThreadProc runs on the
-// user-interface thread; none blocks but the synchronous FindDevices and
-// Open (on the kernel, as their callers know) and Close (for the reader to
-// hand over the report it holds, never for the kernel). ReadThreadProc is
-// the reader: it sleeps in Platform::Read until a report comes or Close
-// wakes it, holds no lock, and shares only the atomics m_bReading and
-// m_bStopReading (and the watcher, itself thread-safe) with the rest.
+// Threads: every function here but ReadThreadProc and the static
+// OpenHandles and IsExpectedDevice (the worker's, for OpenAsync) runs on
+// the user-interface thread; none blocks but the synchronous FindDevices
+// and Open (on the kernel, as their callers know) and Close (for the
+// reader to hand over the report it holds, never for the kernel).
+// ReadThreadProc is the reader: it sleeps in Platform::Read until a report
+// comes or Close wakes it, holds no lock, and shares only the atomics
+// m_bReading and m_bStopReading (and the watcher, itself thread-safe)
+// with the rest.
 // Completions posted by the worker run on the user-interface thread too,
 // so the scan and open state needs no lock.
 #include "hid_device.h"
@@ -31,6 +33,14 @@ char16_t AsciiLower(char16_t c)
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
 }
 
+// Only the first string of a multi-string hardware ID names the device.
+std::u16string FirstIdLower(const std::u16string& hardwareId)
+{
+    std::u16string id = hardwareId.substr(0, hardwareId.find(u'\0'));
+    std::transform(id.begin(), id.end(), id.begin(), AsciiLower);
+    return id;
+}
+
 }  // namespace
 
 // What an open got, on its way from the worker to the user-interface
@@ -41,6 +51,7 @@ struct CHidDevice::PendingOpen {
     hid::Handle* hWrite = nullptr;
     hid::Handle* hRead = nullptr;
     hid::ReportLengths lengths;
+    std::u16string instance;  // the platform's, where it tells
     hid::OpenError error = hid::OpenError::Other;
 
     ~PendingOpen()
@@ -91,10 +102,7 @@ int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
     const std::u16string wanted = text::Widen(pattern);
 
     for (const hid::DeviceInfo& device : m_devices) {
-        // Only the first string of a multi-string ID names the device.
-        std::u16string id = device.hardwareId.substr(0, device.hardwareId.find(u'\0'));
-        std::transform(id.begin(), id.end(), id.begin(), AsciiLower);
-        if (id.find(wanted) != std::u16string::npos) {
+        if (FirstIdLower(device.hardwareId).find(wanted) != std::u16string::npos) {
             path = device.path;
             return 1;
         }
@@ -149,7 +157,7 @@ CHidDevice::Presence CHidDevice::PollDevices(int nVid, int nPid, std::u16string&
 }
 
 void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path,
-                             PendingOpen& pending)
+                             const std::u16string& expectedId, PendingOpen& pending)
 {
     hid::OpenError error = hid::OpenError::Other;
     pending.hWrite = platform.Open(path, hid::Access::Write, &error);
@@ -165,9 +173,47 @@ void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path
         pending.error = error;
         return;
     }
+    if (!IsExpectedDevice(platform, pending, expectedId)) {
+        // Not one byte has gone to it: the writer does not exist yet.
+        platform.Close(std::exchange(pending.hWrite, nullptr));
+        platform.Close(std::exchange(pending.hRead, nullptr));
+        pending.error = hid::OpenError::NotFound;
+        return;
+    }
     if (!platform.GetReportLengths(pending.hRead, pending.lengths))
         pending.lengths = {kFallbackReportLength, kFallbackReportLength};
     pending.error = hid::OpenError::None;
+}
+
+// The path was found by a scan, perhaps seconds ago (an open can wait that
+// long behind another device's stuck write): both handles must be on one
+// device, and that the one the scan found there.
+bool CHidDevice::IsExpectedDevice(hid::Platform& platform, PendingOpen& pending,
+                                  const std::u16string& expectedId)
+{
+    hid::DeviceIdentity read, write;
+    if (!platform.Identify(pending.hRead, read))
+        return true;  // the platform's paths name one device for good
+    if (!platform.Identify(pending.hWrite, write) || write.instance != read.instance)
+        return false;
+    if (!expectedId.empty() && FirstIdLower(read.hardwareId) != FirstIdLower(expectedId))
+        return false;
+    pending.instance = read.instance;
+    return true;
+}
+
+std::u16string CHidDevice::ScannedId(const std::u16string& path) const
+{
+    for (const hid::DeviceInfo& device : m_devices)
+        if (device.path == path) return device.hardwareId;
+    return {};
+}
+
+void CHidDevice::ForgetScan()
+{
+    // A scan under way runs after whatever made the list stale: its answer
+    // stands.
+    if (m_scan == Scan::Known || m_scan == Scan::Fresh) m_scan = Scan::Unknown;
 }
 
 int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
@@ -179,8 +225,10 @@ int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
     }
     PendingOpen pending;
     pending.platform = m_pPlatform;
-    OpenHandles(*m_pPlatform, path, pending);
-    return Attach(pending, pOwner);
+    OpenHandles(*m_pPlatform, path, ScannedId(path), pending);
+    const int result = Attach(pending, pOwner);
+    if (m_lastOpenError == hid::OpenError::NotFound) ForgetScan();
+    return result;
 }
 
 bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, OpenDone done)
@@ -193,10 +241,11 @@ bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, Ope
         return true;
     }
     m_opening = Opening::Pending;
-    m_pWorker->Submit([this, worker = m_pWorker.get(), path, pOwner, done = std::move(done)] {
+    m_pWorker->Submit([this, worker = m_pWorker.get(), path, expectedId = ScannedId(path), pOwner,
+                       done = std::move(done)] {
         auto pending = std::make_shared<PendingOpen>();
         pending->platform = worker->PlatformRef();
-        OpenHandles(*pending->platform, path, *pending);
+        OpenHandles(*pending->platform, path, expectedId, *pending);
         worker->Post([this, pending, pOwner, done] {
             const bool dropped = m_opening == Opening::Dropped;
             m_opening = Opening::None;
@@ -209,6 +258,8 @@ bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, Ope
             } else {
                 result = Attach(*pending, pOwner);
             }
+            // The list that named the path is out of date.
+            if (m_lastOpenError == hid::OpenError::NotFound) ForgetScan();
             if (done) done(result, m_lastOpenError);
         });
     });
@@ -247,6 +298,8 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
     m_hRead = std::exchange(pending.hRead, nullptr);
     m_nOutLength = std::max(lengths.output - 1, 0);
     m_nInLength = std::max(lengths.input - 1, 0);
+    m_nOutReportId = lengths.outputReportId;
+    m_strInstance = std::move(pending.instance);
     m_strOpenCharset = charset;
     m_bStopReading = false;
     m_bReading = true;  // raised before the thread exists: Close sees it
@@ -293,6 +346,8 @@ void CHidDevice::Close()
     m_hRead = nullptr;
     m_nOutLength = 0;
     m_nInLength = 0;
+    m_nOutReportId = 0;
+    m_strInstance.clear();
     m_bReading = false;
 }
 
@@ -303,7 +358,7 @@ int CHidDevice::SendText(const std::u16string& text)
     std::vector<std::uint8_t> report(static_cast<std::size_t>(outLength) + 1, 0);
     hid::EncodeText(text, report.data() + 1, static_cast<std::size_t>(outLength),
                    m_strOpenCharset);
-    report[0] = 0;  // report ID
+    report[0] = m_nOutReportId;
     return m_pWriter->Send(std::move(report), m_nSendWaitMs);
 }
 
@@ -346,6 +401,11 @@ bool CHidDevice::IsOpen() const
 bool CHidDevice::IsReading() const
 {
     return m_bReading;
+}
+
+const std::u16string& CHidDevice::Instance() const
+{
+    return m_strInstance;
 }
 
 hid::OpenError CHidDevice::LastOpenError() const

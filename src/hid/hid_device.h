@@ -3,8 +3,9 @@
 // report in as one line of text, handed to the owner.
 //
 // Reports carry text in the system code page (codepage.h): an output report
-// is the report ID 0, the text, a zero byte and zeros up to the report
-// length; an input report's data is read up to its first zero byte.
+// is the report ID (0 where the board numbers no output reports), the text,
+// a zero byte and zeros up to the report length; an input report's data is
+// read up to its first zero byte.
 //
 // Threads. Every call of CHidDevice is made on one thread, the
 // user-interface thread; its fields are that thread's, but for the atomics
@@ -110,6 +111,12 @@ public:
     // is closed first, and an OpenAsync in flight is dropped. Returns 1 on
     // success, 0 on failure (nothing left open). The owner must outlive the
     // connection. Blocks for as long as the kernel's open does.
+    //
+    // Where the platform can tell what an open handle is on, both handles
+    // must be on one device, and that one the last scan found at `path`
+    // (any device, for a path no scan found): otherwise nothing stays open,
+    // the open fails as NotFound and the next look scans again. An open
+    // that fails as NotFound always makes the next look scan.
     int Open(const std::u16string& path, IHidReceiver* pOwner);
 
     // Open on the worker: closes any connection at once, opens there and
@@ -121,6 +128,12 @@ public:
     bool OpenAsync(const std::u16string& path, IHidReceiver* pOwner, OpenDone done);
     // An OpenAsync is in flight (its done has not run yet).
     bool IsOpening() const;
+
+    // Makes the next look (FindDevices, PollDevices) scan, whatever the
+    // platform says of changes: for a platform whose change events may
+    // never come (a container gets no device events). A scan under way
+    // stands.
+    void ForgetScan();
 
     // Tests and tools: waits until the worker has finished every job given
     // so far (closes included); false after timeoutMs.
@@ -153,6 +166,11 @@ public:
     // True while the reader runs: false once the board vanished or a read
     // failed, and the last report read has been handed to the owner.
     bool IsReading() const;
+
+    // What tells the open device apart from every other, itself plugged in
+    // again included, as the platform knows it; "" while closed, or where
+    // the platform cannot tell.
+    const std::u16string& Instance() const;
 
     // Why the last Open failed (None after a success).
     hid::OpenError LastOpenError() const;
@@ -190,8 +208,12 @@ private:
     };
 
     // The blocking part of an open: handles and lengths, on any thread.
+    // `expectedId`: the hardware ID the scan found at `path` ("" if none).
     static void OpenHandles(hid::Platform& platform, const std::u16string& path,
-                            PendingOpen& pending);
+                            const std::u16string& expectedId, PendingOpen& pending);
+    static bool IsExpectedDevice(hid::Platform& platform, PendingOpen& pending,
+                                 const std::u16string& expectedId);
+    std::u16string ScannedId(const std::u16string& path) const;
     // Starts the connection's threads on what an open got.
     int Attach(PendingOpen& pending, IHidReceiver* pOwner);
     void CloseLater(hid::Handle* a, hid::Handle* b);
@@ -221,6 +243,8 @@ private:
     // Also read by other threads.
     std::atomic<int> m_nOutLength{0};
     std::atomic<int> m_nInLength{0};
+    std::uint8_t m_nOutReportId = 0;
+    std::u16string m_strInstance;
     // Shared with the reader: it runs, and it is asked to stop. m_reader
     // itself is joined by Close alone.
     std::atomic<bool> m_bReading{false};

@@ -8,17 +8,18 @@
 // Nothing else in the program includes any of those or names their paths.
 //
 // Threads: Enumerate, Open, GetReportLengths and Close can block in the
-// kernel (see Open). CHidDevice's asynchronous calls make them on its
-// worker thread, never on the user-interface thread; its synchronous
-// FindDevices and Open, meant for tools and tests, on their caller; Close
-// also on an abandoned writer's thread (report_writer.h). TakeChanged is
-// called on the user-interface thread and must return within a few
-// milliseconds whatever is pending; WaitChanged on the change watcher's
-// thread. Read is called on the connection's reader thread, Write on its
-// writer thread; each with its own handle, so one handle is never used by
-// two threads at once. InterruptRead may be called from any thread while
-// its handle is open. Close is never called on a handle while another
-// thread is inside Read or Write on it.
+// kernel (see Open); Identify, called where Open is, does not. CHidDevice's
+// asynchronous calls make them on its worker thread, never on the
+// user-interface thread; its synchronous FindDevices and Open, meant for
+// tools and tests, on their caller; Close also on an abandoned writer's
+// thread (report_writer.h). TakeChanged is called on the user-interface
+// thread and must return within a few milliseconds whatever is pending;
+// WaitChanged on the change watcher's thread. Read is called on the
+// connection's reader thread, Write on its writer thread; each with its
+// own handle, so one handle is never used by two threads at once.
+// InterruptRead may be called from any thread while its handle is open.
+// Close is never called on a handle while another thread is inside Read
+// or Write on it.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,18 @@ struct DeviceInfo {
 struct ReportLengths {
     int input = 0;
     int output = 0;
+    // Byte 0 of every output report Write is given: the report's ID where
+    // the device numbers its output reports, else 0.
+    std::uint8_t outputReportId = 0;
+};
+
+// What an open handle is connected to, as the handle itself tells.
+struct DeviceIdentity {
+    // Formed as DeviceInfo::hardwareId's first string.
+    std::u16string hardwareId;
+    // Tells this device apart from every other, itself plugged in again
+    // included: two handles with the same instance are on one device.
+    std::u16string instance;
 };
 
 enum class Access { Read, Write };
@@ -95,6 +108,18 @@ public:
     // progress (up to about 5 s per write to a device that does not read).
     virtual Handle* Open(const std::u16string& path, Access access,
                          OpenError* error = nullptr) = 0;
+
+    // The device behind an open handle, learnt from the handle (never from
+    // its path: by the time of the open, the device a scan found there may
+    // have gone and another taken its path). False where the platform
+    // cannot tell, because its paths each name one device for good (a
+    // Windows interface path holds the device's instance).
+    virtual bool Identify(Handle* handle, DeviceIdentity& identity)
+    {
+        (void)handle;
+        (void)identity;
+        return false;
+    }
 
     // The open device's report lengths, from its report descriptor.
     // False when the descriptor cannot be had; lengths are then untouched.

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "codepage.h"
 #include "hid_platform.h"
@@ -44,11 +45,41 @@ struct HidapiHandle {
     hid_device* device = nullptr;  // write handles
     int fd = -1;                   // read handles: the node, non-blocking
     std::optional<base::CWake> wake;  // read handles: InterruptRead's
+    // Both from the device the handle is on, learnt at the open.
+    DeviceIdentity identity;
     DescriptorInfo descriptor;
     bool descriptorRead = false;
 };
 
 HidapiHandle* Cast(Handle* h) { return reinterpret_cast<HidapiHandle*>(h); }
+
+// "HID\VID_04D8&PID_003F&REV_0002", as Windows forms a first hardware ID.
+std::u16string HardwareId(const linux_sysfs::HidrawNode& node)
+{
+    char id[64];
+    std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X&REV_%04X", node.vendor & 0xFFFF,
+                  node.product & 0xFFFF, node.release & 0xFFFF);
+    return FromUtf8(id);
+}
+
+// Fills in the identity and the report descriptor of the device the
+// handle's descriptor is open on, from that descriptor's device number.
+OpenError Learn(HidapiHandle& h)
+{
+    const std::string dir = linux_sysfs::HidrawDirOf(h.fd);
+    if (dir.empty()) return OpenError::Other;  // not a hidraw node after all
+    linux_sysfs::HidrawNode node;
+    // Gone already: its folder went with it.
+    if (!linux_sysfs::ReadNode(dir, node)) return OpenError::NotFound;
+    h.identity = {HardwareId(node), FromUtf8(node.instance)};
+    std::vector<std::uint8_t> bytes;
+    if (linux_sysfs::ReadReportDescriptor(dir, bytes)) {
+        h.descriptor = ParseReportDescriptor(bytes.data(), bytes.size());
+        h.descriptorRead = h.descriptor.Usable();
+    }
+    // Without a descriptor, assume no report IDs: the board uses none.
+    return OpenError::None;
+}
 
 OpenError Classify(int error, const std::string& path)
 {
@@ -84,12 +115,8 @@ public:
     std::vector<DeviceInfo> Enumerate() override
     {
         std::vector<DeviceInfo> list;
-        for (const linux_sysfs::HidrawNode& node : linux_sysfs::ListHidrawNodes()) {
-            char id[64];
-            std::snprintf(id, sizeof id, "HID\\VID_%04X&PID_%04X&REV_%04X", node.vendor & 0xFFFF,
-                          node.product & 0xFFFF, node.release & 0xFFFF);
-            list.push_back({FromUtf8(node.devPath), FromUtf8(id)});
-        }
+        for (const linux_sysfs::HidrawNode& node : linux_sysfs::ListHidrawNodes())
+            list.push_back({FromUtf8(node.devPath), HardwareId(node)});
         return list;
     }
 
@@ -104,6 +131,12 @@ public:
 
     void StopWaiting() override { m_stopWaiting.Signal(); }
 
+    // The handle's device is learnt from a descriptor of our own, never
+    // again from the path: between the scan and this open the board may
+    // have gone and another device taken its node. A write handle is
+    // opened by hidapi, by path, while our descriptor on the node is still
+    // open: the kernel gives a node's number to no other device while it
+    // is open, so hidapi reaches the same device or fails.
     Handle* Open(const std::u16string& path, Access access, OpenError* error) override
     {
         // A path with a zero in it would name a shorter one.
@@ -116,39 +149,37 @@ public:
             return nullptr;
         }
         auto* h = new HidapiHandle;
+        auto fail = [&](OpenError why) -> Handle* {
+            Close(reinterpret_cast<Handle*>(h));
+            if (error) *error = why;
+            return nullptr;
+        };
+        const int fd = open(utf8.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return fail(Classify(errno, utf8));
+        h->fd = fd;
+        const OpenError learnt = Learn(*h);
+        if (learnt != OpenError::None) return fail(learnt);
         if (access == Access::Write) {
             errno = 0;
             h->device = hid_open_path(utf8.c_str());
-            if (!h->device) {
-                const int saved = errno;
-                delete h;
-                if (error) *error = Classify(saved, utf8);
-                return nullptr;
-            }
+            const int saved = errno;
+            // Our descriptor has served: the write handle holds the node now.
+            close(std::exchange(h->fd, -1));
+            if (!h->device) return fail(Classify(saved, utf8));
         } else {
-            h->fd = open(utf8.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            if (h->fd < 0) {
-                const int saved = errno;
-                delete h;
-                if (error) *error = Classify(saved, utf8);
-                return nullptr;
-            }
             h->wake.emplace();
-            if (!h->wake->Valid()) {
-                close(h->fd);
-                delete h;
-                if (error) *error = OpenError::Other;
-                return nullptr;
-            }
+            if (!h->wake->Valid()) return fail(OpenError::Other);
         }
-        std::vector<std::uint8_t> bytes;
-        if (linux_sysfs::ReadReportDescriptor(utf8, bytes)) {
-            h->descriptor = ParseReportDescriptor(bytes.data(), bytes.size());
-            h->descriptorRead = h->descriptor.Usable();
-        }
-        // Without a descriptor, assume no report IDs: the board uses none.
         if (error) *error = OpenError::None;
         return reinterpret_cast<Handle*>(h);
+    }
+
+    bool Identify(Handle* handle, DeviceIdentity& identity) override
+    {
+        HidapiHandle* h = Cast(handle);
+        if (!h) return false;
+        identity = h->identity;
+        return true;
     }
 
     bool GetReportLengths(Handle* handle, ReportLengths& lengths) override
@@ -157,6 +188,7 @@ public:
         if (!h || !h->descriptorRead) return false;
         lengths.input = h->descriptor.inputLength;
         lengths.output = h->descriptor.outputLength;
+        lengths.outputReportId = h->descriptor.outputReportId;
         return true;
     }
 
@@ -167,8 +199,9 @@ public:
         std::uint8_t* into = buf;
         std::size_t room = size;
         std::uint8_t scratch[1];
-        if (!h->descriptor.usesReportIds) {
-            // hidraw gives such a report without the ID byte: put the 0 in
+        if (!h->descriptor.inputNumbered) {
+            // hidraw gives such a report without the ID byte (a report ID
+            // on other kinds of report does not change that): put the 0 in
             // front, as Windows does.
             buf[0] = 0;
             into = size > 1 ? buf + 1 : scratch;
@@ -186,7 +219,7 @@ public:
             const ssize_t n = read(h->fd, into, room);
             if (n < 0) return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
             if (n == 0) return 0;
-            if (!h->descriptor.usesReportIds) return size > 1 ? int(n) + 1 : 1;
+            if (!h->descriptor.inputNumbered) return size > 1 ? int(n) + 1 : 1;
             return int(n);
         }
         // POLLERR / POLLHUP: the device is gone.

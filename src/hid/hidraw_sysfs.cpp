@@ -19,14 +19,20 @@ namespace {
 // Far above the kernel's own limit on a descriptor (4096 bytes).
 constexpr std::size_t kMaxDescriptorSize = 65536;
 
-// The sysfs folder of the character device at devPath, or "".
-std::string SysfsDir(const std::string& devPath)
+std::string CharDeviceDir(dev_t rdev)
 {
-    struct stat st {};
-    if (stat(devPath.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {};
     char dir[64];
-    std::snprintf(dir, sizeof dir, "/sys/dev/char/%u:%u", major(st.st_rdev), minor(st.st_rdev));
+    std::snprintf(dir, sizeof dir, "/sys/dev/char/%u:%u", major(rdev), minor(rdev));
     return dir;
+}
+
+bool IsHidrawDir(const std::string& dir)
+{
+    char link[256];
+    const ssize_t n = readlink((dir + "/subsystem").c_str(), link, sizeof link - 1);
+    if (n <= 0) return false;
+    const std::string target(link, static_cast<std::size_t>(n));
+    return target.substr(target.find_last_of('/') + 1) == "hidraw";
 }
 
 std::string FirstLine(const std::string& path)
@@ -39,6 +45,45 @@ std::string FirstLine(const std::string& path)
 
 }  // namespace
 
+bool ReadNode(const std::string& dir, HidrawNode& node)
+{
+    node = HidrawNode{};
+    char real[PATH_MAX];
+    if (!realpath((dir + "/device").c_str(), real)) return false;
+    // HID_ID=BBBB:VVVVVVVV:PPPPPPPP, in the HID device's uevent.
+    std::ifstream uevent(dir + "/device/uevent");
+    bool ids = false;
+    for (std::string line; std::getline(uevent, line);) {
+        unsigned bus = 0;
+        if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x", &bus, &node.vendor, &node.product) == 3) {
+            ids = true;
+            break;
+        }
+    }
+    // DEVNAME=hidraw3, in the node's own.
+    std::ifstream own(dir + "/uevent");
+    for (std::string line; std::getline(own, line);) {
+        if (line.rfind("DEVNAME=", 0) == 0) {
+            node.devPath = "/dev/" + line.substr(8);
+            break;
+        }
+    }
+    if (!ids || node.devPath.size() <= 5) return false;
+    node.instance = real;
+    // The release is the USB device's bcdDevice, a few levels above the
+    // HID device; other buses have none.
+    std::string up = node.instance;
+    for (int level = 0; level < 5; ++level) {
+        up += "/..";
+        const std::string bcd = FirstLine(up + "/bcdDevice");
+        if (!bcd.empty()) {
+            node.release = static_cast<unsigned>(std::strtoul(bcd.c_str(), nullptr, 16));
+            break;
+        }
+    }
+    return true;
+}
+
 std::vector<HidrawNode> ListHidrawNodes()
 {
     std::vector<std::pair<std::string, HidrawNode>> found;  // (sysfs path, node)
@@ -50,30 +95,8 @@ std::vector<HidrawNode> ListHidrawNodes()
         const std::string classPath = "/sys/class/hidraw/" + name;
         char real[PATH_MAX];
         if (!realpath(classPath.c_str(), real)) continue;
-        // HID_ID=BBBB:VVVVVVVV:PPPPPPPP, in the HID device's uevent.
-        std::ifstream uevent(classPath + "/device/uevent");
         HidrawNode node;
-        bool ids = false;
-        for (std::string line; std::getline(uevent, line);) {
-            unsigned bus = 0;
-            if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x", &bus, &node.vendor, &node.product) == 3) {
-                ids = true;
-                break;
-            }
-        }
-        if (!ids) continue;
-        // The release is the USB device's bcdDevice, a few levels above
-        // the HID device; other buses have none.
-        std::string up = std::string(real) + "/device";
-        for (int level = 0; level < 5; ++level) {
-            up += "/..";
-            const std::string bcd = FirstLine(up + "/bcdDevice");
-            if (!bcd.empty()) {
-                node.release = static_cast<unsigned>(std::strtoul(bcd.c_str(), nullptr, 16));
-                break;
-            }
-        }
-        node.devPath = "/dev/" + name;
+        if (!ReadNode(classPath, node)) continue;
         found.emplace_back(real, std::move(node));
     }
     closedir(dir);
@@ -86,23 +109,22 @@ std::vector<HidrawNode> ListHidrawNodes()
 
 bool IsHidrawNode(const std::string& devPath)
 {
-    const std::string dir = SysfsDir(devPath);
-    if (dir.empty()) return false;
-    char link[256];
-    ssize_t n = readlink((dir + "/subsystem").c_str(), link, sizeof link - 1);
-    if (n <= 0) return false;
-    const std::string target(link, static_cast<std::size_t>(n));
-    const std::string name = target.substr(target.find_last_of('/') + 1);
-    return name == "hidraw";
+    struct stat st {};
+    if (stat(devPath.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    return IsHidrawDir(CharDeviceDir(st.st_rdev));
 }
 
-bool ReadReportDescriptor(const std::string& devPath, std::vector<std::uint8_t>& descriptor)
+std::string HidrawDirOf(int fd)
 {
-    const std::string dir = SysfsDir(devPath);
-    if (dir.empty()) return false;
-    const std::string sysPath = dir + "/device/report_descriptor";
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+    std::string dir = CharDeviceDir(st.st_rdev);
+    return IsHidrawDir(dir) ? dir : std::string();
+}
 
-    std::ifstream file(sysPath, std::ios::binary);
+bool ReadReportDescriptor(const std::string& dir, std::vector<std::uint8_t>& descriptor)
+{
+    std::ifstream file(dir + "/device/report_descriptor", std::ios::binary);
     if (!file) return false;
     descriptor.clear();
     char chunk[4096];

@@ -37,6 +37,30 @@ int LongestReport(const std::map<std::uint32_t, std::uint64_t>& bitsById, bool& 
     return static_cast<int>((longest + 7) / 8) + 1;
 }
 
+// The kernel numbers a kind once one of its main items stands under an ID
+// other than 0, even an item of no bits.
+bool Numbered(const std::map<std::uint32_t, std::uint64_t>& bitsById)
+{
+    return !bitsById.empty() && bitsById.rbegin()->first != 0;
+}
+
+// The ID an output report is written with: the longest numbered report's,
+// the lowest of equals. IDs above 255 cannot be written (the kernel refuses
+// such a descriptor anyway).
+std::uint8_t OutputReportId(const std::map<std::uint32_t, std::uint64_t>& bitsById)
+{
+    std::uint32_t id = 0;
+    std::uint64_t longest = 0;
+    for (const auto& [reportId, bits] : bitsById) {
+        if (reportId == 0 || reportId > 0xFF) continue;
+        if (id == 0 || bits > longest) {
+            id = reportId;
+            longest = bits;
+        }
+    }
+    return static_cast<std::uint8_t>(id);
+}
+
 }  // namespace
 
 DescriptorInfo ParseReportDescriptor(const std::uint8_t* data, std::size_t size)
@@ -110,6 +134,10 @@ DescriptorInfo ParseReportDescriptor(const std::uint8_t* data, std::size_t size)
     info.inputLength = LongestReport(bits[0], info.clamped);
     info.outputLength = LongestReport(bits[1], info.clamped);
     info.featureLength = LongestReport(bits[2], info.clamped);
+    info.inputNumbered = Numbered(bits[0]);
+    info.outputNumbered = Numbered(bits[1]);
+    info.featureNumbered = Numbered(bits[2]);
+    info.outputReportId = info.outputNumbered ? OutputReportId(bits[1]) : 0;
     return info;
 }
 

@@ -8,6 +8,11 @@
 // largest over all report IDs, or 0 when the descriptor has no report of
 // that kind.
 //
+// Whether a kind's reports carry their ID on the wire is decided per kind,
+// as the kernel decides it: a kind is numbered when one of its main items
+// stands under a Report ID other than 0. A board may number its Feature
+// reports alone; its input reports then come without an ID byte.
+//
 // Self-contained (standard library only) and safe on any input: it reads
 // nothing outside [data, data + size), and bad input gives a result that
 // says so rather than a crash.
@@ -27,6 +32,15 @@ struct DescriptorInfo {
     int outputLength = 0;
     int featureLength = 0;
     bool usesReportIds = false;  // a Report ID item occurs
+    // Per kind: its reports begin with their report ID on the wire, and
+    // hidraw hands them over (and takes them) with it.
+    bool inputNumbered = false;
+    bool outputNumbered = false;
+    bool featureNumbered = false;
+    // The first byte of an output report as the system takes it: the ID of
+    // the longest numbered output report (the lowest of equals), or 0 where
+    // output reports are not numbered.
+    std::uint8_t outputReportId = 0;
     // False when an item was cut off at the end, a Pop had no Push, or the
     // Push stack overflowed: the lengths then cover what could be read.
     bool complete = true;

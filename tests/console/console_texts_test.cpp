@@ -100,6 +100,21 @@ TEST(NotPermittedLog, KeepsTheWholePathAsUtf8)
     EXPECT_NE(lone.find("/dev/x\xEF\xBF\xBDy was"), std::string::npos) << lone;
 }
 
+// A board whose reader keeps ending at once: what happens and how often it
+// is tried, in the console's own words alone.
+TEST(UnreadableText, SaysHowOftenItIsTriedAndNamesNoSystem)
+{
+    const std::u16string tip = texts::UnreadableTip(8);
+    EXPECT_NE(tip.find(u"長くても 8 秒ごとに"), std::u16string::npos) << text::ToUtf8(tip);
+    const std::string log = texts::UnreadableLog(kPath, 500, 8);
+    EXPECT_EQ(log, "wendrel: the board at /dev/hidraw0 stops being readable as soon as it is "
+                   "opened: trying again in 0.5 s, then less often (every 8 s at most)");
+    for (const char* system : {"udev", "Linux", "Windows", "hidraw "}) {
+        EXPECT_EQ(log.find(system), std::string::npos) << log;
+        EXPECT_EQ(text::ToUtf8(tip).find(system), std::string::npos) << text::ToUtf8(tip);
+    }
+}
+
 TEST(ConnectedStatus, IsVidAndPidInUpperCaseHex)
 {
     EXPECT_EQ(texts::Connected(0x04D8, 0x003F), u"VID:0x04D8 / PID:0x003F");

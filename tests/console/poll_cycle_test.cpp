@@ -256,6 +256,36 @@ TEST_F(ConsoleTest, APluggedBoardIsConnectedWithoutWaitingForATick)
     });
 }
 
+// A watch that opens but never speaks (a container gets no device
+// events): while not connected, a second of ticks brings one scan, which
+// finds a board plugged in meanwhile; connected, none is forced.
+TEST_F(ConsoleTest, AWatchThatNeverSpeaksStillFindsABoard)
+{
+    Run([&](FakeWindow& w) {
+        w.Tick();  // the first look scans
+        ASSERT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+        board->SetChangesSilent(true);
+        int scans = board->EnumerateCount();
+        for (int i = 0; i < 3 * CWendrelDlg::kRescanTicks; ++i)
+            w.Tick();
+        EXPECT_EQ(board->EnumerateCount(), scans + 3);
+
+        board->Plug(Board(kPathA));
+        int ticks = 0;
+        while (w.GetItemText(res::IDC_STATUS) != kConnected && ticks < CWendrelDlg::kRescanTicks) {
+            w.Tick();
+            ++ticks;
+        }
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected)
+            << "not found within " << CWendrelDlg::kRescanTicks << " ticks";
+
+        scans = board->EnumerateCount();
+        for (int i = 0; i < 3 * CWendrelDlg::kRescanTicks; ++i)
+            w.Tick();
+        EXPECT_EQ(board->EnumerateCount(), scans);
+    });
+}
+
 TEST_F(ConsoleTest, TimerKeepsTickingWhereChangesCannotBeWatched)
 {
     board->SetCanTellChanges(false);

@@ -171,6 +171,10 @@ std::string VirtualBoard::Plug(const Options& o)
                                   "--in", std::to_string(o.inLength), "--out",
                                   std::to_string(o.outLength), "--report-id",
                                   std::to_string(o.reportId)};
+    if (o.featureReportId != 0) {
+        args.push_back("--feature-id");
+        args.push_back(std::to_string(o.featureReportId));
+    }
     if (!o.udc.empty()) {
         args.push_back("--udc");
         args.push_back(o.udc);

@@ -25,6 +25,8 @@ public:
         int inLength = 64;
         int outLength = 64;
         int reportId = 0;
+        // Non-zero: a feature report under this ID as well.
+        int featureReportId = 0;
         std::string udc;  // controller; empty for the first free one
     };
 

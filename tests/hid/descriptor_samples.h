@@ -1,6 +1,6 @@
 // Report descriptors shaped like real devices', with the lengths Windows'
-// HID capabilities give for them. Shared by the parser's tests and the
-// fuzzer's seed corpus.
+// HID capabilities give for them and which kinds the kernel numbers.
+// Shared by the parser's tests and the fuzzer's seed corpus.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,16 @@
 
 namespace hid::test {
 
+// Which kinds carry their report ID on the wire, and the ID an output
+// report is written with.
+struct Numbering {
+    bool input = false;
+    bool output = false;
+    bool feature = false;
+    int outputId = 0;
+    bool operator==(const Numbering&) const = default;
+};
+
 struct DescriptorSample {
     const char* name;
     std::vector<std::uint8_t> bytes;
@@ -16,6 +26,7 @@ struct DescriptorSample {
     int output;
     bool reportIds;
     bool complete;
+    Numbering numbered = {};  // none without report IDs
 };
 
 inline std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> parts)
@@ -74,6 +85,32 @@ inline std::vector<DescriptorSample> DescriptorSamples()
     // Feature reports only.
     const std::vector<std::uint8_t> featureOnly = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
                                                    0x75, 0x08, 0x95, 0x10, 0xB1, 0x02, 0xC0};
+    // The board's reports without IDs, and a feature report numbered 1: its
+    // input reports come without an ID byte.
+    const std::vector<std::uint8_t> featureNumbered = Join(
+        {std::vector<std::uint8_t>(board.begin(), board.end() - 1),
+         {0x85, 0x01, 0x95, 0x08, 0x09, 0x01, 0xB1, 0x02, 0xC0}});
+    // 64 bytes in without an ID, 32 out under ID 2.
+    const std::vector<std::uint8_t> outputNumbered = {
+        0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
+        0x19, 0x01, 0x29, 0x40, 0x95, 0x40, 0x81, 0x00, 0x85, 0x02, 0x95, 0x20, 0x09, 0x01,
+        0x91, 0x02, 0xC0};
+    // Input under ID 0 (4 bytes, before any Report ID) and under ID 3 (16):
+    // one numbered report makes the whole kind numbered.
+    const std::vector<std::uint8_t> inputMixed = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
+                                                  0x75, 0x08, 0x95, 0x04, 0x81, 0x02, 0x85,
+                                                  0x03, 0x95, 0x10, 0x81, 0x02, 0xC0};
+    // Output under IDs 2 (8 bytes), 5 and 7 (32 each): written as 5.
+    const std::vector<std::uint8_t> outputIds = {0x75, 0x08, 0x85, 0x02, 0x95, 0x08, 0x91,
+                                                 0x02, 0x85, 0x05, 0x95, 0x20, 0x91, 0x02,
+                                                 0x85, 0x07, 0x95, 0x20, 0x91, 0x02};
+    // A Report ID item that no main item follows numbers nothing.
+    const std::vector<std::uint8_t> idWithoutItems =
+        Join({std::vector<std::uint8_t>(board.begin(), board.end() - 1), {0x85, 0x04, 0xC0}});
+    // An input item of no bits under ID 1 still numbers the input reports.
+    const std::vector<std::uint8_t> emptyNumberedItem = {0x75, 0x08, 0x95, 0x40, 0x81,
+                                                         0x00, 0x85, 0x01, 0x95, 0x00,
+                                                         0x81, 0x01};
     // 5 bits in, rounded up to one byte.
     const std::vector<std::uint8_t> oddBits = {0x75, 0x01, 0x95, 0x05, 0x81, 0x02};
 
@@ -86,8 +123,18 @@ inline std::vector<DescriptorSample> DescriptorSamples()
         {"Vendor8x32", vendor8x32, 9, 33, false, true},
         {"BootKeyboard", keyboard, 9, 2, false, true},
         {"MouseHasNoOutput", mouse, 4, 0, false, true},
-        {"KeyboardAndConsumerWithIds", keyboardAndConsumer, 9, 2, true, true},
-        {"VendorLongestReportById", vendorIds, 33, 17, true, true},
+        {"KeyboardAndConsumerWithIds", keyboardAndConsumer, 9, 2, true, true,
+         {.input = true, .output = true, .outputId = 1}},
+        {"VendorLongestReportById", vendorIds, 33, 17, true, true,
+         {.input = true, .output = true, .outputId = 1}},
+        {"FeatureNumberedOnly", featureNumbered, 65, 65, true, true, {.feature = true}},
+        {"OutputNumberedOnly", outputNumbered, 65, 33, true, true,
+         {.output = true, .outputId = 2}},
+        {"InputUnderIdZeroAndThree", inputMixed, 17, 0, true, true, {.input = true}},
+        {"LongestOutputIdLowestOfEquals", outputIds, 0, 33, true, true,
+         {.output = true, .outputId = 5}},
+        {"ReportIdWithoutMainItems", idWithoutItems, 65, 65, true, true},
+        {"EmptyItemNumbersItsKind", emptyNumberedItem, 65, 0, true, true, {.input = true}},
         {"LongItemSkipped", withLongItem, 65, 65, false, true},
         {"PushPop", pushPop, 5, 65, false, true},
         {"FourByteItemData", fourByteData, 17, 0, false, true},

@@ -94,6 +94,83 @@ TEST_F(AsyncTest, PermissionDeniedComesBackAsTheReason)
     EXPECT_EQ(fake->OpenHandles(), 0);
 }
 
+// ---- the device behind the scanned path ----
+
+// The open runs seconds after the scan when it waits in the kernel behind
+// another device's stuck write; the board may have gone by then and
+// another device taken its path. What the handles are on decides.
+struct SwapCase {
+    const char* name;
+    bool canIdentify;
+    // Held: both opens, or the read open only (the write is then on the
+    // board that was there first).
+    bool holdReadOnly;
+    std::u16string idAtOpen;  // what is plugged at the path meanwhile
+    int result;
+};
+
+class PathTakenMeanwhile : public AsyncTest, public testing::WithParamInterface<SwapCase> {};
+
+TEST_P(PathTakenMeanwhile, OnlyTheScannedDeviceIsConnected)
+{
+    const SwapCase& c = GetParam();
+    fake->SetCanIdentify(c.canIdentify);
+    PlugBoard();
+    std::u16string path;
+    ASSERT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), NotYetKnown);
+    RunPosts();
+    ASSERT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), Present);
+
+    if (c.holdReadOnly)
+        fake->HoldOpens(true, hid::Access::Read);
+    else
+        fake->HoldOpens(true);
+    int result = -1;
+    hid::OpenError why = hid::OpenError::None;
+    ASSERT_TRUE(device.OpenAsync(path, &receiver, [&](int ok, hid::OpenError e) {
+        result = ok;
+        why = e;
+    }));
+    ASSERT_TRUE(WaitUntil([&] { return fake->HeldOpens() == 1; }));
+    // A watch that never speaks: the rescan cannot come from a change.
+    fake->SetChangesSilent(true);
+    fake->Unplug(kPath);
+    fake->Plug(FakeBoard{kPath, c.idAtOpen});
+    fake->HoldOpens(false);
+    EXPECT_EQ(RunPosts(), 1);
+
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(device.IsOpen(), c.result == 1);
+    ASSERT_TRUE(device.WaitIdle());
+    EXPECT_EQ(fake->OpenHandles(), c.result == 1 ? 2 : 0);
+    if (c.result == 1)
+        return;
+    EXPECT_EQ(why, hid::OpenError::NotFound);
+    EXPECT_EQ(device.SendText(u"secret"), 0);
+    EXPECT_TRUE(fake->Written(kPath).empty());
+    // The list that named the path is stale: the next look scans.
+    const int scans = fake->EnumerateCount();
+    EXPECT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr), NotYetKnown);
+    RunPosts();
+    EXPECT_EQ(fake->EnumerateCount(), scans + 1);
+    EXPECT_EQ(device.PollDevices(0x04D8, 0x003F, path, nullptr),
+              c.idAtOpen == kBoardId ? Present : Absent);
+}
+
+const std::u16string kOtherId = u"HID\\VID_1209&PID_0001&REV_0100";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PathTakenMeanwhile,
+    testing::Values(
+        SwapCase{"AnotherDevice", true, false, kOtherId, 0},
+        // A board of ours plugged in again is the board.
+        SwapCase{"TheBoardAgain", true, false, kBoardId, 1},
+        // Write handle on the board that left, read handle on the new one.
+        SwapCase{"HandlesOnTwoDevices", true, true, kBoardId, 0},
+        // Where paths name one device for good, nothing is refused.
+        SwapCase{"PlatformCannotTell", false, false, kOtherId, 1}),
+    [](const auto& info) { return info.param.name; });
+
 // ---- the hand-over to the poster ----
 
 std::shared_ptr<hid::CDeviceWorker> MakeWorker()

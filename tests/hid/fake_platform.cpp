@@ -9,6 +9,7 @@ namespace hid::test {
 
 struct FakePlatform::Board {
     FakeBoard info;
+    int instance = 0;
     bool plugged = true;
 };
 
@@ -19,6 +20,7 @@ namespace {
 struct FakeHandle {
     std::u16string path;
     Access access;
+    const void* board = nullptr;  // the FakePlatform::Board it was opened on
     bool plugged = true;
     int busy = 0;  // threads inside Read or Write
     bool interrupted = false;
@@ -52,8 +54,8 @@ const FakePlatform::Board* FakePlatform::FindBoard(const std::u16string& path) c
 void FakePlatform::Plug(FakeBoard board)
 {
     std::lock_guard lock(m_mutex);
-    m_boards.push_back(new Board{std::move(board)});
-    m_changed = true;
+    m_boards.push_back(new Board{std::move(board), m_nextInstance++});
+    if (!m_silent) m_changed = true;
     m_cond.notify_all();
 }
 
@@ -73,7 +75,7 @@ void FakePlatform::Unplug(const std::u16string& path)
             fh->input.clear();
         }
     }
-    m_changed = true;
+    if (!m_silent) m_changed = true;
     m_cond.notify_all();
 }
 
@@ -191,6 +193,16 @@ void FakePlatform::HoldOpens(bool hold)
 {
     std::lock_guard lock(m_mutex);
     m_holdOpens = hold;
+    m_holdAnyAccess = true;
+    m_cond.notify_all();
+}
+
+void FakePlatform::HoldOpens(bool hold, Access onlyFor)
+{
+    std::lock_guard lock(m_mutex);
+    m_holdOpens = hold;
+    m_holdAnyAccess = false;
+    m_holdFor = onlyFor;
     m_cond.notify_all();
 }
 
@@ -216,6 +228,31 @@ void FakePlatform::SetCanTellChanges(bool can)
 {
     std::lock_guard lock(m_mutex);
     m_canTell = can;
+}
+
+void FakePlatform::SetChangesSilent(bool silent)
+{
+    std::lock_guard lock(m_mutex);
+    m_silent = silent;
+}
+
+void FakePlatform::SetReadsFail(bool fail)
+{
+    std::lock_guard lock(m_mutex);
+    m_readsFail = fail;
+    m_cond.notify_all();
+}
+
+void FakePlatform::SetCanIdentify(bool can)
+{
+    std::lock_guard lock(m_mutex);
+    m_canIdentify = can;
+}
+
+int FakePlatform::ReadOpens() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_readOpens;
 }
 
 int FakePlatform::EnumerateCount() const
@@ -302,29 +339,44 @@ Handle* FakePlatform::Open(const std::u16string& path, Access access, OpenError*
 {
     std::unique_lock lock(m_mutex);
     if (std::this_thread::get_id() == m_forbidden) ++m_forbiddenCalls;
-    if (m_holdOpens) {
+    auto held = [&] { return m_holdOpens && (m_holdAnyAccess || m_holdFor == access); };
+    if (held()) {
         ++m_heldOpens;
         m_cond.notify_all();
-        m_cond.wait(lock, [&] { return !m_holdOpens; });
+        m_cond.wait(lock, [&] { return !held(); });
         --m_heldOpens;
     }
     OpenError e = OpenError::None;
+    const Board* board = FindBoard(path);
     if (m_openError != OpenError::None && (m_openFailsAnyAccess || m_openFailsFor == access))
         e = m_openError;
-    else if (!FindBoard(path))
+    else if (!board)
         e = OpenError::NotFound;
     if (error) *error = e;
     if (e != OpenError::None) return nullptr;
-    auto* fh = new FakeHandle{path, access};
+    if (access == Access::Read) ++m_readOpens;
+    auto* fh = new FakeHandle{path, access, board};
     Handle* h = reinterpret_cast<Handle*>(fh);
     m_handles.insert(h);
     return h;
 }
 
+bool FakePlatform::Identify(Handle* handle, DeviceIdentity& identity)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_canIdentify) return false;
+    const Board* b = static_cast<const Board*>(Cast(handle)->board);
+    identity.hardwareId = b->info.hardwareId.substr(0, b->info.hardwareId.find(u'\0'));
+    const std::string instance = "fake#" + std::to_string(b->instance);
+    identity.instance.assign(instance.begin(), instance.end());
+    return true;
+}
+
+// The handle's own board's, as a descriptor read at the open.
 bool FakePlatform::GetReportLengths(Handle* handle, ReportLengths& lengths)
 {
     std::lock_guard lock(m_mutex);
-    const Board* b = FindBoard(Cast(handle)->path);
+    const Board* b = static_cast<const Board*>(Cast(handle)->board);
     if (!b || !b->info.lengthsReadable) return false;
     lengths = b->info.lengths;
     return true;
@@ -336,7 +388,9 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
     FakeHandle* fh = Cast(handle);
     ++m_readCalls;
     ++fh->busy;
-    auto ready = [&] { return !fh->plugged || !fh->input.empty() || fh->interrupted; };
+    auto ready = [&] {
+        return !fh->plugged || m_readsFail || !fh->input.empty() || fh->interrupted;
+    };
     if (timeoutMs < 0)
         m_cond.wait(lock, ready);
     else
@@ -346,7 +400,7 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
         fh->interrupted = false;
         return 0;
     }
-    if (!fh->plugged) return -1;
+    if (!fh->plugged || m_readsFail) return -1;
     if (fh->input.empty()) return 0;
     Report r = std::move(fh->input.front());
     fh->input.pop_front();

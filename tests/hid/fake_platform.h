@@ -49,6 +49,7 @@ public:
     // --- the board side, driven by tests ---
 
     // Adds a board at the end of the enumeration order; marks a change.
+    // Each plugging-in is a device instance of its own (Identify).
     void Plug(FakeBoard board);
     // Removes a board and marks a change. Open handles on it fail from now
     // on: Read returns -1 at once (queued reports are lost, as hidapi
@@ -93,8 +94,10 @@ public:
     void ClearOpenFails();
 
     // While set, Open blocks (as the kernel's open does behind another
-    // device's stuck write) until HoldOpens(false).
+    // device's stuck write) until HoldOpens(false); `onlyFor` limits it to
+    // one access (the second open of a connection, say).
     void HoldOpens(bool hold);
+    void HoldOpens(bool hold, Access onlyFor);
     // Opens currently blocked by HoldOpens.
     int HeldOpens() const;
 
@@ -106,11 +109,25 @@ public:
     // False: TakeChanged always answers true, like a platform without a
     // change monitor.
     void SetCanTellChanges(bool can);
+    // True: plugging and unplugging mark no change, like a change monitor
+    // that opens but never hears of a device (a container without device
+    // events).
+    void SetChangesSilent(bool silent);
+
+    // True: every read fails at once (-1), on the handles open now and on
+    // those opened later, while the board stays listed.
+    void SetReadsFail(bool fail);
+
+    // False: Identify cannot tell, like a platform whose paths each name
+    // one device for good.
+    void SetCanIdentify(bool can);
     // Blocks until a thread sleeps in WaitChanged (or timeoutMs passes;
     // returns false then).
     bool WaitForChangeWaiter(int timeoutMs = 5000) const;
 
     int EnumerateCount() const;
+    // Opens for reading that succeeded so far: one per connection.
+    int ReadOpens() const;
     // Calls of Read so far, on all handles.
     int ReadCalls() const;
     // Handles open now (Open minus Close).
@@ -131,6 +148,7 @@ public:
     void StopWaiting() override;
     Handle* Open(const std::u16string& path, Access access,
                  OpenError* error = nullptr) override;
+    bool Identify(Handle* handle, DeviceIdentity& identity) override;
     bool GetReportLengths(Handle* handle, ReportLengths& lengths) override;
     int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
              int timeoutMs) override;
@@ -168,7 +186,14 @@ private:
     int m_closeWhileBusy = 0;
     int m_closesBlockedByWrite = 0;
     bool m_holdOpens = false;
+    bool m_holdAnyAccess = true;
+    Access m_holdFor = Access::Read;
     int m_heldOpens = 0;
+    bool m_silent = false;
+    bool m_readsFail = false;
+    bool m_canIdentify = true;
+    int m_nextInstance = 1;
+    int m_readOpens = 0;
     std::thread::id m_forbidden;
     int m_forbiddenCalls = 0;
 };

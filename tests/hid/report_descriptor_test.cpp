@@ -24,6 +24,25 @@ TEST_P(ReportLengths, MatchWhatWindowsReports)
 INSTANTIATE_TEST_SUITE_P(Table, ReportLengths, testing::ValuesIn(hid::test::DescriptorSamples()),
                          [](const auto& info) { return info.param.name; });
 
+// Whether hidraw puts the ID byte in front of a kind's reports (and wants
+// it in front of output reports) is the kernel's decision per kind: a
+// report ID anywhere does not make input reports numbered.
+class ReportNumbering : public testing::TestWithParam<hid::test::DescriptorSample> {};
+
+TEST_P(ReportNumbering, IsDecidedPerKindAsTheKernelDecides)
+{
+    const auto& c = GetParam();
+    const hid::DescriptorInfo info = hid::ParseReportDescriptor(c.bytes.data(), c.bytes.size());
+    const hid::test::Numbering got{info.inputNumbered, info.outputNumbered, info.featureNumbered,
+                                   info.outputReportId};
+    EXPECT_EQ(got, c.numbered) << "input " << got.input << ", output " << got.output
+                               << ", feature " << got.feature << ", output ID " << got.outputId;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReportNumbering,
+                         testing::ValuesIn(hid::test::DescriptorSamples()),
+                         [](const auto& info) { return info.param.name; });
+
 TEST(ReportLengthsLimits, AbsurdSizesAreCappedNotOverflowed)
 {
     // Report Size and Report Count of 0xFFFFFFFF, three Input items.

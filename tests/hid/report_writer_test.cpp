@@ -19,6 +19,7 @@ struct OutputCase {
     std::u16string text;
     int reportLength;
     Report payload;  // expected bytes after the report ID; zeros follow
+    std::uint8_t reportId = 0;  // the platform's ID of numbered output reports
 };
 
 class OutputReport : public HidDeviceTest, public testing::WithParamInterface<OutputCase> {};
@@ -26,10 +27,11 @@ class OutputReport : public HidDeviceTest, public testing::WithParamInterface<Ou
 TEST_P(OutputReport, IsReportIdTextTerminatorAndZeroFill)
 {
     const OutputCase& c = GetParam();
-    OpenBoard({65, c.reportLength});
+    OpenBoard({65, c.reportLength, c.reportId});
     ASSERT_EQ(device.SendText(c.text), 1);
 
     Report expected(c.reportLength, 0);
+    expected[0] = c.reportId;
     std::copy(c.payload.begin(), c.payload.end(), expected.begin() + 1);
     const auto written = fake->Written(kPath);
     ASSERT_EQ(written.size(), 1u);
@@ -51,7 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         OutputCase{"MultibyteCutAtWholeCharacter", u"aあい", 8, {'a', 0xE3, 0x81, 0x82}},
         OutputCase{"StopsAtEmbeddedNul", u"ab\0cd"s, 65, {'a', 'b'}},
         OutputCase{"LongerThan1023", std::u16string(2000, u'z'), 2049,
-                   Report(2000, 'z')}),
+                   Report(2000, 'z')},
+        // The kernel sends a first byte other than 0 as the report's ID.
+        OutputCase{"NumberedOutputLeadsWithItsId", u"Boot", 65, {0x42, 0x6F, 0x6F, 0x74}, 5}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(HidDeviceTest, SendTextWritesNothingWhenClosed)

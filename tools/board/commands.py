@@ -2,8 +2,9 @@
 rig's guest (root, Linux with dummy_hcd and configfs HID gadgets).
 
   board.py plug NAME [--vid V] [--pid P] [--release R] [--serial S]
-                     [--in N] [--out N] [--report-id ID] [--descriptor HEX]
-                     [--udc UDC]           create (or recreate) and plug in;
+                     [--in N] [--out N] [--report-id ID] [--feature-id ID]
+                     [--descriptor HEX] [--udc UDC]
+                                           create (or recreate) and plug in;
                                            prints the host's /dev/hidrawN
   board.py unplug NAME                     leave the bus (firmware stops)
   board.py replug NAME [--pid P]           come back, same board or new PID
@@ -98,6 +99,9 @@ def parse_args(argv, out=sys.stdout, err=sys.stderr):
     s.add_argument("--in", dest="in_len", type=int, default=64)
     s.add_argument("--out", dest="out_len", type=int, default=64)
     s.add_argument("--report-id", type=_int, default=0)
+    s.add_argument("--feature-id", type=_int, default=0,
+                   help="also a feature report under this ID (input and output "
+                   "reports stay as --report-id says)")
     s.add_argument("--descriptor", type=_hex, help="raw report descriptor (hex); "
                    "--in/--out/--report-id must still describe it")
     s.add_argument("--udc", help="controller to use (default: the first free)")
@@ -145,7 +149,7 @@ def cmd_plug(a, out):
     for n in (a.in_len, a.out_len):
         if not 0 <= n <= 255:
             raise gadget.BoardError("report length %d out of range" % n)
-    desc = a.descriptor or vendor_descriptor(a.in_len, a.out_len, a.report_id)
+    desc = a.descriptor or vendor_descriptor(a.in_len, a.out_len, a.report_id, a.feature_id)
     b = gadget.Board(a.name)
     b.create(a.vid, a.pid, a.release, a.serial or "RIG-" + a.name, desc,
              a.in_len, a.out_len, a.report_id)
