@@ -109,6 +109,13 @@ std::string NotPermittedLog(const std::u16string& path, const hid::AccessFacts& 
            " was found but this user may not open it" + (advice.empty() ? "" : ": " + advice);
 }
 
+std::string HeldByOtherLog(const std::u16string& path)
+{
+    return "wendrel: the board at " + text::ToUtf8(path) +
+           " was found but another program holds it: close that program, and the board"
+           " connects once it lets go";
+}
+
 }  // namespace texts
 
 std::u16string PermissionDeniedStatus()

@@ -15,6 +15,13 @@ namespace texts {
 
 inline constexpr std::u16string_view kNoConnection = u"Non Connections";
 inline constexpr std::u16string_view kNotPermitted = u"開く権限がありません";
+inline constexpr std::u16string_view kHeldByOther = u"他のプログラムが使用中です";
+// The tooltip while another program holds the board for itself: what
+// happened, what to do, and that the console connects by itself.
+inline constexpr std::u16string_view kHeldByOtherTip =
+    u"ボードは見つかりましたが、他のプログラムが使用中のため開けません。"
+    u"ボードを使っている他のプログラムを閉じてください。"
+    u"そのプログラムがボードを手放せば、再起動せずに自動でつながります。";
 inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
 
 // "VID:0x04D8 / PID:0x003F"
@@ -27,6 +34,10 @@ std::u16string NotPermittedTip(const hid::AccessFacts& facts);
 // The standard-error line (without its line break) for the board at `path`
 // that this user may not open.
 std::string NotPermittedLog(const std::u16string& path, const hid::AccessFacts& facts);
+
+// The standard-error line (without its line break) for the board at `path`
+// that another program holds for itself.
+std::string HeldByOtherLog(const std::u16string& path);
 
 }  // namespace texts
 

@@ -11,7 +11,22 @@ bool IsOpen(LinkState state)
 
 bool IsProblem(LinkState state)
 {
-    return state == LinkState::NotPermitted;
+    return state == LinkState::NotPermitted || state == LinkState::HeldByOther;
+}
+
+std::optional<LinkState> ProblemFor(hid::OpenError error)
+{
+    switch (error) {
+    case hid::OpenError::PermissionDenied:
+        return LinkState::NotPermitted;
+    case hid::OpenError::HeldByOther:
+        return LinkState::HeldByOther;
+    case hid::OpenError::None:
+    case hid::OpenError::NotFound:
+    case hid::OpenError::Other:
+        break;
+    }
+    return std::nullopt;
 }
 
 unsigned char ConnectedFlag(LinkState state)
@@ -31,13 +46,22 @@ std::u16string Status(LinkState state, int nVid, int nPid)
         return std::u16string(texts::kNoConnection);
     case LinkState::NotPermitted:
         return PermissionDeniedStatus();
+    case LinkState::HeldByOther:
+        return std::u16string(texts::kHeldByOther);
     }
     return {};
 }
 
 std::u16string Tip(LinkState state)
 {
-    return state == LinkState::NotPermitted ? PermissionDeniedTip() : std::u16string();
+    switch (state) {
+    case LinkState::NotPermitted:
+        return PermissionDeniedTip();
+    case LinkState::HeldByOther:
+        return std::u16string(texts::kHeldByOtherTip);
+    default:
+        return {};
+    }
 }
 
 bool RefreshesAll(LinkState from, LinkState to)

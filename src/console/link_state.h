@@ -4,7 +4,10 @@
 // here and a row in each function of link_state.cpp.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "hid_platform.h"
 
 enum class LinkState {
     Starting,       // no look has answered yet
@@ -12,6 +15,7 @@ enum class LinkState {
     ConnectedIdle,  // the same, and the poll timer sleeps until a change
     Disconnected,   // no board
     NotPermitted,   // a board is there that this user may not open
+    HeldByOther,    // a board is there that another program holds for itself
 };
 
 namespace link_state {
@@ -21,6 +25,11 @@ bool IsOpen(LinkState state);
 
 // A board is there that cannot be opened, for a reason the label names.
 bool IsProblem(LinkState state);
+
+// The problem state that names an open refused for `error`; none when the
+// refusal is not the user's to fix (the board went, or an unknown failure),
+// and the open is only retried.
+std::optional<LinkState> ProblemFor(hid::OpenError error);
 
 // m_bConnected: 1 while connected, and while starting, so that the first
 // look without a board shows "Non Connections" as a disconnection does. A

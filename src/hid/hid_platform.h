@@ -53,6 +53,9 @@ enum class OpenError {
     None,
     NotFound,          // the path no longer exists (board unplugged)
     PermissionDenied,  // the node exists but this user may not open it
+    // Another program has the board open and shares it with no one; the
+    // open succeeds once that program lets go.
+    HeldByOther,
     Other,
 };
 
@@ -75,7 +78,8 @@ public:
     virtual bool TakeChanged() = 0;
 
     // Whether WaitChanged can tell when devices come or go. Where it
-    // cannot (Windows), the caller has to keep asking TakeChanged.
+    // cannot (no change events on this system), the caller has to keep
+    // asking TakeChanged.
     virtual bool CanWaitChanged() const { return false; }
 
     // Sleeps until TakeChanged may answer true (true) or StopWaiting is
