@@ -1,11 +1,13 @@
 // The platform on Windows: SetupAPI for the list of HID interfaces
 // (hid_platform_win32_devices.*), hid.dll loaded at run time for report
-// lengths and input buffers (_library.*), overlapped file I/O for the
+// lengths and input buffers (_library.*), device interface notifications
+// that say when to scan again (_changes.*), overlapped file I/O for the
 // reports (here); what each answer of the system means, apart (_rules.*).
 //
 // Threads: as hid_platform.h says. What crosses threads: a read handle's
 // wake (InterruptRead signals it from any thread, the Read it ends clears
-// it), and the cache of collections' lengths, under m_mutex, since a caller's scan may meet the
+// it), the change flag (hid_platform_win32_changes.h), and the cache of
+// collections' lengths, under m_mutex, since a caller's scan may meet the
 // worker's.
 #include <windows.h>
 
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "hid_platform.h"
+#include "hid_platform_win32_changes.h"
 #include "hid_platform_win32_devices.h"
 #include "hid_platform_win32_handle.h"
 #include "hid_platform_win32_library.h"
@@ -57,7 +60,12 @@ DWORD CancelAndCollect(HANDLE file, OVERLAPPED& ov)
 
 class CWin32Platform : public Platform {
 public:
-    CWin32Platform() { m_bHaveGuid = m_hid.GetHidGuid(m_guid); }
+    CWin32Platform()
+    {
+        m_bHaveGuid = m_hid.GetHidGuid(m_guid);
+        if (m_bHaveGuid)
+            m_pNotifications = std::make_unique<win32::CDeviceNotifications>(m_guid, m_changes);
+    }
 
     std::vector<DeviceInfo> Enumerate() override
     {
@@ -68,9 +76,19 @@ public:
         return list;
     }
 
-    // Device notifications need a window or a service and were not reliable
-    // under Wine: every tick scans afresh (bench/win32 measures the cost).
-    bool TakeChanged() override { return true; }
+    // Without a source of notifications, every look scans (the poll
+    // cycle's tick, 20 times a second): nothing else tells of a board.
+    bool TakeChanged() override { return !CanWaitChanged() || m_changes.Take(); }
+
+    bool CanWaitChanged() const override
+    {
+        return m_pNotifications &&
+               m_pNotifications->Active() != win32::CDeviceNotifications::Source::None;
+    }
+
+    bool WaitChanged() override { return CanWaitChanged() && m_changes.Wait(); }
+
+    void StopWaiting() override { m_changes.Stop(); }
 
     Handle* Open(const std::u16string& path, Access access, OpenError* error) override
     {
@@ -229,6 +247,9 @@ private:
     win32::CHidLibrary m_hid;
     GUID m_guid{};
     bool m_bHaveGuid = false;
+    // The flag outlives the notifications that raise it.
+    win32::CChangeFlag m_changes;
+    std::unique_ptr<win32::CDeviceNotifications> m_pNotifications;
     // Report lengths of present collections, by path. A caller's scan
     // (FindDevices) may meet the worker's.
     std::mutex m_mutex;
