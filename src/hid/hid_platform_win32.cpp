@@ -71,7 +71,8 @@ public:
     {
         if (!m_bHaveGuid) return {};
         std::vector<DeviceInfo> list = win32::ListInterfaces(m_guid);
-        win32::OrderCollections(list, [this](const DeviceInfo& d) { return CollectionLengths(d.path); });
+        win32::OrderCollections(
+            list, [this](const DeviceInfo& d) { return CollectionLengths(d.path); });
         ForgetCollectionsBut(list);
         return list;
     }

@@ -106,12 +106,14 @@ TEST(HeldByOtherText, SaysWhatToDoAndNamesNoSystem)
 {
     EXPECT_EQ(texts::kHeldByOther, u"他のプログラムが使用中です");
     const std::u16string tip(texts::kHeldByOtherTip);
-    for (const std::u16string part : {u"他のプログラムが使用中", u"閉じてください", u"自動でつながります"})
+    for (const std::u16string part :
+         {u"他のプログラムが使用中", u"閉じてください", u"自動でつながります"})
         EXPECT_NE(tip.find(part), std::u16string::npos) << text::ToUtf8(part);
 
     const std::string log = texts::HeldByOtherLog(kPath);
-    EXPECT_EQ(log.rfind("wendrel: the board at /dev/hidraw0 was found but another program holds it", 0),
-              0u)
+    EXPECT_EQ(
+        log.rfind("wendrel: the board at /dev/hidraw0 was found but another program holds it", 0),
+        0u)
         << log;
     EXPECT_NE(log.find("close that program"), std::string::npos) << log;
     EXPECT_EQ(log.find('\n'), std::string::npos) << log;

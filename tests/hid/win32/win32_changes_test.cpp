@@ -25,7 +25,8 @@ using hid::win32::CDeviceNotifications;
 using Source = CDeviceNotifications::Source;
 
 // HID's device interface class.
-const GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+const GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf,
+                       {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 // Runs `f` on a thread of its own; false when it has not returned within
 // the bound (a hang).

@@ -89,7 +89,8 @@ TEST(Win32Rules, CollectionsAreToldByTheirQualifier)
         {u"", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(NamesCollection(c.text), c.collection) << testing::PrintToString(std::u16string(c.text));
+        EXPECT_EQ(NamesCollection(c.text), c.collection)
+            << testing::PrintToString(std::u16string(c.text));
 }
 
 // A board with several top-level collections, as Windows lists them: the
