@@ -64,6 +64,18 @@ std::u16string Tip(LinkState state)
     }
 }
 
+std::string Log(LinkState state, const std::u16string& path)
+{
+    switch (state) {
+    case LinkState::NotPermitted:
+        return texts::NotPermittedLog(path, hid::SystemAccessFacts());
+    case LinkState::HeldByOther:
+        return texts::HeldByOtherLog(path);
+    default:
+        return {};
+    }
+}
+
 bool RefreshesAll(LinkState from, LinkState to)
 {
     if (IsOpen(to))

@@ -38,6 +38,9 @@ unsigned char ConnectedFlag(LinkState state);
 
 std::u16string Status(LinkState state, int nVid, int nPid);
 std::u16string Tip(LinkState state);
+// The standard-error line (without its break) that names a problem state
+// for the board at `path`; "" for the other states.
+std::string Log(LinkState state, const std::u16string& path);
 
 // Whether going from one state to the other refreshes every control (the
 // typed text goes with it), as connecting and giving up a connection or

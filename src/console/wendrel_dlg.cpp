@@ -209,12 +209,8 @@ bool CWendrelDlg::NameRefusal(const std::u16string& path, LinkState problem)
         m_refusedAs = problem;
         m_nRefusals = 0;
     }
-    if (++m_nRefusals == 2) {
-        const std::string line = problem == LinkState::HeldByOther
-                                     ? texts::HeldByOtherLog(path)
-                                     : texts::NotPermittedLog(path, hid::SystemAccessFacts());
-        std::fprintf(stderr, "%s\n", line.c_str());
-    }
+    if (++m_nRefusals == 2)
+        std::fprintf(stderr, "%s\n", link_state::Log(problem, path).c_str());
     return m_nRefusals >= 2;
 }
 
