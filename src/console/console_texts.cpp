@@ -135,6 +135,13 @@ std::string UnreadableLog(const std::u16string& path, int firstWaitMs, int longe
            " stops being readable as soon as it is opened: " + wait;
 }
 
+std::string HeldByOtherLog(const std::u16string& path)
+{
+    return "wendrel: the board at " + text::ToUtf8(path) +
+           " was found but another program holds it: close that program, and the board"
+           " connects once it lets go";
+}
+
 }  // namespace texts
 
 std::u16string PermissionDeniedStatus()

@@ -16,6 +16,13 @@ namespace texts {
 inline constexpr std::u16string_view kNoConnection = u"Non Connections";
 inline constexpr std::u16string_view kNotPermitted = u"開く権限がありません";
 inline constexpr std::u16string_view kUnreadable = u"ボードから読み取れません";
+inline constexpr std::u16string_view kHeldByOther = u"他のプログラムが使用中です";
+// The tooltip while another program holds the board for itself: what
+// happened, what to do, and that the console connects by itself.
+inline constexpr std::u16string_view kHeldByOtherTip =
+    u"ボードは見つかりましたが、他のプログラムが使用中のため開けません。"
+    u"ボードを使っている他のプログラムを閉じてください。"
+    u"そのプログラムがボードを手放せば、再起動せずに自動でつながります。";
 inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
 
 // "VID:0x04D8 / PID:0x003F"
@@ -38,6 +45,9 @@ std::u16string UnreadableTip();  // with the console's own back-off
 // The standard-error line (without its line break) when the board at
 // `path` starts being held off, for `firstWaitMs` at first.
 std::string UnreadableLog(const std::u16string& path, int firstWaitMs, int longestWaitS);
+// The standard-error line (without its line break) for the board at `path`
+// that another program holds for itself.
+std::string HeldByOtherLog(const std::u16string& path);
 
 }  // namespace texts
 

@@ -11,7 +11,22 @@ bool IsOpen(LinkState state)
 
 bool IsProblem(LinkState state)
 {
-    return state == LinkState::NotPermitted;
+    return state == LinkState::NotPermitted || state == LinkState::HeldByOther;
+}
+
+std::optional<LinkState> ProblemFor(hid::OpenError error)
+{
+    switch (error) {
+    case hid::OpenError::PermissionDenied:
+        return LinkState::NotPermitted;
+    case hid::OpenError::HeldByOther:
+        return LinkState::HeldByOther;
+    case hid::OpenError::None:
+    case hid::OpenError::NotFound:
+    case hid::OpenError::Other:
+        break;
+    }
+    return std::nullopt;
 }
 
 unsigned char ConnectedFlag(LinkState state)
@@ -33,6 +48,8 @@ std::u16string Status(LinkState state, int nVid, int nPid)
         return PermissionDeniedStatus();
     case LinkState::Unreadable:
         return std::u16string(texts::kUnreadable);
+    case LinkState::HeldByOther:
+        return std::u16string(texts::kHeldByOther);
     }
     return {};
 }
@@ -44,6 +61,20 @@ std::u16string Tip(LinkState state)
         return PermissionDeniedTip();
     case LinkState::Unreadable:
         return texts::UnreadableTip();
+    case LinkState::HeldByOther:
+        return std::u16string(texts::kHeldByOtherTip);
+    default:
+        return {};
+    }
+}
+
+std::string Log(LinkState state, const std::u16string& path)
+{
+    switch (state) {
+    case LinkState::NotPermitted:
+        return texts::NotPermittedLog(path, hid::SystemAccessFacts());
+    case LinkState::HeldByOther:
+        return texts::HeldByOtherLog(path);
     default:
         return {};
     }

@@ -4,7 +4,10 @@
 // here and a row in each function of link_state.cpp.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "hid_platform.h"
 
 enum class LinkState {
     Starting,       // no look has answered yet
@@ -13,6 +16,7 @@ enum class LinkState {
     Disconnected,   // no board
     NotPermitted,   // a board is there that this user may not open
     Unreadable,     // a board is there whose reader keeps ending at once
+    HeldByOther,    // a board is there that another program holds for itself
 };
 
 namespace link_state {
@@ -23,6 +27,11 @@ bool IsOpen(LinkState state);
 // A board is there that cannot be opened, for a reason the label names.
 bool IsProblem(LinkState state);
 
+// The problem state that names an open refused for `error`; none when the
+// refusal is not the user's to fix (the board went, or an unknown failure),
+// and the open is only retried.
+std::optional<LinkState> ProblemFor(hid::OpenError error);
+
 // m_bConnected: 1 while connected, and while starting, so that the first
 // look without a board shows "Non Connections" as a disconnection does. A
 // problem state keeps the flag of the state it interrupted.
@@ -30,6 +39,9 @@ unsigned char ConnectedFlag(LinkState state);
 
 std::u16string Status(LinkState state, int nVid, int nPid);
 std::u16string Tip(LinkState state);
+// The standard-error line (without its break) that names a problem state
+// for the board at `path`; "" for the other states.
+std::string Log(LinkState state, const std::u16string& path);
 
 // Whether going from one state to the other refreshes every control (the
 // typed text goes with it), as connecting and giving up a connection or

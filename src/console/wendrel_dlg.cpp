@@ -181,7 +181,8 @@ bool CWendrelDlg::Poll()
 // Connected, a tick that found nothing new stops the timer until then, so
 // that an idle console costs no wake-ups. Where the platform cannot tell
 // of changes, the timer ticks on; disconnected, it always ticks, since a
-// board that may not be opened is retried on every tick.
+// board that may not be opened, or that another program holds, is retried
+// on every tick: nothing tells when that ends.
 void CWendrelDlg::WatchChanges(bool pause)
 {
     if (!Window() || !m_device.WatchChanges([this] { OnDevicesChanged(); }))
@@ -238,22 +239,23 @@ void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError er
         return;
     }
     // Retried on the next tick; say why when it is the user's to fix.
-    if (error == hid::OpenError::PermissionDenied) {
-        if (NameRefusal(path))
-            Enter(LinkState::NotPermitted);
+    if (const std::optional<LinkState> problem = link_state::ProblemFor(error)) {
+        if (NameRefusal(path, *problem))
+            Enter(*problem);
     } else if (link_state::IsProblem(m_link)) {
         Enter(m_linkBeforeProblem);
     }
 }
 
-bool CWendrelDlg::NameRefusal(const std::u16string& path)
+bool CWendrelDlg::NameRefusal(const std::u16string& path, LinkState problem)
 {
-    if (path != m_strRefusedPath) {
+    if (path != m_strRefusedPath || problem != m_refusedAs) {
         m_strRefusedPath = path;
+        m_refusedAs = problem;
         m_nRefusals = 0;
     }
     if (++m_nRefusals == 2)
-        std::fprintf(stderr, "%s\n", texts::NotPermittedLog(path, hid::SystemAccessFacts()).c_str());
+        std::fprintf(stderr, "%s\n", link_state::Log(problem, path).c_str());
     return m_nRefusals >= 2;
 }
 

@@ -73,10 +73,12 @@ private:
     // The reader of the open connection has ended.
     void LoseReader();
     void OnOpened(const std::u16string& path, int ok, hid::OpenError error);
-    // Whether a refusal to open the board at `path` is to be shown: not
-    // the first in a row (a node is looked at as soon as it appears, which
-    // can be before the system lets this user open it). Logs the second.
-    bool NameRefusal(const std::u16string& path);
+    // Whether a refusal to open the board at `path`, named by `problem`,
+    // is to be shown: not the first of its kind in a row (a node is looked
+    // at as soon as it appears, which can be before the system lets this
+    // user open it, and another program may hold it for a moment). Logs the
+    // second.
+    bool NameRefusal(const std::u16string& path, LinkState problem);
     // Moves to `state` and shows what changed: the tooltip, the poll timer
     // (asleep in ConnectedIdle alone), and the status label or every
     // control (link_state::RefreshesAll). `path`: the board's, when open.
@@ -109,7 +111,8 @@ private:
     // Disconnected), and returns to when it ends.
     LinkState m_linkBeforeProblem = LinkState::Starting;
     std::u16string m_strStatusTip;
-    // Refusals in a row of the board at one path (for lack of permission).
+    // Refusals in a row of the board at one path, for one reason.
     std::u16string m_strRefusedPath;
+    LinkState m_refusedAs = LinkState::NotPermitted;
     int m_nRefusals = 0;
 };

@@ -4,7 +4,8 @@
 // interface: one implementation per system the build knows
 // (hid_platform_linux.cpp: hidapi's hidraw backend, the hidraw nodes,
 // sysfs and libudev, with hidraw_sysfs.* and udev_monitor.*;
-// hid_platform_win32.cpp: SetupAPI and hid.dll), and a fake in the tests.
+// hid_platform_win32.cpp: SetupAPI, hid.dll and the device notifications,
+// with hid_platform_win32_*), and a fake in the tests.
 // Nothing else in the program includes any of those or names their paths.
 //
 // Threads: Enumerate, Open, GetReportLengths and Close can block in the
@@ -66,6 +67,9 @@ enum class OpenError {
     None,
     NotFound,          // the path no longer exists (board unplugged)
     PermissionDenied,  // the node exists but this user may not open it
+    // Another program has the board open and shares it with no one; the
+    // open succeeds once that program lets go.
+    HeldByOther,
     Other,
 };
 
@@ -88,7 +92,8 @@ public:
     virtual bool TakeChanged() = 0;
 
     // Whether WaitChanged can tell when devices come or go. Where it
-    // cannot (Windows), the caller has to keep asking TakeChanged.
+    // cannot (no change events on this system), the caller has to keep
+    // asking TakeChanged.
     virtual bool CanWaitChanged() const { return false; }
 
     // Sleeps until TakeChanged may answer true (true) or StopWaiting is

@@ -1,118 +1,41 @@
-// The platform on Windows: SetupAPI for the list of HID interfaces, hid.dll
-// (loaded at run time) for the report lengths, overlapped file I/O for the
-// reports.
+// The platform on Windows: SetupAPI for the list of HID interfaces
+// (hid_platform_win32_devices.*), hid.dll loaded at run time for report
+// lengths and input buffers (_library.*), device interface notifications
+// that say when to scan again (_changes.*), overlapped file I/O for the
+// reports (here); what each answer of the system means, apart (_rules.*).
 //
-// Threads: as hid_platform.h says. What crosses threads is a read handle's
-// wake: InterruptRead signals it from any thread, the Read it ends clears
-// it.
+// Threads: as hid_platform.h says. What crosses threads: a read handle's
+// wake (InterruptRead signals it from any thread, the Read it ends clears
+// it), the change flag (hid_platform_win32_changes.h), and the cache of
+// collections' lengths, under m_mutex, since a caller's scan may meet the
+// worker's.
 #include <windows.h>
-#include <setupapi.h>
-
-extern "C" {
-#include <hidsdi.h>
-}
 
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "hid_platform.h"
-#include "wake.h"
+#include "hid_platform_win32_changes.h"
+#include "hid_platform_win32_devices.h"
+#include "hid_platform_win32_handle.h"
+#include "hid_platform_win32_library.h"
+#include "hid_platform_win32_rules.h"
 
 namespace hid {
 
 namespace {
 
+using win32::Cast;
+using win32::Win32Handle;
+
 // A write that the device has not taken by then is abandoned: a board that
 // stopped reading never holds its writer for long (hidraw gives up after
 // about 5 s too).
 constexpr DWORD kWriteTimeoutMs = 5000;
-
-using GetHidGuidFn = void(__stdcall*)(GUID*);
-using GetPreparsedDataFn = BOOLEAN(__stdcall*)(HANDLE, PHIDP_PREPARSED_DATA*);
-using FreePreparsedDataFn = BOOLEAN(__stdcall*)(PHIDP_PREPARSED_DATA);
-using GetCapsFn = NTSTATUS(__stdcall*)(PHIDP_PREPARSED_DATA, PHIDP_CAPS);
-
-// hid.dll's entry points; any of them may be null when the library or the
-// entry point is missing, and a null one is never called.
-class HidLibrary {
-public:
-    HidLibrary()
-    {
-        // From the system directory only, never from beside the program.
-        wchar_t dir[MAX_PATH];
-        UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH - 10) return;
-        std::wstring path(dir, n);
-        path += L"\\hid.dll";
-        m_module = LoadLibraryW(path.c_str());
-        if (!m_module) return;
-        m_pfnGetHidGuid = Lookup<GetHidGuidFn>("HidD_GetHidGuid");
-        m_pfnGetPreparsedData = Lookup<GetPreparsedDataFn>("HidD_GetPreparsedData");
-        m_pfnFreePreparsedData = Lookup<FreePreparsedDataFn>("HidD_FreePreparsedData");
-        m_pfnGetCaps = Lookup<GetCapsFn>("HidP_GetCaps");
-    }
-    ~HidLibrary()
-    {
-        if (m_module) FreeLibrary(m_module);
-    }
-    HidLibrary(const HidLibrary&) = delete;
-    HidLibrary& operator=(const HidLibrary&) = delete;
-
-    bool GetHidGuid(GUID& guid) const
-    {
-        if (!m_pfnGetHidGuid) return false;
-        m_pfnGetHidGuid(&guid);
-        return true;
-    }
-
-    // Input and output report lengths from the device's capabilities.
-    bool GetCaps(HANDLE file, ReportLengths& lengths) const
-    {
-        if (!m_pfnGetPreparsedData || !m_pfnFreePreparsedData || !m_pfnGetCaps) return false;
-        PHIDP_PREPARSED_DATA data = nullptr;
-        if (!m_pfnGetPreparsedData(file, &data) || !data) return false;
-        HIDP_CAPS caps{};
-        const bool ok = m_pfnGetCaps(data, &caps) == HIDP_STATUS_SUCCESS;
-        m_pfnFreePreparsedData(data);
-        if (!ok) return false;
-        lengths.input = caps.InputReportByteLength;
-        lengths.output = caps.OutputReportByteLength;
-        return true;
-    }
-
-    bool CanGetCaps() const
-    {
-        return m_pfnGetPreparsedData && m_pfnFreePreparsedData && m_pfnGetCaps;
-    }
-
-private:
-    template <typename Fn>
-    Fn Lookup(const char* name)
-    {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
-    }
-
-    HMODULE m_module = nullptr;
-    GetHidGuidFn m_pfnGetHidGuid = nullptr;
-    GetPreparsedDataFn m_pfnGetPreparsedData = nullptr;
-    FreePreparsedDataFn m_pfnFreePreparsedData = nullptr;
-    GetCapsFn m_pfnGetCaps = nullptr;
-};
-
-struct Win32Handle {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    // Completion of this handle's one overlapped operation (manual reset).
-    HANDLE ioEvent = nullptr;
-    // Signalled by InterruptRead, cleared by the Read it ends.
-    base::CWake interrupt;
-    ReportLengths lengths;
-    bool lengthsKnown = false;
-    // Windows reads and writes whole reports only; reports go through
-    // here when the caller's buffer is not exactly one report long.
-    std::vector<std::uint8_t> buffer;
-};
-
-Win32Handle* Cast(Handle* h) { return reinterpret_cast<Win32Handle*>(h); }
 
 void CloseWin32Handle(Win32Handle* h)
 {
@@ -122,21 +45,6 @@ void CloseWin32Handle(Win32Handle* h)
     }
     if (h->ioEvent) CloseHandle(h->ioEvent);
     delete h;
-}
-
-OpenError Classify(DWORD error)
-{
-    switch (error) {
-    case ERROR_ACCESS_DENIED: return OpenError::PermissionDenied;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_NO_SUCH_DEVINST: return OpenError::NotFound;
-    default: return OpenError::Other;
-    }
 }
 
 // Ends an overlapped operation that is still pending and says what it did:
@@ -150,72 +58,38 @@ DWORD CancelAndCollect(HANDLE file, OVERLAPPED& ov)
     return 0;
 }
 
-// The first string of a device's hardware-ID list, "" when unreadable.
-std::u16string FirstHardwareId(HDEVINFO set, SP_DEVINFO_DATA& device)
-{
-    std::vector<BYTE> buffer(256);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD type = 0;
-        DWORD needed = 0;
-        if (SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type,
-                                              buffer.data(), static_cast<DWORD>(buffer.size()),
-                                              &needed)) {
-            if (type != REG_MULTI_SZ && type != REG_SZ) return {};
-            // The value need not end in a terminator: read no further than
-            // its length.
-            const auto* text = reinterpret_cast<const char16_t*>(buffer.data());
-            std::size_t units = std::min<std::size_t>(needed, buffer.size()) / sizeof(char16_t);
-            return std::u16string(text, std::find(text, text + units, u'\0'));
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) return {};
-        buffer.resize(needed);
-    }
-    return {};
-}
-
-class Win32Platform : public Platform {
+class CWin32Platform : public Platform {
 public:
+    CWin32Platform()
+    {
+        m_bHaveGuid = m_hid.GetHidGuid(m_guid);
+        if (m_bHaveGuid)
+            m_pNotifications = std::make_unique<win32::CDeviceNotifications>(m_guid, m_changes);
+    }
+
     std::vector<DeviceInfo> Enumerate() override
     {
-        std::vector<DeviceInfo> list;
-        GUID guid;
-        if (!m_hid.GetHidGuid(guid)) return list;
-        HDEVINFO set =
-            SetupDiGetClassDevsW(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-        if (set == INVALID_HANDLE_VALUE) return list;
-
-        std::vector<BYTE> detailBuffer(512);
-        for (DWORD i = 0;; ++i) {
-            SP_DEVICE_INTERFACE_DATA iface{};
-            iface.cbSize = sizeof iface;
-            if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, i, &iface)) break;
-
-            // The device is taken from the interface itself, not from the
-            // device list at the same index: the two lists need not line up.
-            SP_DEVINFO_DATA device{};
-            device.cbSize = sizeof device;
-            DWORD needed = 0;
-            SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &needed, nullptr);
-            if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
-            // Room for a terminator the OS might leave out.
-            if (detailBuffer.size() < needed + sizeof(wchar_t)) detailBuffer.resize(needed + sizeof(wchar_t));
-            std::fill(detailBuffer.begin(), detailBuffer.end(), 0);
-            auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detailBuffer.data());
-            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-            if (!SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, needed, nullptr, &device))
-                continue;
-            const auto* path = reinterpret_cast<const char16_t*>(detail->DevicePath);
-            if (!*path) continue;
-
-            list.push_back({std::u16string(path), FirstHardwareId(set, device)});
-        }
-        SetupDiDestroyDeviceInfoList(set);
+        if (!m_bHaveGuid) return {};
+        std::vector<DeviceInfo> list = win32::ListInterfaces(m_guid);
+        win32::OrderCollections(
+            list, [this](const DeviceInfo& d) { return CollectionLengths(d.path); });
+        ForgetCollectionsBut(list);
         return list;
     }
 
-    // Device notifications need a window or a service and were not reliable
-    // under Wine: every tick scans afresh (bench/win32 measures the cost).
-    bool TakeChanged() override { return true; }
+    // Without a source of notifications, every look scans (the poll
+    // cycle's tick, 20 times a second): nothing else tells of a board.
+    bool TakeChanged() override { return !CanWaitChanged() || m_changes.Take(); }
+
+    bool CanWaitChanged() const override
+    {
+        return m_pNotifications &&
+               m_pNotifications->Active() != win32::CDeviceNotifications::Source::None;
+    }
+
+    bool WaitChanged() override { return CanWaitChanged() && m_changes.Wait(); }
+
+    void StopWaiting() override { m_changes.Stop(); }
 
     Handle* Open(const std::u16string& path, Access access, OpenError* error) override
     {
@@ -230,7 +104,7 @@ public:
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OVERLAPPED, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
-            if (error) *error = Classify(GetLastError());
+            if (error) *error = win32::ClassifyOpenError(GetLastError());
             return nullptr;
         }
         auto* h = new Win32Handle;
@@ -241,6 +115,10 @@ public:
             return nullptr;
         }
         h->lengthsKnown = m_hid.GetCaps(file, h->lengths);
+        // A handle that keeps only the system's default still reads.
+        if (access == Access::Read)
+            h->inputBuffers = win32::AskInputBuffers(
+                [&](unsigned long count) { return m_hid.SetNumInputBuffers(file, count); });
         if (error) *error = OpenError::None;
         return reinterpret_cast<Handle*>(h);
     }
@@ -341,14 +219,49 @@ public:
     }
 
 private:
-    HidLibrary m_hid;
+    // A collection's lengths, from the cache or the device; cached while
+    // the collection is present, since they never change.
+    std::optional<ReportLengths> CollectionLengths(const std::u16string& path)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const auto it = m_collections.find(path);
+            if (it != m_collections.end()) return it->second;
+        }
+        const std::optional<ReportLengths> lengths = win32::QueryLengths(m_hid, path);
+        if (lengths) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_collections[path] = *lengths;
+        }
+        return lengths;
+    }
+
+    void ForgetCollectionsBut(const std::vector<DeviceInfo>& present)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::erase_if(m_collections, [&](const auto& entry) {
+            return std::none_of(present.begin(), present.end(),
+                                [&](const DeviceInfo& d) { return d.path == entry.first; });
+        });
+    }
+
+    win32::CHidLibrary m_hid;
+    GUID m_guid{};
+    bool m_bHaveGuid = false;
+    // The flag outlives the notifications that raise it.
+    win32::CChangeFlag m_changes;
+    std::unique_ptr<win32::CDeviceNotifications> m_pNotifications;
+    // Report lengths of present collections, by path. A caller's scan
+    // (FindDevices) may meet the worker's.
+    std::mutex m_mutex;
+    std::map<std::u16string, ReportLengths> m_collections;
 };
 
 }  // namespace
 
 std::shared_ptr<Platform> SystemPlatform()
 {
-    return std::make_shared<Win32Platform>();
+    return std::make_shared<CWin32Platform>();
 }
 
 AccessFacts SystemAccessFacts()

@@ -115,6 +115,29 @@ TEST(UnreadableText, SaysHowOftenItIsTriedAndNamesNoSystem)
     }
 }
 
+// A board another program holds needs no fact of the system: the words say
+// what happened, what to do, and that the console connects by itself.
+TEST(HeldByOtherText, SaysWhatToDoAndNamesNoSystem)
+{
+    EXPECT_EQ(texts::kHeldByOther, u"他のプログラムが使用中です");
+    const std::u16string tip(texts::kHeldByOtherTip);
+    for (const std::u16string part :
+         {u"他のプログラムが使用中", u"閉じてください", u"自動でつながります"})
+        EXPECT_NE(tip.find(part), std::u16string::npos) << text::ToUtf8(part);
+
+    const std::string log = texts::HeldByOtherLog(kPath);
+    EXPECT_EQ(
+        log.rfind("wendrel: the board at /dev/hidraw0 was found but another program holds it", 0),
+        0u)
+        << log;
+    EXPECT_NE(log.find("close that program"), std::string::npos) << log;
+    EXPECT_EQ(log.find('\n'), std::string::npos) << log;
+    for (const char* system : {"udev", "Linux", "Windows", "hidraw "}) {
+        EXPECT_EQ(log.find(system), std::string::npos) << log;
+        EXPECT_EQ(text::ToUtf8(tip).find(system), std::string::npos) << text::ToUtf8(tip);
+    }
+}
+
 TEST(ConnectedStatus, IsVidAndPidInUpperCaseHex)
 {
     EXPECT_EQ(texts::Connected(0x04D8, 0x003F), u"VID:0x04D8 / PID:0x003F");

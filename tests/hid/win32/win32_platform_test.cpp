@@ -8,6 +8,9 @@
 #include <thread>
 
 #include "hid_platform.h"
+#include "hid_platform_win32_handle.h"
+#include "hid_platform_win32_library.h"
+#include "hid_platform_win32_rules.h"
 
 namespace {
 
@@ -49,6 +52,28 @@ TEST(Win32Platform, OpenOfMissingPathSaysNotFound)
     platform->Close(nullptr);
 }
 
+// Another program that opened a device for itself: Windows refuses any
+// other open with a sharing violation, which the console names. Wine 8
+// does not enforce share modes on HID devices: there this says so and is
+// skipped.
+TEST(Win32Platform, ADeviceHeldWithoutSharingIsHeldByOther)
+{
+    auto platform = hid::SystemPlatform();
+    for (const auto& d : platform->Enumerate()) {
+        const auto* path = reinterpret_cast<const wchar_t*>(d.path.c_str());
+        HANDLE held = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (held == INVALID_HANDLE_VALUE) continue;
+        hid::OpenError error = hid::OpenError::None;
+        hid::Handle* h = platform->Open(d.path, hid::Access::Read, &error);
+        platform->Close(h);
+        CloseHandle(held);
+        if (h) GTEST_SKIP() << "share modes are not enforced on HID devices here (Wine)";
+        EXPECT_EQ(error, hid::OpenError::HeldByOther);
+        return;
+    }
+    GTEST_SKIP() << "no HID device opens here";
+}
+
 // One of Wine's own devices, open for reading; skipped where none opens.
 class WineDevice : public testing::Test {
 protected:
@@ -79,6 +104,17 @@ TEST_F(WineDevice, ReportLengthsComeFromTheCapabilities)
 
 // Wine's own devices (a keyboard among them) may send a report at any time:
 // a read answers a report or nothing, never a failure.
+// The handle keeps what a reader that stalls would otherwise lose.
+TEST_F(WineDevice, AReadHandleKeepsTheInputBuffersAskedFor)
+{
+    const hid::win32::Win32Handle* h = hid::win32::Cast(handle);
+    EXPECT_EQ(h->inputBuffers, hid::win32::kInputBuffers);
+    hid::win32::CHidLibrary library;
+    unsigned long count = 0;
+    ASSERT_TRUE(library.GetNumInputBuffers(h->file, count));
+    EXPECT_EQ(count, hid::win32::kInputBuffers);
+}
+
 TEST_F(WineDevice, ReadTimesOutWithNothing)
 {
     std::uint8_t buf[65];

@@ -1,0 +1,52 @@
+// The Windows platform's decisions, apart from the calls that carry them
+// out, so that tests can put any answer of the system to them: what a
+// failed open means, how many input reports a handle keeps, and which of
+// a board's top-level collections comes first.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid_platform.h"
+
+namespace hid::win32 {
+
+// What a CreateFileW error (GetLastError) means for the console.
+OpenError ClassifyOpenError(unsigned long error);
+
+// Input reports a read handle keeps while its reader is away: Windows keeps
+// 32 unless asked, and 512 is the most it allows. A full-speed board can
+// send 1,000 reports a second, so 32 is lost to a reader that stalls for
+// 32 ms, which a busy machine does to any thread; 512 covers half a second
+// at that rate, for about 33 KB of kernel memory per handle. A queue only
+// fills while the reader is behind, so it adds no delay otherwise.
+inline constexpr unsigned long kInputBuffers = 512;
+
+// Asks `set` for kInputBuffers, then for half as many down to 64 while it
+// refuses (older systems and some filter drivers allow fewer). Returns
+// the count it took, or 0 when it took none: the handle then keeps the
+// system's default.
+unsigned long AskInputBuffers(const std::function<bool(unsigned long)>& set);
+
+// Whether a path or hardware ID names one top-level collection of a
+// device that has several ("...&Col01...", any case).
+bool NamesCollection(const std::u16string& text);
+
+// Whether a collection with these report lengths carries text both ways:
+// an input and an output report of at least one data byte beside the
+// report ID.
+bool CarriesText(const ReportLengths& lengths);
+
+// The console takes the first interface whose hardware ID matches the
+// board. Collections known not to carry text go behind every other
+// interface, in their order, so that a board's usable collection comes
+// before its others, and a board with none still shows. `lengthsOf` gives
+// a collection's report lengths, or nothing when they cannot be had (it
+// then keeps its place); it is asked only about collections.
+void OrderCollections(
+    std::vector<DeviceInfo>& list,
+    const std::function<std::optional<ReportLengths>(const DeviceInfo&)>& lengthsOf);
+
+}  // namespace hid::win32

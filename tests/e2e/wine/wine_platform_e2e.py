@@ -1,0 +1,243 @@
+#!/usr/bin/env python3
+"""The Windows device layer's own facts under Wine, in the rig's VM.
+
+wine_platform_e2e.py --windows-build DIR --prefix DIR --board BOARD_TOOL
+
+wine_hid_probe.exe (the device layer alone, line by line) and wendrel.exe
+against the virtual board: a plug and an unplug reach the platform as
+device notifications, with no periodic scan; a board another process holds
+without sharing (Wine may not enforce share modes: then the case says so);
+a board of two top-level collections, of which the console must take the
+one that carries text both ways (Wine 8 lists such a board as one
+interface: then the case says so). Each case prints PASS, FAIL or SKIP
+with its name. Shares its helpers with wine_e2e.py.
+"""
+import argparse
+import os
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_e2e as w  # noqa: E402
+
+STATUS_HELD = "他のプログラムが使用中です"
+# How long a device notification may take to arrive: a bound for a hang,
+# the time taken is printed.
+T_NOTIFY = 90
+
+# Two top-level collections: report 1 (8 bytes in, nothing out), then
+# report 2 (63 bytes in and out), vendor page.
+TWO_COLLECTIONS = bytes.fromhex(
+    "06 00 ff 09 01 a1 01 85 01 15 00 26 ff 00 75 08 19 01 29 08 95 08 81 00 c0"
+    " 06 00 ff 09 02 a1 01 85 02 15 00 26 ff 00 75 08 19 01 29 3f 95 3f 81 00"
+    " 19 01 29 3f 95 3f 91 00 c0")
+
+
+def skip(name, why):
+    w.log("SKIP %s: %s" % (name, why))
+
+
+class Probe:
+    """wine_hid_probe.exe: one command per line, one reply line each."""
+
+    def __init__(self, wine, exe, out):
+        self.p = subprocess.Popen([wine, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  stderr=out, text=True, bufsize=1)
+
+    def send(self, line):
+        self.last = line
+        self.p.stdin.write(line + "\n")
+        self.p.stdin.flush()
+
+    def reply(self, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.p.stdout], [], [], 1)
+            if ready:
+                line = self.p.stdout.readline()
+                if not line:
+                    return False, "probe ended"
+                line = line.rstrip("\n")
+                w.log("  probe: %s -> %s" % (self.last, line))
+                ok, _, detail = line.partition(" ")
+                return ok == "ok", detail
+        return False, "no reply within %d s" % timeout
+
+    def do(self, line, timeout=w.T_STATE):
+        self.send(line)
+        return self.reply(timeout)
+
+    def close(self):
+        try:
+            self.p.stdin.close()
+            self.p.wait(timeout=60)
+        except Exception:
+            self.p.kill()
+
+
+def case_change_notifications(probe, board):
+    """Plug and unplug reach the platform as notifications: it scans when
+    told, and a look with nothing new answers without a scan."""
+    ok, detail = probe.do("notifications", timeout=w.T_FIRST_START + 120)
+    if not w.result(ok and detail == "can wait", "wine_platform_waits_for_changes", detail):
+        return
+    probe.do("take")  # the first look always scans
+    _, listed = probe.do("list")
+    ok, detail = probe.do("take")
+    w.result(ok and detail == "unchanged", "wine_no_change_no_scan",
+             "%s; board before: %s" % (detail, listed))
+
+    probe.send("wait %d" % T_NOTIFY)
+    t0 = time.monotonic()
+    board.run("unplug")
+    tool = time.monotonic() - t0
+    ok, detail = probe.reply(T_NOTIFY + 30)
+    seen = time.monotonic() - t0
+    _, took = probe.do("take")
+    _, listed = probe.do("list")
+    w.result(ok and took == "changed" and listed.startswith("0 "), "wine_unplug_is_notified",
+             "%s (%.1f s after the board tool began to unplug, which took %.1f s); then %s"
+             % (detail, seen, tool, listed))
+
+    probe.send("wait %d" % T_NOTIFY)
+    t0 = time.monotonic()
+    board.run("replug")
+    tool = time.monotonic() - t0
+    ok, detail = probe.reply(T_NOTIFY + 30)
+    seen = time.monotonic() - t0
+    _, took = probe.do("take")
+    _, listed = probe.do("list")
+    w.result(ok and took == "changed" and not listed.startswith("0 "), "wine_plug_is_notified",
+             "%s (%.1f s after the board tool began to plug, which took %.1f s); then %s"
+             % (detail, seen, tool, listed))
+
+
+def case_held_board(probe, start_console):
+    """Another process holds the board without sharing; the console is
+    started after it. Where share modes hold, the console names the state
+    and connects once the board is let go; Wine 8 may not enforce them."""
+    ok, detail = probe.do("hold")
+    if not w.result(ok, "wine_board_can_be_held", detail):
+        return start_console()
+    _, second = probe.do("open")  # the console's way, from the holding process
+    drv = start_console()
+    if drv is None:
+        return None
+    if second.startswith("refused"):
+        ok, detail = drv.do("status", str(w.T_STATE), STATUS_HELD)
+        w.result(ok, "wine_held_board_is_named", detail)
+        probe.do("release")
+        ok, detail = drv.do("status", str(w.T_STATE), w.STATUS_CONNECTED)
+        w.result(ok, "wine_connects_once_let_go", detail)
+    else:
+        ok, detail = drv.do("status", str(w.T_STATE), w.STATUS_CONNECTED)
+        skip("wine_held_board_is_named",
+             "Wine does not enforce share modes on HID devices: with the board held unshared "
+             "by another process, an open there gave '%s' and the console's status is %s"
+             % (second, detail))
+        probe.do("release")
+    return drv
+
+
+def case_collections(tool, probe, drv):
+    """A board of two top-level collections: the console takes the one with
+    an input and an output report, whatever order they are listed in."""
+    two = w.Board(tool, "p2")
+    two.run("plug", "--descriptor", TWO_COLLECTIONS.hex(), "--in", "63", "--out", "63",
+            "--report-id", "2")
+    ok, detail = drv.do("status", str(w.T_STATE), w.STATUS_CONNECTED)
+    _, listed = probe.do("list")
+    if not w.result(ok, "wine_two_collections_connect", "%s; %s" % (detail, listed)):
+        return
+    if not listed.startswith("2 "):
+        skip("wine_console_takes_the_collection_that_carries_text",
+             "Wine lists the board of two top-level collections as one interface, where "
+             "Windows lists one per collection: %s" % listed)
+        two.run("remove", check=False)
+        return
+    state = os.environ.get("WENDREL_BOARD_STATE", "/run/wendrel-board")
+    with open(os.path.join(state, "p2", "hidg"), "wb", buffering=0) as node:
+        node.write(b"\x01col1" + b"\0" * 4)  # report 1: the first collection's
+    two.run("send", "col2 line")  # report 2
+    ok, detail = drv.do("history", str(w.T_STATE), "col2 line")
+    wrong, _ = drv.do("history", "0", "col1")
+    w.result(ok and not wrong, "wine_console_takes_the_collection_that_carries_text",
+             "%s; the other collection's report %s" % (detail, "shown" if wrong else "not shown"))
+    two.run("remove", check=False)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--windows-build", required=True)
+    ap.add_argument("--prefix", required=True)
+    ap.add_argument("--board", required=True)
+    a = ap.parse_args()
+    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+
+    app = w.find(a.windows_build, "wendrel.exe")
+    driver_exe = w.find(a.windows_build, "wendrel_driver.exe")
+    probe_exe = w.find(a.windows_build, "wine_hid_probe.exe")
+    if not app or not driver_exe or not probe_exe:
+        return w.result(False, "wine_platform_programs_built", "a program is missing")
+    wine = shutil.which("wine") or "wine"
+
+    env = os.environ
+    env["WINEPREFIX"] = a.prefix
+    env["WINEDEBUG"] = "-all"
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    env.pop("WAYLAND_DISPLAY", None)
+
+    procs = []
+    board = w.Board(a.board, "p1")
+    wine_log = open(os.path.join(out_dir, "wine.log"), "w")
+    probe = drv = None
+
+    def start_console():
+        procs.append(subprocess.Popen([wine, app], stdout=wine_log, stderr=wine_log))
+        d = w.Driver(wine, driver_exe, wine_log)
+        ok, detail = d.do("window", str(w.T_FIRST_START), timeout=w.T_FIRST_START + 120)
+        return d if w.result(ok, "wine_platform_console_starts", detail) else None
+
+    try:
+        # Plug and unplug reach Wine through udev.
+        subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
+                       "udevadm trigger && udevadm settle", shell=True,
+                       stdout=wine_log, stderr=wine_log, timeout=120)
+        procs.append(subprocess.Popen(["Xvfb", ":6", "-screen", "0", "1024x768x24",
+                                       "-nolisten", "tcp"], stdout=wine_log, stderr=wine_log))
+        env["DISPLAY"] = ":6"
+        time.sleep(2)
+        w.log("board: " + board.run("plug").strip())
+        board.run("start")
+
+        start = time.monotonic()
+        probe = Probe(wine, probe_exe, wine_log)
+        case_change_notifications(probe, board)
+        w.log("wine: probe cases after %.0f s" % (time.monotonic() - start))
+        drv = case_held_board(probe, start_console)
+        if drv:
+            board.run("remove", check=False)
+            case_collections(a.board, probe, drv)
+            ok, detail = drv.do("close", "60")
+            w.result(ok, "wine_platform_console_closes", detail)
+    except Exception as e:  # a broken step fails the case, never hangs it
+        w.result(False, "wine_platform_case_ran", repr(e))
+    finally:
+        for x in (drv, probe):
+            if x:
+                x.close()
+        for p in reversed(procs):
+            if p.poll() is None:
+                p.kill()
+        subprocess.run(["wineserver", "-k"], env=env, timeout=60,
+                       stdout=wine_log, stderr=wine_log)
+        board.run("remove", check=False)
+    w.log("wine platform cases failed: %s" % (", ".join(w.failures) or "none"))
+    return 1 if w.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
