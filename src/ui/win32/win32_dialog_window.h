@@ -1,6 +1,6 @@
 // One modal dialog on the Windows dialog manager, routing its messages to
-// a wsys::IDialogHandler. The history box, the input filter, the copy-all
-// menu and the tooltips have files of their own.
+// a wsys::IDialogHandler. The box of rows (with its menu), the find
+// window, the input line and the tooltips have files of their own.
 #pragma once
 
 #include "win32_api.h"
@@ -17,8 +17,9 @@
 #include "win32_tooltips.h"
 #include "window_system.h"
 
-class CWin32CopyAll;
-class CWin32InputFilter;
+class CWin32Find;
+class CWin32InputLine;
+class CWin32RowBox;
 class CWin32WindowSystem;
 
 class CWin32DialogWindow : public wsys::IWindow {
@@ -40,6 +41,11 @@ public:
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
     void SetCopyAllEntry(int id, const std::u16string& label,
                          std::function<std::u16string()> text) override;
+    void AddContextCommand(int id, int command, const std::u16string& label,
+                           bool checkable) override;
+    void SetContextCheck(int id, int command, bool checked) override;
+    void AddFindEntry(int id) override;
+    void SetLineRecall(int id, Recall recall) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -54,6 +60,11 @@ public:
     // The dialog window while RunModal runs, else nullptr.
     HWND Hwnd() const { return m_hwnd; }
     const res::DialogTemplate& Template() const { return m_tmpl; }
+    // The box of rows `id`, or nullptr; its find window, or nullptr.
+    CWin32RowBox* RowBox(int id) const;
+    CWin32Find* Find() const { return m_pFind.get(); }
+    // The boxes of rows after a change of their font or size.
+    void RecomputeRowMetrics();
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -62,6 +73,8 @@ private:
     void OnCommandMessage(WPARAM wp, LPARAM lp);
     void OnTimerMessage(int id);
     void OnPaintMessage();
+    bool OnMouseWheel(WPARAM wp, LPARAM lp);
+    CWin32InputLine* InputLine(int id);
     void OnGone();
     void RunPosted();
     void FitLabel(HWND label, int templateWidth);
@@ -79,8 +92,9 @@ private:
     std::set<int> m_buttons;
     std::map<int, res::ControlKind> m_kinds;
     std::map<int, int> m_labelWidths;  // template width in pixels
-    std::map<int, std::unique_ptr<CWin32InputFilter>> m_filters;
-    std::map<int, std::unique_ptr<CWin32CopyAll>> m_copyAll;
+    std::map<int, std::unique_ptr<CWin32InputLine>> m_lines;
+    std::map<int, std::unique_ptr<CWin32RowBox>> m_rowBoxes;
+    std::unique_ptr<CWin32Find> m_pFind;
     CWin32ToolTips m_tips;
 
     // Functions posted from other threads. The message only says that the

@@ -293,12 +293,24 @@ public:
         ADD_FAILURE() << "no such window-menu entry";
     }
 
-    // The menu runs a loop of its own inside WM_CONTEXTMENU: it is read,
-    // and an entry chosen by its mnemonic, from a timer inside that loop.
     std::vector<std::u16string> ContextMenu(const char* control,
                                             const std::u16string& choose) override
     {
         HWND h = Control(control);
+        const std::vector<std::u16string> entries = MenuOpenedBy(h, choose, [h] {
+            SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);  // from the keyboard
+        });
+        if (entries.empty())
+            ADD_FAILURE() << "no context menu opened";
+        return entries;
+    }
+
+    // The menu runs a loop of its own: it is read, and an entry chosen by
+    // its mnemonic, from a timer inside that loop. Keys go to the menu's
+    // owner, whose queue the menu's loop reads.
+    std::vector<std::u16string> MenuOpenedBy(HWND owner, const std::u16string& choose,
+                                             const std::function<void()>& open)
+    {
         std::vector<std::u16string> entries;
         const CTimers::Handle timer = m_timers.Start([&] {
             HWND popup = FindWindowW(L"#32768", nullptr);
@@ -309,16 +321,19 @@ public:
                 return false;
             entries = MenuEntries(menu);
             if (const wchar_t key = choose.empty() ? 0 : Mnemonic(choose))
-                PostMessageW(h, WM_CHAR, key, 1);
+                PostMessageW(owner, WM_CHAR, key, 1);
             else
-                PostKey(h, VK_ESCAPE);
+                PostKey(owner, VK_ESCAPE);
             return true;
         });
-        SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);  // from the keyboard
+        open();
+        // A menu opened by a posted key opens while these run.
+        for (int i = 0; i < 20 && entries.empty(); ++i) {
+            ProcessEvents();
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
         m_timers.Stop(timer);
         ProcessEvents();
-        if (entries.empty())
-            ADD_FAILURE() << "no context menu opened";
         return entries;
     }
 
@@ -400,6 +415,30 @@ private:
 };
 
 }  // namespace
+
+void SendKey(HWND target, UINT vk, Mod mods)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    const BYTE ctrl = keys[VK_CONTROL], shift = keys[VK_SHIFT];
+    keys[VK_CONTROL] = Has(mods, Mod::Ctrl) ? 0x80 : 0;
+    keys[VK_SHIFT] = Has(mods, Mod::Shift) ? 0x80 : 0;
+    SetKeyboardState(keys);
+    const bool sys = Has(mods, Mod::Sys);
+    PostMessageW(target, sys ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 1);
+    PostMessageW(target, sys ? WM_SYSKEYUP : WM_KEYUP, vk, 0xC0000001);
+    contract::Driver().ProcessEvents();
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = ctrl;
+    keys[VK_SHIFT] = shift;
+    SetKeyboardState(keys);
+}
+
+std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open)
+{
+    auto& driver = static_cast<CWin32Driver&>(contract::Driver());
+    return driver.MenuOpenedBy(GetFocus(), u"", open);
+}
 
 contract::CDriver& contract::Driver()
 {

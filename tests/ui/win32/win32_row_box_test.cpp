@@ -1,0 +1,199 @@
+// What is the Windows history box's own: the edit control's text limit,
+// the scroll bar it would show always, an update drawn once and only where
+// something changed, and the keys and the wheel as the system sends them.
+#include "win32_api.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "resources.h"
+#include "row_change.h"
+#include "win32_dialog_template.h"
+#include "win32_dialog_window.h"
+#include "win32_driver.h"
+#include "win32_row_box.h"
+#include "window_contract.h"
+
+namespace {
+
+using wsys::RowChange;
+
+std::u16string U(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::vector<std::u16string> Numbered(const std::u16string& prefix, int first, int last)
+{
+    std::vector<std::u16string> rows;
+    for (int i = first; i <= last; ++i)
+        rows.push_back(prefix + U(std::to_string(i)));
+    return rows;
+}
+
+std::u16string Text(HWND h)
+{
+    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, u'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
+    return text;
+}
+
+class Win32RowBoxTest : public ::testing::Test {
+protected:
+    contract::CDriver& d = contract::Driver();
+    contract::CPlainHandler handler;
+    std::unique_ptr<wsys::IWindow> wnd;
+    std::vector<int> commands;
+
+    void SetUp() override
+    {
+        wnd = Win32TestWindowSystem().CreateDialogWindow(res::IDD_WENDREL_DIALOG, handler);
+        ASSERT_TRUE(wnd);
+        handler.wnd = wnd.get();
+    }
+    void Run(const std::function<void()>& user)
+    {
+        d.Run([this] { return wnd->RunModal(); }, user);
+    }
+    HWND Dialog() const { return static_cast<CWin32DialogWindow*>(wnd.get())->Hwnd(); }
+    HWND Box() const { return GetDlgItem(Dialog(), res::IDC_HISTORY); }
+    CWin32RowBox& Rows() const { return *CWin32RowBox::Of(Box()); }
+    int First() const { return static_cast<int>(SendMessageW(Box(), EM_GETFIRSTVISIBLELINE, 0, 0)); }
+    bool ScrollBar() const { return GetWindowLongW(Box(), GWL_STYLE) & WS_VSCROLL; }
+    void Show(const RowChange& change) { wnd->UpdateRows(res::IDC_HISTORY, change); }
+};
+
+// 1000 rows of 64 units with their times are 80,000 units: past the 30,000
+// an edit control takes at first, and past 64 KiB.
+TEST_F(Win32RowBoxTest, HoldsAThousandLongRowsWithTheirTimes)
+{
+    Run([&] {
+        auto row = [](int i) {
+            std::u16string text = u"12:34:56.789  " + U(std::to_string(i)) + u" ";
+            while (text.size() < 14 + 62)
+                text += u'あ';
+            return text + u"\U0001F600";  // 64 units after the time
+        };
+        std::vector<std::u16string> rows;
+        for (int i = 1; i <= 1000; ++i)
+            rows.push_back(row(i));
+        Show(RowChange{true, 0, rows});
+        std::u16string expected = wsys::JoinRows(rows, u"\r\n");
+        ASSERT_EQ(expected.size(), 79998u);
+        EXPECT_EQ(Text(Box()), expected);
+
+        // In place: the oldest go, as many come, every unit kept.
+        std::vector<std::u16string> more;
+        for (int i = 1001; i <= 1010; ++i)
+            more.push_back(row(i));
+        Show(RowChange{false, 10, more});
+        rows.erase(rows.begin(), rows.begin() + 10);
+        rows.insert(rows.end(), more.begin(), more.end());
+        EXPECT_EQ(Text(Box()), wsys::JoinRows(rows, u"\r\n"));
+        EXPECT_EQ(SendMessageW(Box(), EM_GETLINECOUNT, 0, 0), 1000);
+    });
+}
+
+TEST_F(Win32RowBoxTest, ScrollBarOnlyWhileTheRowsOutnumberTheView)
+{
+    // The template asks for it (an edit control scrolls only so); the box
+    // shows it when it is of use.
+    for (const res::ControlTemplate& c : res::FindDialogTemplate(res::IDD_WENDREL_DIALOG)->controls)
+        if (c.id == res::IDC_HISTORY)
+            EXPECT_EQ(win32::MapControlStyle(c).style & (WS_VSCROLL | ES_AUTOVSCROLL),
+                      static_cast<unsigned long>(WS_VSCROLL | ES_AUTOVSCROLL));
+    Run([&] {
+        const int fit = Rows().RowsInView();
+        EXPECT_EQ(fit, 18);
+        EXPECT_FALSE(ScrollBar()) << "empty";
+        Show(RowChange{true, 0, Numbered(u"row ", 1, fit)});
+        EXPECT_FALSE(ScrollBar()) << "as many rows as fit";
+        Show(RowChange{false, 0, {u"one more"}});
+        EXPECT_TRUE(ScrollBar());
+        Show(RowChange{false, 1, {u"and another"}});
+        EXPECT_TRUE(ScrollBar()) << "still one more than fit";
+        Show(RowChange{true, 0, {}});
+        EXPECT_FALSE(ScrollBar()) << "cleared";
+        d.Screenshot("history-cleared", "history");
+    });
+}
+
+// Scrolled up, rows that come below the view and go above it change
+// nothing in sight: only the scroll bar is drawn. Following, the box is.
+TEST_F(Win32RowBoxTest, AnUpdateIsDrawnWhereItShows)
+{
+    Run([&] {
+        Show(RowChange{true, 0, Numbered(u"row ", 1, 100)});
+        d.ProcessEvents();
+        auto pending = [&] { return GetUpdateRect(Box(), nullptr, FALSE) != FALSE; };
+        ASSERT_FALSE(pending());
+
+        Show(RowChange{false, 5, Numbered(u"row ", 101, 105)});
+        EXPECT_TRUE(pending()) << "following: the rows moved";
+        d.ProcessEvents();
+
+        SendMessageW(Box(), WM_VSCROLL, SB_PAGEUP, 0);
+        d.ProcessEvents();
+        const int first = First();
+        Show(RowChange{false, 5, Numbered(u"row ", 106, 110)});
+        EXPECT_FALSE(pending()) << "scrolled up: the same rows in the same place";
+        EXPECT_EQ(First(), first - 5);
+        d.ProcessEvents();
+
+        // An update before the last was drawn is drawn whole.
+        InvalidateRect(Box(), nullptr, TRUE);
+        Show(RowChange{false, 5, Numbered(u"row ", 111, 115)});
+        EXPECT_TRUE(pending());
+    });
+}
+
+// The edit control's keys for its caret, with Shift; the menu key and
+// Shift+F10 open the box's own menu; the wheel over the box scrolls it,
+// wherever the focus is.
+TEST_F(Win32RowBoxTest, KeysAndWheelAsTheSystemSendsThem)
+{
+    handler.onInit = [&] {
+        wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_CLEAR_HISTORY, u"消去", false);
+    };
+    Run([&] {
+        Show(RowChange{true, 0, Numbered(u"row ", 1, 60)});
+        SetFocus(Box());
+        SendMessageW(Box(), EM_SETSEL, 0, 0);
+        SendKey(Box(), VK_DOWN, Mod::Shift);
+        DWORD from = 1, to = 0;
+        SendMessageW(Box(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        EXPECT_EQ(from, 0u);
+        EXPECT_EQ(to, 7u) << "Shift+Down selects \"row 1\\r\\n\"";
+
+        struct MenuKey {
+            const char* name;
+            UINT vk;
+            Mod mods;
+        };
+        for (const MenuKey& k : {MenuKey{"menu key", VK_APPS, Mod::None},
+                                 MenuKey{"Shift+F10", VK_F10, Mod::Shift | Mod::Sys}}) {
+            SCOPED_TRACE(k.name);
+            const std::vector<std::u16string> entries =
+                Win32MenuOpenedBy([&] { SendKey(Box(), k.vk, k.mods); });
+            ASSERT_FALSE(entries.empty());
+            EXPECT_EQ(entries.front(), u"コピー(&C)");
+            EXPECT_EQ(entries.back(), u"消去");
+        }
+
+        SendKey(Box(), VK_END, Mod::Ctrl);
+        ASSERT_TRUE(Rows().Following());
+        SetFocus(GetDlgItem(Dialog(), res::IDC_SEND_TEXT));
+        const int bottom = First();
+        RECT r;
+        GetWindowRect(Box(), &r);
+        const POINT over{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        SendMessageW(GetFocus(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
+                     MAKELPARAM(over.x, over.y));
+        EXPECT_LT(First(), bottom) << "one notch up";
+        EXPECT_FALSE(Rows().Following());
+    });
+}
+
+}  // namespace
