@@ -88,5 +88,6 @@ private:
     int m_nRowsInView = 1;
 };
 
-// For code that has the box's window only.
+// The box's font and size changed (the dialog moved to a monitor of
+// another scale): what depends on the row height follows.
 void RecomputeRowBoxMetrics(HWND box);
