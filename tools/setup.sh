@@ -26,11 +26,13 @@ test_pkgs="$run_pkgs libgtest-dev clang libclang-rt-14-dev libxcb1-dev
 bench_pkgs="$test_pkgs python3-hid"
 
 # The Windows program: cross tool chain, GoogleTest's sources, Wine (its
-# 32-bit half is wine32:i386, installed below) and what the window tests
-# need.
+# 32-bit half is wine32:i386, installed below), what the window tests need
+# (ImageMagick turns their screenshots into PNG) and NSIS for the
+# installer.
 windows_pkgs="cmake ninja-build python3 g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-i686
-  googletest wine wine64 fonts-wine xvfb xauth fonts-ipafont-gothic"
+  googletest wine wine64 fonts-wine xvfb xauth fonts-ipafont-gothic imagemagick
+  nsis"
 
 sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo

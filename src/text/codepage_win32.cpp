@@ -1,5 +1,6 @@
-// The system code page on Windows: the ANSI code page, through
-// MultiByteToWideChar and WideCharToMultiByte.
+// The system code page on Windows: the ANSI code page (or the locale's
+// legacy one where Windows is set to UTF-8), through MultiByteToWideChar
+// and WideCharToMultiByte.
 #include <windows.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "codepage.h"
 #include "codepage_platform.h"
+#include "codepage_win32.h"
 #include "utf16.h"
 
 namespace hid {
@@ -142,11 +144,74 @@ bool CutOffAtEnd(UINT cp, const std::uint8_t* bytes, std::size_t left)
     return left == 1 && IsDBCSLeadByteEx(cp, bytes[0]);
 }
 
+// The system locale's ANSI code page and name. GetLocaleInfoEx does not
+// know LOCALE_NAME_SYSTEM_DEFAULT everywhere (Wine): then the LCID call,
+// which reads the same data.
+UINT SystemLocaleCodePage()
+{
+    DWORD cp = 0;
+    const LCTYPE type = LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER;
+    const int units = sizeof cp / sizeof(wchar_t);
+    if (!GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, type, reinterpret_cast<LPWSTR>(&cp), units) &&
+        !GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, type, reinterpret_cast<LPWSTR>(&cp), units))
+        return 0;
+    return cp != 0 && IsValidCodePage(cp) ? cp : 0;
+}
+
+std::string SystemLocaleName()
+{
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    if (!GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_SNAME, name, LOCALE_NAME_MAX_LENGTH) &&
+        !GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SNAME, name, LOCALE_NAME_MAX_LENGTH))
+        return {};
+    std::string out;
+    for (const wchar_t* p = name; *p; ++p)
+        out += *p < 0x80 ? static_cast<char>(*p) : '?';
+    return out;
+}
+
+// A Windows locale name ("sr-Latn-RS") in the POSIX form
+// CodePageForLocale reads ("sr_RS@latin").
+std::string PosixLocaleName(const std::string& name)
+{
+    std::string language, territory, modifier;
+    std::size_t at = 0;
+    for (int part = 0; at <= name.size(); ++part) {
+        const std::size_t end = std::min(name.find_first_of("-_", at), name.size());
+        const std::string piece = name.substr(at, end - at);
+        at = end + 1;
+        if (part == 0)
+            language = piece;
+        else if (piece.size() == 4)  // a script
+            modifier = Upper(piece) == "LATN" ? "latin" : Upper(piece) == "CYRL" ? "cyrillic" : "";
+        else if (territory.empty())
+            territory = piece;
+    }
+    std::string out = language;
+    if (!territory.empty()) out += "_" + territory;
+    if (!modifier.empty()) out += "@" + modifier;
+    return out;
+}
+
 }  // namespace
+
+unsigned ChooseAnsiCodePage(unsigned acp, unsigned localeCodePage, const std::string& localeName)
+{
+    if (acp != CP_UTF8 && acp != 0) return acp;
+    if (localeCodePage != CP_UTF8 && localeCodePage != 0) return localeCodePage;
+    if (localeName.empty()) return acp ? acp : CP_UTF8;
+    return static_cast<unsigned>(CodePageForLocale(PosixLocaleName(localeName)));
+}
 
 std::string SystemCharset()
 {
-    return "CP" + std::to_string(GetACP());
+    // Asked once: the settings change only with a restart of Windows.
+    static const unsigned cp = [] {
+        const UINT acp = GetACP();
+        if (acp != CP_UTF8) return static_cast<unsigned>(acp);
+        return ChooseAnsiCodePage(acp, SystemLocaleCodePage(), SystemLocaleName());
+    }();
+    return "CP" + std::to_string(cp);
 }
 
 std::optional<std::u16string> DecodeCharset(const std::uint8_t* data, std::size_t length,

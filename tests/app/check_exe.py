@@ -6,12 +6,23 @@ check_exe.py EXE OBJDUMP VERSION MAX_BYTES ARCH
 A GUI program of the given architecture (i386, x86-64), no larger than
 MAX_BYTES, importing only DLLs that every Windows has (and not hid.dll,
 which it loads itself), with the version resource VERSION and a manifest
-that asks for common controls 6, asInvoker and DPI awareness.
+that names the same architecture and asks for common controls 6,
+asInvoker, per-monitor (v2) DPI awareness with the system-wide one for
+older Windows, and the legacy code page.
 """
 import re
 import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ET
+
+# The architecture a manifest names for each PE format.
+MANIFEST_ARCH = {"i386": "x86", "x86-64": "amd64"}
+NS_ASM1 = "urn:schemas-microsoft-com:asm.v1"
+NS_ASM3 = "urn:schemas-microsoft-com:asm.v3"
+NS_2005 = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
+NS_2016 = "http://schemas.microsoft.com/SMI/2016/WindowsSettings"
+NS_2019 = "http://schemas.microsoft.com/SMI/2019/WindowsSettings"
 
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll",
@@ -36,6 +47,44 @@ def fixed_file_version(data):
         return None
     ms, ls = struct.unpack_from("<II", data, at + 8)
     return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+
+
+def setting(root, namespace, name):
+    """The text of a windowsSettings entry, or None."""
+    node = root.find(f"{{{NS_ASM3}}}application/{{{NS_ASM3}}}windowsSettings/"
+                     f"{{{namespace}}}{name}")
+    return None if node is None else (node.text or "").strip()
+
+
+def check_manifest(text, arch, version):
+    try:
+        root = ET.fromstring(text.encode("utf-8"))
+    except ET.ParseError as e:
+        check(False, f"manifest is well-formed XML ({e})")
+        return
+    identity = root.find(f"{{{NS_ASM1}}}assemblyIdentity")
+    want_arch = MANIFEST_ARCH[arch]
+    got_arch = identity.get("processorArchitecture") if identity is not None else None
+    check(got_arch == want_arch, f"manifest: processorArchitecture {got_arch} == {want_arch}")
+    got_version = identity.get("version") if identity is not None else None
+    check(got_version == version, f"manifest: version {got_version} == {version}")
+
+    controls = [a for a in root.iter(f"{{{NS_ASM1}}}assemblyIdentity")
+                if a.get("name") == "Microsoft.Windows.Common-Controls"]
+    check(any(a.get("version") == "6.0.0.0" for a in controls),
+          "manifest: common controls 6.0.0.0")
+    levels = [n.get("level") for n in root.iter(f"{{{NS_ASM3}}}requestedExecutionLevel")]
+    check(levels == ["asInvoker"], f"manifest: asInvoker ({levels})")
+
+    # Windows 10 1703 and later read dpiAwareness and ignore dpiAware;
+    # older ones read dpiAware alone.
+    awareness = setting(root, NS_2016, "dpiAwareness")
+    first = (awareness or "").split(",")[0].strip().lower()
+    check(first == "permonitorv2", f"manifest: dpiAwareness {awareness!r} starts with PerMonitorV2")
+    aware = setting(root, NS_2005, "dpiAware")
+    check((aware or "").lower() in ("true", "true/pm"), f"manifest: dpiAware {aware!r} fallback")
+    code_page = setting(root, NS_2019, "activeCodePage")
+    check(code_page == "Legacy", f"manifest: activeCodePage {code_page!r} == 'Legacy'")
 
 
 def main():
@@ -66,15 +115,7 @@ def main():
 
     m = re.search(rb"<assembly.*?</assembly>", data, re.S)
     check(m is not None, "manifest embedded")
-    manifest = m.group(0).decode("utf-8") if m else ""
-    check(re.search(r'name="Microsoft\.Windows\.Common-Controls"\s+version="6\.0\.0\.0"',
-                    manifest) is not None, "manifest: common controls 6.0.0.0")
-    check('level="asInvoker"' in manifest, "manifest: asInvoker")
-    check(re.search(r"<dpiAware[^>]*>\s*true\s*</dpiAware>", manifest) is not None,
-          "manifest: DPI aware")
-    if arch == "i386":
-        check(re.search(r'<assemblyIdentity[^>]*name="Wendrel"[^>]*processorArchitecture="x86"',
-                        manifest) is not None, "manifest: x86")
+    check_manifest(m.group(0).decode("utf-8") if m else "", arch, version)
 
     return 1 if failures else 0
 

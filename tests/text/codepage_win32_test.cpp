@@ -1,5 +1,6 @@
-// The code page on Windows: names, the system code page, and characters the
-// code page lacks (refused, never a look-alike).
+// The code page on Windows: names, the system code page (and how it is
+// chosen where Windows is set to UTF-8), and characters the code page
+// lacks (refused, never a look-alike).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "codepage.h"
+#include "codepage_win32.h"
 #include "system_decode.h"
 
 std::optional<std::u16string> SystemDecode(const std::string& charset, const std::string& bytes)
@@ -32,11 +34,52 @@ TEST(Win32CodePage, SystemCharsetIsTheAnsiCodePage)
     ASSERT_GT(name.size(), 2u);
     EXPECT_EQ(name.substr(0, 2), "CP");
     EXPECT_EQ(name.find_first_not_of("0123456789", 2), std::string::npos);
+    if (GetACP() != CP_UTF8)
+        EXPECT_EQ(name, "CP" + std::to_string(GetACP()));
     // The empty name is that code page.
     const Bytes bytes = {'a', 'b', 0};
     EXPECT_EQ(hid::DecodeText(bytes.data(), bytes.size()), u"ab");
     EXPECT_EQ(hid::DecodeText(bytes.data(), bytes.size(), name), u"ab");
 }
+
+struct ChoiceCase {
+    const char* name;
+    unsigned acp;
+    unsigned localeCodePage;
+    const char* locale;
+    unsigned chosen;
+};
+
+class Win32CodePageChoice : public testing::TestWithParam<ChoiceCase> {};
+
+TEST_P(Win32CodePageChoice, LegacyCodePageWhereWindowsSpeaksUtf8)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(hid::ChooseAnsiCodePage(c.acp, c.localeCodePage, c.locale), c.chosen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Win32CodePageChoice,
+    testing::Values(
+        // UTF-8 off, or the manifest's legacy code page honoured.
+        ChoiceCase{"AnsiCodePage", 932, 932, "ja-JP", 932},
+        // A code page other than the locale's is the user's setting.
+        ChoiceCase{"AnsiCodePageOverLocale", 1252, 932, "ja-JP", 1252},
+        // UTF-8 on: the system locale's own ANSI code page.
+        ChoiceCase{"Utf8TakesTheLocales", 65001, 932, "ja-JP", 932},
+        ChoiceCase{"Utf8TakesTheLocalesWestern", 65001, 1252, "de-DE", 1252},
+        // The locale says UTF-8 too, or nothing: its language's code page.
+        ChoiceCase{"LocaleSaysUtf8", 65001, 65001, "ja-JP", 932},
+        ChoiceCase{"LocaleSaysNothing", 65001, 0, "ko-KR", 949},
+        ChoiceCase{"ChineseTraditional", 65001, 0, "zh-TW", 950},
+        ChoiceCase{"ChineseSimplified", 65001, 65001, "zh-CN", 936},
+        ChoiceCase{"SerbianLatin", 65001, 0, "sr-Latn-RS", 1250},
+        ChoiceCase{"SerbianCyrillic", 65001, 0, "sr-Cyrl-RS", 1251},
+        ChoiceCase{"UnderscoreName", 65001, 0, "ru_RU", 1251},
+        // A language Windows has no ANSI code page for keeps UTF-8.
+        ChoiceCase{"UnicodeOnlyLanguage", 65001, 0, "hi-IN", 65001},
+        ChoiceCase{"NothingKnown", 65001, 0, "", 65001}),
+    [](const auto& info) { return info.param.name; });
 
 struct CanEncodeCase {
     const char* name;

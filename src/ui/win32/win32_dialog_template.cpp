@@ -136,7 +136,19 @@ unsigned long MapDialogStyle(const res::DialogTemplate& t)
     return style;
 }
 
+std::vector<TemplateItem> TemplateItems(const res::DialogTemplate& t)
+{
+    std::vector<TemplateItem> items;
+    for (const res::ControlTemplate& c : t.controls) {
+        if (NeedsLabel(c))
+            items.push_back({&c, true, c.x, c.y, 0, 0});
+        items.push_back({&c, false, c.x, c.y, c.cx, c.cy});
+    }
+    return items;
+}
+
 std::vector<std::uint32_t> BuildDialogTemplate(const res::DialogTemplate& t,
+                                               const std::u16string& fontFace,
                                                unsigned long extraExStyle)
 {
     Writer w;
@@ -157,21 +169,21 @@ std::vector<std::uint32_t> BuildDialogTemplate(const res::DialogTemplate& t,
     w.Word(static_cast<std::uint16_t>(t.pointSize));
     w.Word(FW_NORMAL);
     w.Word(DEFAULT_CHARSET << 8);  // italic 0, then the character set
-    w.Text(t.fontFace);
+    w.Text(fontFace.c_str());
 
-    int count = 0;
-    for (const res::ControlTemplate& c : t.controls) {
-        if (NeedsLabel(c)) {
-            Item(w, WS_CHILD | SS_LEFT | SS_NOPREFIX, 0, c.x, c.y, 0, 0, res::IDC_STATIC, kStatic,
-                 c.accessibleName, 0);
-            ++count;
+    const std::vector<TemplateItem> items = TemplateItems(t);
+    for (const TemplateItem& i : items) {
+        const res::ControlTemplate& c = *i.control;
+        if (i.label) {
+            Item(w, WS_CHILD | SS_LEFT | SS_NOPREFIX, 0, i.x, i.y, i.cx, i.cy, res::IDC_STATIC,
+                 kStatic, c.accessibleName, 0);
+            continue;
         }
         const ControlStyle s = MapControlStyle(c);
-        Item(w, s.style, s.exStyle, c.x, c.y, c.cx, c.cy, c.id, s.classAtom, c.text,
+        Item(w, s.style, s.exStyle, i.x, i.y, i.cx, i.cy, c.id, s.classAtom, c.text,
              c.kind == res::ControlKind::Icon ? c.iconId : 0);
-        ++count;
     }
-    w.Patch(countAt, static_cast<std::uint16_t>(count));
+    w.Patch(countAt, static_cast<std::uint16_t>(items.size()));
     return w.Take();
 }
 

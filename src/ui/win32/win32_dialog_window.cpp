@@ -5,7 +5,9 @@
 
 #include "label_fit.h"
 #include "win32_copy_all.h"
+#include "win32_dialog_font.h"
 #include "win32_dialog_template.h"
+#include "win32_dpi.h"
 #include "win32_input_filter.h"
 #include "win32_row_box.h"
 #include "win32_text.h"
@@ -27,8 +29,9 @@ int CWin32DialogWindow::RunModal()
     HWND owner = m_ws.ActiveDialog();
     // The console owns no window and gets a taskbar button of its own; a
     // box opened from it stays with it.
+    m_strFace = win32::ChooseDialogFace(m_tmpl.fontFace);
     const std::vector<std::uint32_t> bytes =
-        win32::BuildDialogTemplate(m_tmpl, owner ? 0 : WS_EX_APPWINDOW);
+        win32::BuildDialogTemplate(m_tmpl, m_strFace, owner ? 0 : WS_EX_APPWINDOW);
     const INT_PTR r = DialogBoxIndirectParamW(
         m_ws.Instance(), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), owner, DialogProc,
         reinterpret_cast<LPARAM>(this));
@@ -83,9 +86,20 @@ INT_PTR CWin32DialogWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
         OnPaintMessage();
         return TRUE;
     case WM_QUERYDRAGICON: {
-        const CWin32WindowSystem::Icon* icon = CWin32WindowSystem::ToIcon(m_handler.OnQueryDragIcon());
+        const CWin32WindowSystem::Icon* icon = ScaledIcon(m_handler.OnQueryDragIcon());
         return reinterpret_cast<INT_PTR>(icon ? icon->bigIcon : nullptr);
     }
+    case WM_GETDPISCALEDSIZE:
+        return OnGetDpiScaledSize(static_cast<UINT>(wp), reinterpret_cast<SIZE*>(lp));
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+        return TRUE;
+    case WM_GETFONT:
+        // Once the scale changed, the font of ours, not the dialog manager's.
+        if (!m_scale.OwnsFont())
+            return FALSE;
+        SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_scale.Font()));
+        return TRUE;
     case kRunPosted:
         RunPosted();
         return TRUE;
@@ -93,6 +107,7 @@ INT_PTR CWin32DialogWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
         OnGone();
         return FALSE;
     case WM_NCDESTROY:
+        m_scale.Stop();
         SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
         m_hwnd = nullptr;
         return FALSE;
@@ -110,16 +125,12 @@ void CWin32DialogWindow::OnInit()
         m_kinds[c.id] = c.kind;
         if (c.kind == res::ControlKind::PushButton || c.kind == res::ControlKind::DefPushButton)
             m_buttons.insert(c.id);
-        if (c.kind == res::ControlKind::Static) {
-            RECT r{0, 0, c.cx, c.cy};
-            MapDialogRect(m_hwnd, &r);
-            m_labelWidths[c.id] = r.right;
-        }
         // A box of rows holds what it is given, not the 30,000 units an
         // edit control takes at first.
         if (c.kind == res::ControlKind::MultiEdit)
             SendDlgItemMessageW(m_hwnd, c.id, EM_SETLIMITTEXT, 0, 0);
     }
+    StartScale();
     CenterOnOwner();
     // Functions posted before the window was there are run now.
     m_hPostTarget = m_hwnd;
@@ -303,9 +314,10 @@ bool CWin32DialogWindow::AppendSystemMenu(wsys::MenuItem kind, int id, const std
 
 void CWin32DialogWindow::SetIcon(wsys::IconHandle icon, bool big)
 {
-    const CWin32WindowSystem::Icon* i = CWin32WindowSystem::ToIcon(icon);
+    const CWin32WindowSystem::Icon* i = ScaledIcon(icon);
     if (!m_hwnd || !i)
         return;
+    (big ? m_nBigIconId : m_nSmallIconId) = i->id;
     SendMessageW(m_hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
                  reinterpret_cast<LPARAM>(big ? i->bigIcon : i->smallIcon));
 }
@@ -322,12 +334,13 @@ wsys::Size CWin32DialogWindow::ClientSize() const
 
 wsys::Size CWin32DialogWindow::SystemIconSize() const
 {
-    return {GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)};
+    const UINT dpi = m_scale.Dpi() ? m_scale.Dpi() : win32::SystemDpi();
+    return {win32::MetricForDpi(SM_CXICON, dpi), win32::MetricForDpi(SM_CYICON, dpi)};
 }
 
 void CWin32DialogWindow::DrawIcon(int x, int y, wsys::IconHandle icon)
 {
-    const CWin32WindowSystem::Icon* i = CWin32WindowSystem::ToIcon(icon);
+    const CWin32WindowSystem::Icon* i = ScaledIcon(icon);
     if (m_hPaintDC && i)
         ::DrawIcon(m_hPaintDC, x, y, i->bigIcon);
 }

@@ -1,6 +1,7 @@
 // One modal dialog on the Windows dialog manager, routing its messages to
 // a wsys::IDialogHandler. The history box, the input filter, the copy-all
-// menu and the tooltips have files of their own.
+// menu and the tooltips have files of their own; what follows the
+// monitor's scale is in win32_dialog_window_scale.cpp.
 #pragma once
 
 #include "win32_api.h"
@@ -14,12 +15,13 @@
 
 #include "post_queue.h"
 #include "resources.h"
+#include "win32_dialog_scale.h"
 #include "win32_tooltips.h"
+#include "win32_window_system.h"
 #include "window_system.h"
 
 class CWin32CopyAll;
 class CWin32InputFilter;
-class CWin32WindowSystem;
 
 class CWin32DialogWindow : public wsys::IWindow {
 public:
@@ -54,6 +56,10 @@ public:
     // The dialog window while RunModal runs, else nullptr.
     HWND Hwnd() const { return m_hwnd; }
     const res::DialogTemplate& Template() const { return m_tmpl; }
+    // The face the dialog was built in (win32_dialog_font.h).
+    const std::u16string& Face() const { return m_strFace; }
+    // The scale the dialog is laid out for.
+    UINT Dpi() const { return m_scale.Dpi(); }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -66,6 +72,14 @@ private:
     void RunPosted();
     void FitLabel(HWND label, int templateWidth);
     void CenterOnOwner();
+    // The scale: at the start, on WM_GETDPISCALEDSIZE and WM_DPICHANGED.
+    void StartScale();
+    bool OnGetDpiScaledSize(UINT dpi, SIZE* size);
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    // What is computed from the scale: label widths, the boxes' rows, the
+    // tooltips' width, the icons.
+    void FollowScale();
+    const CWin32WindowSystem::Icon* ScaledIcon(wsys::IconHandle icon) const;
 
     CWin32WindowSystem& m_ws;
     const res::DialogTemplate& m_tmpl;
@@ -82,6 +96,10 @@ private:
     std::map<int, std::unique_ptr<CWin32InputFilter>> m_filters;
     std::map<int, std::unique_ptr<CWin32CopyAll>> m_copyAll;
     CWin32ToolTips m_tips;
+    std::u16string m_strFace;
+    CWin32DialogScale m_scale;
+    int m_nBigIconId = 0;  // the icons the window shows, 0 for none
+    int m_nSmallIconId = 0;
 
     // Functions posted from other threads. The message only says that the
     // queue has something, so one that outlives the window carries nothing

@@ -67,3 +67,5 @@ void UpdateRowBox(HWND box, const wsys::RowChange& change)
     SendMessageW(box, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(box, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }
+
+void RecomputeRowBoxMetrics(HWND box) { ShowNewestRow(box); }

@@ -10,3 +10,7 @@
 // user made following its text (and gone once its rows are), the newest
 // row in sight, the view at the rows' start.
 void UpdateRowBox(HWND box, const wsys::RowChange& change);
+
+// The box's font and size changed (the dialog moved to a monitor of
+// another scale): what depends on the row height follows.
+void RecomputeRowBoxMetrics(HWND box);

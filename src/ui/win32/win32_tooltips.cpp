@@ -15,10 +15,12 @@ void CWin32ToolTips::Set(HWND dialog, HINSTANCE instance, int id, const std::u16
                                  instance, nullptr);
         if (!m_hTip)
             return;
-        // Long explanations wrap instead of running off the screen.
-        RECT r{0, 0, 200, 0};
-        MapDialogRect(dialog, &r);
-        SendMessageW(m_hTip, TTM_SETMAXTIPWIDTH, 0, r.right);
+        if (m_nMaxWidth <= 0) {
+            RECT r{0, 0, kMaxWidthDlu, 0};
+            MapDialogRect(dialog, &r);
+            m_nMaxWidth = r.right;
+        }
+        SendMessageW(m_hTip, TTM_SETMAXTIPWIDTH, 0, m_nMaxWidth);
         // Long enough to read a sentence or two.
         SendMessageW(m_hTip, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
     }
@@ -39,8 +41,16 @@ void CWin32ToolTips::Set(HWND dialog, HINSTANCE instance, int id, const std::u16
     m_ids.insert(id);
 }
 
+void CWin32ToolTips::SetMaxWidth(int pixels)
+{
+    m_nMaxWidth = pixels;
+    if (m_hTip)
+        SendMessageW(m_hTip, TTM_SETMAXTIPWIDTH, 0, pixels);
+}
+
 void CWin32ToolTips::Forget()
 {
     m_hTip = nullptr;  // owned by the dialog, destroyed with it
     m_ids.clear();
+    m_nMaxWidth = 0;
 }

@@ -15,7 +15,15 @@ public:
     // The dialog, and its tooltip control with it, are gone.
     void Forget();
 
+    // Long explanations wrap at this width (dialog units) instead of
+    // running off the screen.
+    static constexpr int kMaxWidthDlu = 200;
+    // That width in pixels at the dialog's scale; until it is set, the
+    // dialog manager's own conversion.
+    void SetMaxWidth(int pixels);
+
 private:
     HWND m_hTip = nullptr;
+    int m_nMaxWidth = 0;
     std::set<int> m_ids;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "win32_dialog_window.h"
+#include "win32_dpi.h"
 
 CWin32WindowSystem::CWin32WindowSystem() : m_hInstance(GetModuleHandleW(nullptr)) {}
 
@@ -33,20 +34,27 @@ std::unique_ptr<CWin32DialogWindow> CWin32WindowSystem::MakeWindow(const res::Di
 
 wsys::IconHandle CWin32WindowSystem::LoadIcon(int id)
 {
-    if (auto it = m_icons.find(id); it != m_icons.end())
+    return IconAt(id, win32::SystemDpi());
+}
+
+const CWin32WindowSystem::Icon* CWin32WindowSystem::IconAt(int id, UINT dpi)
+{
+    if (auto it = m_icons.find({id, dpi}); it != m_icons.end())
         return &it->second;
     auto load = [&](int cx, int cy) {
-        return static_cast<HICON>(LoadImageW(m_hInstance, MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy,
-                                             LR_DEFAULTCOLOR));
+        return static_cast<HICON>(LoadImageW(m_hInstance, MAKEINTRESOURCEW(id), IMAGE_ICON,
+                                             win32::MetricForDpi(cx, dpi),
+                                             win32::MetricForDpi(cy, dpi), LR_DEFAULTCOLOR));
     };
     Icon icon;
-    icon.bigIcon = load(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    icon.id = id;
+    icon.bigIcon = load(SM_CXICON, SM_CYICON);
     if (!icon.bigIcon)
         return nullptr;
-    icon.smallIcon = load(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+    icon.smallIcon = load(SM_CXSMICON, SM_CYSMICON);
     if (!icon.smallIcon)
         icon.smallIcon = icon.bigIcon;
-    Icon& slot = m_icons[id];
+    Icon& slot = m_icons[{id, dpi}];
     slot = icon;
     return &slot;
 }

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "resources.h"
@@ -25,10 +26,14 @@ public:
     wsys::IconHandle LoadIcon(int id) override;
 
     struct Icon {
+        int id = 0;
         HICON bigIcon = nullptr;
         HICON smallIcon = nullptr;
     };
     static const Icon* ToIcon(wsys::IconHandle icon) { return static_cast<const Icon*>(icon); }
+    // Icon `id` at the big and small icon sizes of a monitor of `dpi`;
+    // loaded once, kept until the window system goes.
+    const Icon* IconAt(int id, UINT dpi);
 
     HINSTANCE Instance() const { return m_hInstance; }
 
@@ -44,6 +49,6 @@ protected:
 
 private:
     HINSTANCE m_hInstance;
-    std::map<int, Icon> m_icons;
+    std::map<std::pair<int, UINT>, Icon> m_icons;  // by id and scale
     std::vector<HWND> m_running;
 };

@@ -1,12 +1,33 @@
 #!/bin/sh
 # Runs a Windows program that opens windows under Wine on a private X
 # server (Xvfb), in a Wine virtual desktop so that windows get frames and
-# captions, with a Japanese locale and the dialog font substituted:
-#   run_under_desktop.sh PREFIX SCREENSHOT_DIR PROGRAM [ARG...]
-# The prefix is this script's own (made on first use). Bitmaps the program
-# leaves in SCREENSHOT_DIR are converted to PNG. Exits with the program's
-# status.
+# captions, with a Japanese locale:
+#   run_under_desktop.sh [OPTION...] PREFIX SCREENSHOT_DIR PROGRAM [ARG...]
+# Options set up the prefix the first time it is made:
+#   --dpi N             the screen's scale (LogPixels; 96 unless given)
+#   --substitute F=T    FontSubstitutes entry: face F drawn with font T;
+#                       repeatable. Without any, "MS UI Gothic" (the
+#                       dialog font, which is not free) is drawn with the
+#                       proportional IPAPGothic
+#   --no-substitute     no FontSubstitutes entry of ours: the dialog font
+#                       is missing, as on most Windows outside Japan
+# The prefix is this script's own (made on first use, for one set of
+# options). Bitmaps the program leaves in SCREENSHOT_DIR are converted to
+# PNG. Exits with the program's status.
 set -eu
+dpi=96
+substitutes=
+own_substitutes=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --dpi) dpi=$2; shift 2 ;;
+    --substitute) substitutes="$substitutes
+$2"; own_substitutes=1; shift 2 ;;
+    --no-substitute) own_substitutes=1; shift ;;
+    *) break ;;
+  esac
+done
+[ "$own_substitutes" = 1 ] || substitutes="MS UI Gothic=IPAPGothic"
 prefix=$1 shots=$2; shift 2
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -49,6 +70,11 @@ Xvfb_pid=$!
 read -r display <"$work/displayfd"
 export DISPLAY=":$display"
 
+# A prefix made for other options is made again.
+config="dpi=$dpi substitutes=$(echo "$substitutes" | tr '\n' ';')"
+if [ -f "$prefix/.wendrel-desktop" ] && [ "$(cat "$prefix/.wendrel-desktop")" != "$config" ]; then
+  rm -rf "$prefix"
+fi
 if [ ! -f "$prefix/system.reg" ]; then
   "$WINE" wineboot -i >/dev/null 2>&1 || true
 fi
@@ -56,9 +82,13 @@ if [ ! -f "$prefix/.wendrel-desktop" ]; then
   # Every window in one virtual desktop, which draws frames and captions.
   "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-  # The dialog font is not free; a proportional Japanese gothic stands in.
-  "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-    /v 'MS UI Gothic' /d IPAPGothic /f >/dev/null 2>&1
+  echo "$substitutes" | while IFS='=' read -r face font; do
+    [ -n "$face" ] || continue
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v "$face" /d "$font" /f >/dev/null 2>&1
+  done
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1
   # Caption buttons are drawn with Marlett, which Debian's Wine may miss.
   fonts="$prefix/drive_c/windows/Fonts"
   for f in /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf; do
@@ -68,7 +98,7 @@ if [ ! -f "$prefix/.wendrel-desktop" ]; then
   "$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /f >/dev/null 2>&1 || true
   wineserver -w
-  touch "$prefix/.wendrel-desktop"
+  echo "$config" >"$prefix/.wendrel-desktop"
 fi
 
 status=0

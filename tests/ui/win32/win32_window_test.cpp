@@ -76,10 +76,12 @@ TEST_F(Win32WindowTest, ControlsSitWhereTheTemplatePutsThem)
             GetClientRect(dlg, &client);
             EXPECT_EQ(Tie(client), Tie(DialogRect(dlg, 0, 0, t.cx, t.cy)));
 
-            // The template's font, at its size.
+            // The face chosen for the template (win32_scale_test.cpp), at
+            // the template's size.
             LOGFONTW lf{};
             GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dlg, WM_GETFONT, 0, 0)), sizeof lf, &lf);
-            EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(lf.lfFaceName)), t.fontFace);
+            EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(lf.lfFaceName)),
+                      static_cast<CWin32DialogWindow*>(wnd.get())->Face());
             HDC dc = GetDC(dlg);
             EXPECT_EQ(lf.lfHeight, -MulDiv(t.pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72));
             ReleaseDC(dlg, dc);
