@@ -3,9 +3,11 @@
 // buttons, and the history of received lines.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "command_recall.h"
 #include "console_texts.h"
 #include "dialog.h"
 #include "hid_device.h"
@@ -23,14 +25,18 @@ public:
                          std::shared_ptr<hid::Platform> platform = hid::SystemPlatform());
     ~CWendrelDlg() override;
 
-    // IHidReceiver: on the connection's reader thread; never waits for the
-    // user-interface thread.
+    // IHidReceiver: on the connection's reader thread, right after the
+    // read; never waits for the user-interface thread. The row's time is
+    // taken here.
     void OnReceive(const std::u16string& text) override;
 
     // The poll cycle and the buttons, as the window delivers them.
     void OnTimer(int id) override;
     void OnOK() override;
     void OnBnClickedBoot();
+    // The history box's context menu.
+    void OnShowTimes();
+    void OnClearHistory();
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
 
@@ -49,6 +55,9 @@ protected:
     void OnPaint() override;
     wsys::IconHandle OnQueryDragIcon() override;
     void OnDestroy() override;
+    // The time a report arrives at, base::WallClockMs's scale; on the
+    // reader thread.
+    virtual std::int64_t ArrivalTimeMs() const;
 
 private:
     // User-interface thread: shows the rows that arrived.
@@ -77,6 +86,7 @@ private:
     wsys::IconHandle m_hIcon = nullptr;
     CHidDevice m_device;
     CHistoryFeed m_history;
+    CCommandRecall m_recall;
 
 public:
     // m_strStatus, m_strDevicePath and m_bConnected follow m_link: set by
