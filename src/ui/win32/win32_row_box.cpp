@@ -62,9 +62,8 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
     View after = before;
     // Whether the rows in view stayed as they were, where they were.
     bool viewKept = false;
-    // A replace that keeps the number of rows tells the same rows
-    // otherwise (times shown or not).
-    const bool restyle = change.replace && m_nRows > 0 && change.added.size() == m_nRows;
+    const bool restyle = change.replace && change.restyle && m_nRows > 0 &&
+                         change.added.size() == m_nRows;
     if (restyle) {
         // The same rows told otherwise: a position keeps its row and its
         // distance from the row's end (the time goes in front).

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -14,15 +15,17 @@
 #include "test_window_system.h"
 #include "thread_timers.h"
 #include "win32_driver.h"
+#include "win32_find_driver.h"
 #include "window_contract.h"
 
 namespace {
 
 std::u16string WindowText(HWND h)
 {
-    wchar_t buf[8192] = {};
-    GetWindowTextW(h, buf, 8192);
-    return reinterpret_cast<const char16_t*>(buf);
+    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, u'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
+    return text;
 }
 
 // The mnemonic of a menu entry: the letter after its single '&'.
@@ -37,21 +40,52 @@ wchar_t Mnemonic(const std::u16string& entry)
     return 0;
 }
 
-std::vector<std::u16string> MenuEntries(HMENU menu)
+// The entries' texts, and the checked ones.
+std::vector<std::u16string> MenuEntries(HMENU menu, std::vector<std::u16string>* checked = nullptr)
 {
     std::vector<std::u16string> entries;
     const int n = GetMenuItemCount(menu);
     for (int i = 0; i < n; ++i) {
         MENUITEMINFOW mi{};
         mi.cbSize = sizeof mi;
-        mi.fMask = MIIM_FTYPE;
+        mi.fMask = MIIM_FTYPE | MIIM_STATE;
         GetMenuItemInfoW(menu, i, TRUE, &mi);
         wchar_t text[256] = {};
         if (!(mi.fType & MFT_SEPARATOR))
             GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
         entries.emplace_back(reinterpret_cast<const char16_t*>(text));
+        if (checked && (mi.fState & MFS_CHECKED))
+            checked->push_back(entries.back());
     }
     return entries;
+}
+
+// The keys of the contract, as the keyboard sends them.
+struct KeyStroke {
+    UINT vk;
+    Mod mods;
+};
+
+KeyStroke Stroke(contract::Key key)
+{
+    using contract::Key;
+    switch (key) {
+    case Key::Enter: return {VK_RETURN, Mod::None};
+    case Key::Escape: return {VK_ESCAPE, Mod::None};
+    case Key::Up: return {VK_UP, Mod::None};
+    case Key::Down: return {VK_DOWN, Mod::None};
+    case Key::PageUp: return {VK_PRIOR, Mod::None};
+    case Key::PageDown: return {VK_NEXT, Mod::None};
+    case Key::Home: return {VK_HOME, Mod::None};
+    case Key::End: return {VK_END, Mod::None};
+    case Key::CtrlHome: return {VK_HOME, Mod::Ctrl};
+    case Key::CtrlEnd: return {VK_END, Mod::Ctrl};
+    case Key::CtrlF: return {'F', Mod::Ctrl};
+    case Key::F3: return {VK_F3, Mod::None};
+    case Key::ShiftF3: return {VK_F3, Mod::Shift};
+    case Key::CopySelection: break;
+    }
+    return {0, Mod::None};
 }
 
 void PostKey(HWND target, UINT vk)
@@ -205,38 +239,87 @@ public:
     void Press(const char* control, contract::Key key) override
     {
         HWND h = Control(control);
-        switch (key) {
-        case contract::Key::Enter:
-            PostKey(h, VK_RETURN);
-            break;
-        case contract::Key::Escape:
-            PostKey(h, VK_ESCAPE);
-            break;
-        case contract::Key::CopySelection:
+        if (key == contract::Key::CopySelection) {
             SendMessageW(h, WM_COPY, 0, 0);  // what Ctrl+C does
-            break;
-        default:
-            // The history box's keys, Ctrl+F and F3: the Win32 window
-            // system's side is still to come.
-            ADD_FAILURE() << "key not driven on Win32 yet";
-            break;
+            ProcessEvents();
+            return;
         }
+        const KeyStroke k = Stroke(key);
+        SendKey(h, k.vk, k.mods);
+    }
+
+    bool HasScrollBar(const char* control) override
+    {
+        HWND h = Control(control);
+        return h && (GetWindowLongW(h, GWL_STYLE) & WS_VSCROLL);
+    }
+
+    // The wheel goes to the focus, with the mouse over the box.
+    void Wheel(const char* control, int notches) override
+    {
+        HWND box = Control(control);
+        RECT r;
+        GetWindowRect(box, &r);
+        HWND focus = GetFocus();
+        HWND target = focus && GetAncestor(focus, GA_ROOT) == Innermost() ? focus : box;
+        PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, notches * WHEEL_DELTA),
+                     MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
         ProcessEvents();
     }
 
-    // The scrollback, the find window and checked menu entries: stubs the
-    // Win32 window system's side fills.
-    bool HasScrollBar(const char*) override { return Unsupported("HasScrollBar"), false; }
-    void Wheel(const char*, int) override { Unsupported("Wheel"); }
-    void DragScrollBar(const char*, int) override { Unsupported("DragScrollBar"); }
-    bool FindShown() override { return Unsupported("FindShown"), false; }
-    std::u16string FindField() override { return Unsupported("FindField"), std::u16string(); }
-    void Find(const std::u16string&, bool, bool) override { Unsupported("Find"); }
-    std::u16string FindMessage() override { return Unsupported("FindMessage"), std::u16string(); }
-    void PressInFind(contract::Key) override { Unsupported("PressInFind"); }
-    bool ContextChecked(const char*, const std::u16string&) override
+    // What the scroll bar sends while its thumb is dragged and let go.
+    void DragScrollBar(const char* control, int row) override
     {
-        return Unsupported("ContextChecked"), false;
+        HWND box = Control(control);
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_RANGE | SIF_PAGE;
+        GetScrollInfo(box, SB_VERT, &si);
+        const int top = std::min(row, std::max(0, si.nMax - static_cast<int>(si.nPage) + 1));
+        for (WORD code : {SB_THUMBTRACK, SB_THUMBPOSITION, SB_ENDSCROLL})
+            SendMessageW(box, WM_VSCROLL, MAKEWPARAM(code, code == SB_ENDSCROLL ? 0 : top), 0);
+        ProcessEvents();
+    }
+
+    bool FindShown() override { return find_driver::Shown(m_ws.Find(Innermost())) != nullptr; }
+
+    std::u16string FindField() override
+    {
+        return find_driver::Field(find_driver::Shown(m_ws.Find(Innermost())));
+    }
+
+    void Find(const std::u16string& text, bool matchCase, bool forward) override
+    {
+        HWND find = find_driver::Shown(m_ws.Find(Innermost()));
+        if (!find)
+            ADD_FAILURE() << "no find window";
+        m_strFindSaid =
+            find_driver::Search(find, text, matchCase, forward, [this] { ProcessEvents(); });
+    }
+
+    // What the last search said: its message box is gone once read.
+    std::u16string FindMessage() override { return m_strFindSaid; }
+
+    void PressInFind(contract::Key key) override
+    {
+        HWND find = find_driver::Shown(m_ws.Find(Innermost()));
+        if (!find) {
+            ADD_FAILURE() << "no find window";
+            return;
+        }
+        HWND focus = GetFocus();
+        const KeyStroke k = Stroke(key);
+        SendKey(focus && GetAncestor(focus, GA_ROOT) == find ? focus : find, k.vk, k.mods);
+    }
+
+    bool ContextChecked(const char* control, const std::u16string& entry) override
+    {
+        HWND h = Control(control);
+        std::vector<std::u16string> checked;
+        MenuOpenedBy(h, u"", [h] {
+            SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);
+        }, &checked);
+        return std::find(checked.begin(), checked.end(), entry) != checked.end();
     }
 
     void Click(const char* control) override
@@ -329,7 +412,8 @@ public:
     // its mnemonic, from a timer inside that loop. Keys go to the menu's
     // owner, whose queue the menu's loop reads.
     std::vector<std::u16string> MenuOpenedBy(HWND owner, const std::u16string& choose,
-                                             const std::function<void()>& open)
+                                             const std::function<void()>& open,
+                                             std::vector<std::u16string>* checked = nullptr)
     {
         std::vector<std::u16string> entries;
         const CTimers::Handle timer = m_timers.Start([&] {
@@ -339,7 +423,7 @@ public:
                              : nullptr;
             if (!menu)
                 return false;
-            entries = MenuEntries(menu);
+            entries = MenuEntries(menu, checked);
             if (const wchar_t key = choose.empty() ? 0 : Mnemonic(choose))
                 PostMessageW(owner, WM_CHAR, key, 1);
             else
@@ -387,8 +471,6 @@ public:
 
     int RowUpdates() override { return m_ws.rowUpdates; }
 
-    static void Unsupported(const char* what) { ADD_FAILURE() << what << ": not on Win32 yet"; }
-
 private:
     HWND Innermost() const { return m_ws.ActiveDialog(); }
 
@@ -434,6 +516,7 @@ private:
 
     CTestWindowSystem m_ws;
     CTimers m_timers;
+    std::u16string m_strFindSaid;
 };
 
 }  // namespace
