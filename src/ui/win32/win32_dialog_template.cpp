@@ -101,9 +101,10 @@ ControlStyle MapControlStyle(const res::ControlTemplate& c)
         out.classAtom = kEdit;
         out.style |= ES_LEFT;
         // A box of rows scrolls: the edit control takes lines beyond its
-        // height and the scroll bar's messages only so.
+        // height and the scroll bar's messages only so. Its selection (a
+        // match the find window found) shows while the focus is elsewhere.
         if (c.kind == res::ControlKind::MultiEdit)
-            out.style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
+            out.style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | ES_NOHIDESEL;
         if (c.style & res::kAutoHScroll)
             out.style |= ES_AUTOHSCROLL;
         if (c.style & res::kReadOnly)

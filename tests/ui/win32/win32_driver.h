@@ -26,6 +26,7 @@ void SendKey(HWND target, UINT vk, Mod mods = Mod::None);
 // none.
 std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open);
 
-// Leaves a bitmap of the window (with its frame) named `name` for the run
-// script to turn into a PNG.
-void SaveScreenshot(HWND hwnd, const char* name);
+// Leaves a bitmap of the window (with its frame), and of window `also`
+// where it lies beside it, named `name` for the run script to turn into a
+// PNG.
+void SaveScreenshot(HWND hwnd, const char* name, HWND also = nullptr);

@@ -19,7 +19,9 @@
 #include "win32_dialog_window.h"
 #include "win32_driver.h"
 #include "win32_find.h"
+#include "win32_row_box.h"
 #include "window_contract.h"
+#include "window_contract_fixture.h"
 
 namespace {
 
@@ -221,6 +223,57 @@ TEST_F(Win32FindTest, TheFindWindowGoesWithTheConsole)
         auto& w = *static_cast<CWin32DialogWindow*>(again.get());
         SendKey(GetDlgItem(w.Hwnd(), res::IDC_SEND_TEXT), 'F', Mod::Ctrl);
         EXPECT_TRUE(w.Find() && w.Find()->Window());
+    });
+}
+
+}  // namespace
+
+namespace {
+
+using FindOverTheConsole = contract_test::WindowContract;
+
+// The find window steps off the row it found, and the history stays where
+// the search left it while rows come. (The picture of it is the manual's.)
+TEST_F(FindOverTheConsole, TheFindWindowLeavesTheMatchInSight)
+{
+    RunConsole([&] {
+        ASSERT_TRUE(Connect());
+        ASSERT_TRUE(SendMany("row ", 1, 300));
+        d.ContextMenu("history", u"時刻を表示(&T)");
+        auto& console = *Win32TestWindowSystem().Find(Win32TestWindowSystem().ActiveDialog());
+        HWND box = GetDlgItem(console.Hwnd(), res::IDC_HISTORY);
+        d.Press("input", contract::Key::CtrlF);
+        ASSERT_TRUE(d.FindShown());
+        HWND find = console.Find()->Window();
+
+        // Over the rows in view, where the match will be.
+        RECT rows;
+        GetWindowRect(box, &rows);
+        SetWindowPos(find, nullptr, rows.left + 40, rows.top + 40, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(box, WM_VSCROLL, SB_PAGEUP, 0);
+        SendMessageW(box, WM_VSCROLL, SB_PAGEUP, 0);
+        const int first = static_cast<int>(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+        const std::u16string needle = u"row " + contract_test::U(std::to_string(first + 6));
+        const std::u16string text = d.Text("history");
+        const int top = static_cast<int>(SendMessageW(box, EM_LINEINDEX, first, 0));
+        d.Select("history", top, top);
+        d.Find(needle, false, true);
+        const auto [from, to] = d.Selection("history");
+        ASSERT_EQ(text.substr(from, to - from), needle);
+
+        const LRESULT pos = SendMessageW(box, EM_POSFROMCHAR, from, 0);
+        POINT at{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+        ClientToScreen(box, &at);
+        RECT row{rows.left, at.y, rows.right, at.y + CWin32RowBox::Of(box)->RowHeight()};
+        RECT window, overlap;
+        GetWindowRect(find, &window);
+        EXPECT_FALSE(IntersectRect(&overlap, &window, &row)) << "the match is not under the find window";
+
+        Push("row 301");
+        ASSERT_TRUE(d.WaitUntil([&] { return d.Text("history").find(u"  row 301") != std::u16string::npos; }));
+        EXPECT_EQ(contract_test::Selected("history"), needle);
+        SaveScreenshot(console.Hwnd(), "win32-find-over-history", find);
     });
 }
 

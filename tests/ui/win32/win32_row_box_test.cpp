@@ -98,12 +98,13 @@ TEST_F(Win32RowBoxTest, HoldsAThousandLongRowsWithTheirTimes)
 
 TEST_F(Win32RowBoxTest, ScrollBarOnlyWhileTheRowsOutnumberTheView)
 {
-    // The template asks for it (an edit control scrolls only so); the box
-    // shows it when it is of use.
+    // The template asks for it (an edit control scrolls only so), and for
+    // the selection shown without the focus; the box shows the scroll bar
+    // when it is of use.
     for (const res::ControlTemplate& c : res::FindDialogTemplate(res::IDD_WENDREL_DIALOG)->controls)
         if (c.id == res::IDC_HISTORY)
-            EXPECT_EQ(win32::MapControlStyle(c).style & (WS_VSCROLL | ES_AUTOVSCROLL),
-                      static_cast<unsigned long>(WS_VSCROLL | ES_AUTOVSCROLL));
+            EXPECT_EQ(win32::MapControlStyle(c).style & (WS_VSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL),
+                      static_cast<unsigned long>(WS_VSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL));
     Run([&] {
         const int fit = Rows().RowsInView();
         EXPECT_EQ(fit, 18);
