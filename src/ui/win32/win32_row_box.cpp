@@ -8,6 +8,9 @@
 namespace {
 
 constexpr UINT_PTR kSubclassId = 2;
+// Where the box keeps its row box, for code that has the window alone (a
+// property: not every import library has GetWindowSubclass).
+constexpr wchar_t kProperty[] = L"Wendrel.RowBox";
 
 bool Held(int key) { return GetKeyState(key) < 0; }
 
@@ -17,6 +20,7 @@ CWin32RowBox::CWin32RowBox(HWND box, std::function<void(int)> onCommand)
     : m_hBox(box), m_onCommand(std::move(onCommand))
 {
     SetWindowSubclass(box, BoxProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    SetPropW(box, kProperty, this);
     // A box of rows holds what it is given, not the 30,000 units an edit
     // control takes at first: 1000 rows with their times are 80,000.
     SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
@@ -27,16 +31,15 @@ CWin32RowBox::CWin32RowBox(HWND box, std::function<void(int)> onCommand)
 
 CWin32RowBox::~CWin32RowBox()
 {
-    if (m_hBox)
+    if (m_hBox) {
+        RemovePropW(m_hBox, kProperty);
         RemoveWindowSubclass(m_hBox, BoxProc, kSubclassId);
+    }
 }
 
 CWin32RowBox* CWin32RowBox::Of(HWND box)
 {
-    DWORD_PTR ref = 0;
-    if (!box || !GetWindowSubclass(box, BoxProc, kSubclassId, &ref))
-        return nullptr;
-    return reinterpret_cast<CWin32RowBox*>(ref);
+    return box ? static_cast<CWin32RowBox*>(GetPropW(box, kProperty)) : nullptr;
 }
 
 void RecomputeRowBoxMetrics(HWND box)
@@ -268,6 +271,7 @@ LRESULT CALLBACK CWin32RowBox::BoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
 {
     auto* self = reinterpret_cast<CWin32RowBox*>(ref);
     if (msg == WM_NCDESTROY) {
+        RemovePropW(hwnd, kProperty);
         RemoveWindowSubclass(hwnd, BoxProc, subclassId);
         self->m_hBox = nullptr;
         return DefSubclassProc(hwnd, msg, wp, lp);
