@@ -56,15 +56,14 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
         return;
     m_bUpdating = true;
     const View before = ReadView();
-    const bool barBefore = GetWindowLongW(m_hBox, GWL_STYLE) & WS_VSCROLL;
+    const bool bar = GetWindowLongW(m_hBox, GWL_STYLE) & WS_VSCROLL;
     // Turning drawing off may drop what waits to be drawn (Wine's does):
     // then all of it is drawn afterwards.
     const bool pending = GetUpdateRect(m_hBox, nullptr, FALSE);
     SetRedraw(false);
 
     View after = before;
-    // Whether the rows in view stayed as they were, where they were.
-    bool viewKept = false;
+    Carried carried;
     const bool restyle = change.replace && change.restyle && m_nRows > 0 &&
                          change.added.size() == m_nRows;
     if (restyle) {
@@ -109,9 +108,7 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
         after.selStart = before.selStart > cut ? before.selStart - cut : 0;
         after.selEnd = before.selEnd > cut ? before.selEnd - cut : 0;
         after.first = std::max(0, before.first - removed);
-        // The partly shown row under the last whole one counts as in view.
-        viewKept = !m_bFollow && before.first >= removed &&
-                   after.first + m_nRowsInView + 1 <= kept;
+        carried = {before.first >= removed, before.first - removed, kept};
     }
 
     SendMessageW(m_hBox, EM_SETSEL, after.selStart, static_cast<LPARAM>(after.selEnd));
@@ -122,22 +119,48 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
         ScrollToX(after.xOffset);
     }
     SyncScrollBar();
-    const bool barChanged = barBefore != static_cast<bool>(GetWindowLongW(m_hBox, GWL_STYLE) & WS_VSCROLL);
-    viewKept = viewKept && !pending && !barChanged && XOffset() == before.xOffset &&
-               FirstLine() == after.first;
+    // What is on the screen is of use only as it was: all drawn, from the
+    // same side, beside the same scroll bar.
+    carried.ok = carried.ok && !pending && XOffset() == before.xOffset &&
+                 bar == static_cast<bool>(GetWindowLongW(m_hBox, GWL_STYLE) & WS_VSCROLL);
 
     SetRedraw(true);
-    if (viewKept) {
-        // Only the scroll bar shows anything new.
-        SCROLLINFO si{};
-        si.cbSize = sizeof si;
-        si.fMask = SIF_ALL;
-        if (GetScrollInfo(m_hBox, SB_VERT, &si))
-            SetScrollInfo(m_hBox, SB_VERT, &si, TRUE);
-    } else {
-        RedrawWindow(m_hBox, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
-    }
+    Redraw(carried);
     m_bUpdating = false;
+}
+
+// Rows still on the screen are moved there, not drawn again: only what
+// shows for the first time is. While the box has the focus its caret is
+// in the picture, and all of it is drawn.
+void CWin32RowBox::Redraw(const Carried& carried)
+{
+    const int first = FirstLine();
+    const int shift = first - carried.oldTop;  // rows the kept ones move up
+    const int slots = m_nRowsInView + 1;        // the partly shown row too
+    int valid = 0;  // slots from the top that show the right row already
+    if (carried.ok && shift >= 0 && shift < m_nRowsInView &&
+        (shift == 0 || GetFocus() != m_hBox))
+        valid = std::min(slots - (shift ? shift + 1 : 0), carried.kept - first);
+    if (valid <= 0) {
+        RedrawWindow(m_hBox, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+        return;
+    }
+    RECT fmt{}, client{};
+    SendMessageW(m_hBox, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&fmt));
+    GetClientRect(m_hBox, &client);
+    if (shift > 0)
+        ScrollWindowEx(m_hBox, 0, -shift * m_nRowHeight, &fmt, &fmt, nullptr, nullptr,
+                       SW_INVALIDATE | SW_ERASE);
+    if (valid < slots) {
+        const RECT fresh{client.left, fmt.top + valid * m_nRowHeight, client.right, client.bottom};
+        InvalidateRect(m_hBox, &fresh, TRUE);
+    }
+    // The scroll bar, which the edit control set while drawing was off.
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    if (GetScrollInfo(m_hBox, SB_VERT, &si))
+        SetScrollInfo(m_hBox, SB_VERT, &si, TRUE);
 }
 
 void CWin32RowBox::ShowMatch(std::size_t start, std::size_t end)
@@ -247,14 +270,17 @@ void CWin32RowBox::SyncScrollBar()
 void CWin32RowBox::SetRedraw(bool on)
 {
     SendMessageW(m_hBox, WM_SETREDRAW, on, 0);
-    // An edit control that ignores the message (Wine's) gets the window's
-    // own switch, which every drawing honours.
+    // An edit control that ignores the message (Wine's) gets the switch
+    // the message would turn, the window's visible style, which every
+    // drawing honours. Set as a style, so that the window's drawing
+    // surfaces learn of it too (and what waits to be drawn stays).
+    const LONG style = GetWindowLongW(m_hBox, GWL_STYLE);
     if (!on) {
-        m_bForcedRedraw = GetWindowLongW(m_hBox, GWL_STYLE) & WS_VISIBLE;
+        m_bForcedRedraw = style & WS_VISIBLE;
         if (m_bForcedRedraw)
-            DefWindowProcW(m_hBox, WM_SETREDRAW, FALSE, 0);
+            SetWindowLongW(m_hBox, GWL_STYLE, style & ~WS_VISIBLE);
     } else if (std::exchange(m_bForcedRedraw, false)) {
-        DefWindowProcW(m_hBox, WM_SETREDRAW, TRUE, 0);
+        SetWindowLongW(m_hBox, GWL_STYLE, style | WS_VISIBLE);
     }
 }
 

@@ -54,6 +54,15 @@ private:
         DWORD selEnd = 0;
     };
 
+    // What of the screen an update may keep: the rows that were there
+    // before it (`kept`, from the top), and where the view's first was
+    // among them.
+    struct Carried {
+        bool ok = false;
+        int oldTop = 0;
+        int kept = 0;
+    };
+
     static LRESULT CALLBACK BoxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                     DWORD_PTR self);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -73,6 +82,7 @@ private:
     // control would show it, disabled, always).
     void SyncScrollBar();
     void SetRedraw(bool on);
+    void Redraw(const Carried& carried);
     void Replace(DWORD from, DWORD to, const std::u16string& text);
 
     HWND m_hBox;

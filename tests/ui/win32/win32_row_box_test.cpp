@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,6 +39,32 @@ std::u16string Text(HWND h)
     text.resize(static_cast<std::size_t>(
         GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
     return text;
+}
+
+// What the screen shows of a window, as it is.
+std::vector<std::uint32_t> Pixels(HWND h)
+{
+    RECT r;
+    GetWindowRect(h, &r);
+    const int cx = r.right - r.left, cy = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, cx, cy);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, cx, cy, screen, r.left, r.top, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFOHEADER bi{};
+    bi.biSize = sizeof bi;
+    bi.biWidth = cx;
+    bi.biHeight = -cy;
+    bi.biPlanes = 1;
+    bi.biBitCount = 32;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(cx) * cy);
+    GetDIBits(mem, bmp, 0, cy, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return pixels;
 }
 
 class Win32RowBoxTest : public ::testing::Test {
@@ -121,32 +148,54 @@ TEST_F(Win32RowBoxTest, ScrollBarOnlyWhileTheRowsOutnumberTheView)
     });
 }
 
-// Scrolled up, rows that come below the view and go above it change
-// nothing in sight: only the scroll bar is drawn. Following, the box is.
-TEST_F(Win32RowBoxTest, AnUpdateIsDrawnWhereItShows)
+// An update draws what shows for the first time: scrolled up, rows that
+// come below the view and go above it draw nothing but the scroll bar;
+// following, the rows still in view move up and only the new ones are
+// drawn. With the focus (and so the caret) in the box, all of it is.
+TEST_F(Win32RowBoxTest, AnUpdateDrawsWhatShowsAnew)
 {
     Run([&] {
+        SetFocus(GetDlgItem(Dialog(), res::IDC_SEND_TEXT));
         Show(RowChange{true, 0, Numbered(u"row ", 1, 100)});
         d.ProcessEvents();
-        auto pending = [&] { return GetUpdateRect(Box(), nullptr, FALSE) != FALSE; };
-        ASSERT_FALSE(pending());
+        RECT fmt{}, client{};
+        SendMessageW(Box(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&fmt));
+        GetClientRect(Box(), &client);
+        const int height = Rows().RowHeight();
+        // The part of the box to be drawn, from its top; nothing: -1.
+        auto drawnFrom = [&] {
+            RECT r{};
+            return GetUpdateRect(Box(), &r, FALSE) ? static_cast<int>(r.top) : -1;
+        };
+        ASSERT_EQ(drawnFrom(), -1);
 
-        Show(RowChange{false, 5, Numbered(u"row ", 101, 105)});
-        EXPECT_TRUE(pending()) << "following: the rows moved";
+        Show(RowChange{false, 2, Numbered(u"row ", 101, 102)});
+        EXPECT_EQ(drawnFrom(), fmt.top + (Rows().RowsInView() - 2) * height)
+            << "following: two new rows (and the partly shown one)";
         d.ProcessEvents();
+        const std::vector<std::uint32_t> moved = Pixels(Box());
+        RedrawWindow(Box(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        EXPECT_TRUE(moved == Pixels(Box())) << "the rows moved look as the rows drawn anew";
 
         SendMessageW(Box(), WM_VSCROLL, SB_PAGEUP, 0);
         d.ProcessEvents();
         const int first = First();
-        Show(RowChange{false, 5, Numbered(u"row ", 106, 110)});
-        EXPECT_FALSE(pending()) << "scrolled up: the same rows in the same place";
+        Show(RowChange{false, 5, Numbered(u"row ", 103, 107)});
+        EXPECT_EQ(drawnFrom(), -1) << "scrolled up: the same rows in the same place";
         EXPECT_EQ(First(), first - 5);
         d.ProcessEvents();
 
         // An update before the last was drawn is drawn whole.
         InvalidateRect(Box(), nullptr, TRUE);
-        Show(RowChange{false, 5, Numbered(u"row ", 111, 115)});
-        EXPECT_TRUE(pending());
+        Show(RowChange{false, 5, Numbered(u"row ", 108, 112)});
+        EXPECT_EQ(drawnFrom(), client.top);
+        d.ProcessEvents();
+
+        SendMessageW(Box(), WM_VSCROLL, SB_BOTTOM, 0);
+        SetFocus(Box());
+        d.ProcessEvents();
+        Show(RowChange{false, 1, Numbered(u"row ", 113, 113)});
+        EXPECT_EQ(drawnFrom(), client.top) << "the caret in the picture";
     });
 }
 
