@@ -16,83 +16,10 @@
 #include "thread_timers.h"
 #include "win32_driver.h"
 #include "win32_find_driver.h"
+#include "win32_input.h"
 #include "window_contract.h"
 
 namespace {
-
-std::u16string WindowText(HWND h)
-{
-    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, u'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
-    return text;
-}
-
-// The mnemonic of a menu entry: the letter after its single '&'.
-wchar_t Mnemonic(const std::u16string& entry)
-{
-    for (std::size_t i = 0; i + 1 < entry.size(); ++i) {
-        if (entry[i] == u'&' && entry[i + 1] != u'&')
-            return static_cast<wchar_t>(entry[i + 1]);
-        if (entry[i] == u'&')
-            ++i;
-    }
-    return 0;
-}
-
-// The entries' texts, and the checked ones.
-std::vector<std::u16string> MenuEntries(HMENU menu, std::vector<std::u16string>* checked = nullptr)
-{
-    std::vector<std::u16string> entries;
-    const int n = GetMenuItemCount(menu);
-    for (int i = 0; i < n; ++i) {
-        MENUITEMINFOW mi{};
-        mi.cbSize = sizeof mi;
-        mi.fMask = MIIM_FTYPE | MIIM_STATE;
-        GetMenuItemInfoW(menu, i, TRUE, &mi);
-        wchar_t text[256] = {};
-        if (!(mi.fType & MFT_SEPARATOR))
-            GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
-        entries.emplace_back(reinterpret_cast<const char16_t*>(text));
-        if (checked && (mi.fState & MFS_CHECKED))
-            checked->push_back(entries.back());
-    }
-    return entries;
-}
-
-// The keys of the contract, as the keyboard sends them.
-struct KeyStroke {
-    UINT vk;
-    Mod mods;
-};
-
-KeyStroke Stroke(contract::Key key)
-{
-    using contract::Key;
-    switch (key) {
-    case Key::Enter: return {VK_RETURN, Mod::None};
-    case Key::Escape: return {VK_ESCAPE, Mod::None};
-    case Key::Up: return {VK_UP, Mod::None};
-    case Key::Down: return {VK_DOWN, Mod::None};
-    case Key::PageUp: return {VK_PRIOR, Mod::None};
-    case Key::PageDown: return {VK_NEXT, Mod::None};
-    case Key::Home: return {VK_HOME, Mod::None};
-    case Key::End: return {VK_END, Mod::None};
-    case Key::CtrlHome: return {VK_HOME, Mod::Ctrl};
-    case Key::CtrlEnd: return {VK_END, Mod::Ctrl};
-    case Key::CtrlF: return {'F', Mod::Ctrl};
-    case Key::F3: return {VK_F3, Mod::None};
-    case Key::ShiftF3: return {VK_F3, Mod::Shift};
-    case Key::CopySelection: break;
-    }
-    return {0, Mod::None};
-}
-
-void PostKey(HWND target, UINT vk)
-{
-    PostMessageW(target, WM_KEYDOWN, vk, 1);
-    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
-}
 
 class CWin32Driver final : public contract::CDriver {
 public:
@@ -166,7 +93,7 @@ public:
         return names;
     }
 
-    std::u16string Title() override { return WindowText(Innermost()); }
+    std::u16string Title() override { return TextOf(Innermost()); }
 
     // The dialog manager answers with a posted IDCANCEL.
     void CloseBox() override
@@ -178,7 +105,7 @@ public:
     std::u16string Text(const char* control) override
     {
         HWND h = Control(control);
-        return h ? WindowText(h) : std::u16string();
+        return h ? TextOf(h) : std::u16string();
     }
 
     std::u16string ToolTip(const char* control) override
@@ -408,37 +335,11 @@ public:
         return entries;
     }
 
-    // The menu runs a loop of its own: it is read, and an entry chosen by
-    // its mnemonic, from a timer inside that loop. Keys go to the menu's
-    // owner, whose queue the menu's loop reads.
     std::vector<std::u16string> MenuOpenedBy(HWND owner, const std::u16string& choose,
                                              const std::function<void()>& open,
                                              std::vector<std::u16string>* checked = nullptr)
     {
-        std::vector<std::u16string> entries;
-        const CTimers::Handle timer = m_timers.Start([&] {
-            HWND popup = FindWindowW(L"#32768", nullptr);
-            HMENU menu = popup && IsWindowVisible(popup)
-                             ? reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0))
-                             : nullptr;
-            if (!menu)
-                return false;
-            entries = MenuEntries(menu, checked);
-            if (const wchar_t key = choose.empty() ? 0 : Mnemonic(choose))
-                PostMessageW(owner, WM_CHAR, key, 1);
-            else
-                PostKey(owner, VK_ESCAPE);
-            return true;
-        });
-        open();
-        // A menu opened by a posted key opens while these run.
-        for (int i = 0; i < 20 && entries.empty(); ++i) {
-            ProcessEvents();
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
-        m_timers.Stop(timer);
-        ProcessEvents();
-        return entries;
+        return ::MenuOpenedBy(owner, choose, open, [this] { ProcessEvents(); }, checked);
     }
 
     std::u16string Clipboard() override
@@ -520,24 +421,6 @@ private:
 };
 
 }  // namespace
-
-void SendKey(HWND target, UINT vk, Mod mods)
-{
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    const BYTE ctrl = keys[VK_CONTROL], shift = keys[VK_SHIFT];
-    keys[VK_CONTROL] = Has(mods, Mod::Ctrl) ? 0x80 : 0;
-    keys[VK_SHIFT] = Has(mods, Mod::Shift) ? 0x80 : 0;
-    SetKeyboardState(keys);
-    const bool sys = Has(mods, Mod::Sys);
-    PostMessageW(target, sys ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, 1);
-    PostMessageW(target, sys ? WM_SYSKEYUP : WM_KEYUP, vk, 0xC0000001);
-    contract::Driver().ProcessEvents();
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = ctrl;
-    keys[VK_SHIFT] = shift;
-    SetKeyboardState(keys);
-}
 
 std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open)
 {

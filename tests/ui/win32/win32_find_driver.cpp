@@ -5,18 +5,11 @@
 #include "thread_timers.h"
 #include "win32_dialog_window.h"
 #include "win32_find.h"
+#include "win32_input.h"
 
 namespace find_driver {
 
 namespace {
-
-std::u16string Text(HWND h)
-{
-    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, u'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
-    return text;
-}
 
 void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
 
@@ -28,7 +21,10 @@ HWND Shown(const CWin32DialogWindow* console)
     return find && IsWindowVisible(find) ? find : nullptr;
 }
 
-std::u16string Field(HWND find) { return find ? Text(GetDlgItem(find, edt1)) : std::u16string(); }
+std::u16string Field(HWND find)
+{
+    return find ? TextOf(GetDlgItem(find, edt1)) : std::u16string();
+}
 
 std::u16string Search(HWND find, const std::u16string& text, bool matchCase, bool forward,
                       const std::function<void()>& process)
@@ -52,8 +48,8 @@ std::u16string Search(HWND find, const std::u16string& text, bool matchCase, boo
         if (!box)
             return false;
         for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-            if (GetDlgCtrlID(c) != 1 && !Text(c).empty())
-                said = Text(c);
+            if (GetDlgCtrlID(c) != 1 && !TextOf(c).empty())
+                said = TextOf(c);
         PostMessageW(box, WM_COMMAND, 1, 0);  // OK
         return true;
     });

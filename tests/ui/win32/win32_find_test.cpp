@@ -19,6 +19,7 @@
 #include "win32_dialog_window.h"
 #include "win32_driver.h"
 #include "win32_find.h"
+#include "win32_input.h"
 #include "win32_row_box.h"
 #include "window_contract.h"
 #include "window_contract_fixture.h"
@@ -26,14 +27,6 @@
 namespace {
 
 using wsys::RowChange;
-
-std::u16string Text(HWND h)
-{
-    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, u'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
-    return text;
-}
 
 // A system dialog (a message box) that comes up while `open` runs: its
 // title, its texts and its owner; closed with res::IDOK.
@@ -55,9 +48,9 @@ SystemBox BoxOpenedBy(HWND owner, const std::function<void()>& open)
         if (!box)
             return false;
         seen.owner = owner;
-        seen.title = Text(box);
+        seen.title = TextOf(box);
         for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-            seen.texts.push_back(Text(c));
+            seen.texts.push_back(TextOf(c));
         PostMessageW(box, WM_COMMAND, res::IDOK, 0);
         return true;
     });
@@ -116,8 +109,8 @@ TEST_F(Win32FindTest, TheSystemsFindWindowWithOurTitle)
         ASSERT_TRUE(find) << "Ctrl+F in the input line";
         EXPECT_TRUE(IsWindowVisible(find));
         EXPECT_EQ(GetWindow(find, GW_OWNER), Window().Hwnd());
-        EXPECT_EQ(Text(find), u"検索");
-        EXPECT_EQ(Text(GetDlgItem(find, edt1)), u"alpha") << "the selected text";
+        EXPECT_EQ(TextOf(find), u"検索");
+        EXPECT_EQ(TextOf(GetDlgItem(find, edt1)), u"alpha") << "the selected text";
         EXPECT_EQ(GetFocus(), GetDlgItem(find, edt1));
         // The shared search knows no whole words.
         EXPECT_FALSE(IsWindowVisible(GetDlgItem(find, chx1)));
@@ -129,7 +122,7 @@ TEST_F(Win32FindTest, TheSystemsFindWindowWithOurTitle)
         SendMessageW(Item(res::IDC_HISTORY), EM_SETSEL, 0, 7);  // "alpha 1"
         SendKey(Item(res::IDC_HISTORY), 'F', Mod::Ctrl);
         EXPECT_EQ(Find(), find);
-        EXPECT_EQ(Text(GetDlgItem(find, edt1)), u"alpha 1");
+        EXPECT_EQ(TextOf(GetDlgItem(find, edt1)), u"alpha 1");
     });
 }
 
@@ -175,7 +168,7 @@ TEST_F(Win32FindTest, DirectionAndCaseFromTheWindow)
         Click(GetDlgItem(find, chx2));  // match case
         Click(GetDlgItem(find, res::IDOK));
         // Backward from row 1, case kept: the last "alpha" that is not "Alpha".
-        const std::u16string text = Text(Item(res::IDC_HISTORY));
+        const std::u16string text = TextOf(Item(res::IDC_HISTORY));
         const auto [from, to] = Selection();
         EXPECT_EQ(text.substr(from, to - from + 2), u"alpha 9");
         // F3 goes forward all the same, with the window's case.
@@ -197,7 +190,8 @@ TEST_F(Win32FindTest, NothingFoundIsSaidOverTheFindWindow)
         const SystemBox box = BoxOpenedBy(find, [&] { Click(GetDlgItem(find, res::IDOK)); });
         EXPECT_EQ(box.owner, find);
         EXPECT_EQ(box.title, u"検索");
-        EXPECT_NE(std::find(box.texts.begin(), box.texts.end(), u"見つかりません"), box.texts.end());
+        EXPECT_NE(std::find(box.texts.begin(), box.texts.end(), u"見つかりません"),
+                  box.texts.end());
         EXPECT_EQ(Selection(), std::make_pair(DWORD{3}, DWORD{8})) << "the selection stays";
         EXPECT_TRUE(IsWindowEnabled(find)) << "and the find window is usable again";
     });
@@ -268,10 +262,12 @@ TEST_F(FindOverTheConsole, TheFindWindowLeavesTheMatchInSight)
         RECT row{rows.left, at.y, rows.right, at.y + CWin32RowBox::Of(box)->RowHeight()};
         RECT window, overlap;
         GetWindowRect(find, &window);
-        EXPECT_FALSE(IntersectRect(&overlap, &window, &row)) << "the match is not under the find window";
+        EXPECT_FALSE(IntersectRect(&overlap, &window, &row))
+            << "the match is not under the find window";
 
         Push("row 301");
-        ASSERT_TRUE(d.WaitUntil([&] { return d.Text("history").find(u"  row 301") != std::u16string::npos; }));
+        ASSERT_TRUE(d.WaitUntil(
+            [&] { return d.Text("history").find(u"  row 301") != std::u16string::npos; }));
         EXPECT_EQ(contract_test::Selected("history"), needle);
         SaveScreenshot(console.Hwnd(), "win32-find-over-history", find);
     });

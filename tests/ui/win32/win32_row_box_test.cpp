@@ -33,14 +33,6 @@ std::vector<std::u16string> Numbered(const std::u16string& prefix, int first, in
     return rows;
 }
 
-std::u16string Text(HWND h)
-{
-    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, u'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(h, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()))));
-    return text;
-}
-
 // What the screen shows of a window, as it is.
 std::vector<std::uint32_t> Pixels(HWND h)
 {
@@ -87,7 +79,10 @@ protected:
     HWND Dialog() const { return static_cast<CWin32DialogWindow*>(wnd.get())->Hwnd(); }
     HWND Box() const { return GetDlgItem(Dialog(), res::IDC_HISTORY); }
     CWin32RowBox& Rows() const { return *CWin32RowBox::Of(Box()); }
-    int First() const { return static_cast<int>(SendMessageW(Box(), EM_GETFIRSTVISIBLELINE, 0, 0)); }
+    int First() const
+    {
+        return static_cast<int>(SendMessageW(Box(), EM_GETFIRSTVISIBLELINE, 0, 0));
+    }
     bool ScrollBar() const { return GetWindowLongW(Box(), GWL_STYLE) & WS_VSCROLL; }
     void Show(const RowChange& change) { wnd->UpdateRows(res::IDC_HISTORY, change); }
 };
@@ -109,7 +104,7 @@ TEST_F(Win32RowBoxTest, HoldsAThousandLongRowsWithTheirTimes)
         Show(RowChange{true, 0, rows});
         std::u16string expected = wsys::JoinRows(rows, u"\r\n");
         ASSERT_EQ(expected.size(), 79998u);
-        EXPECT_EQ(Text(Box()), expected);
+        EXPECT_EQ(TextOf(Box()), expected);
 
         // In place: the oldest go, as many come, every unit kept.
         std::vector<std::u16string> more;
@@ -118,7 +113,7 @@ TEST_F(Win32RowBoxTest, HoldsAThousandLongRowsWithTheirTimes)
         Show(RowChange{false, 10, more});
         rows.erase(rows.begin(), rows.begin() + 10);
         rows.insert(rows.end(), more.begin(), more.end());
-        EXPECT_EQ(Text(Box()), wsys::JoinRows(rows, u"\r\n"));
+        EXPECT_EQ(TextOf(Box()), wsys::JoinRows(rows, u"\r\n"));
         EXPECT_EQ(SendMessageW(Box(), EM_GETLINECOUNT, 0, 0), 1000);
     });
 }
@@ -128,10 +123,10 @@ TEST_F(Win32RowBoxTest, ScrollBarOnlyWhileTheRowsOutnumberTheView)
     // The template asks for it (an edit control scrolls only so), and for
     // the selection shown without the focus; the box shows the scroll bar
     // when it is of use.
+    constexpr unsigned long kScrolls = WS_VSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL;
     for (const res::ControlTemplate& c : res::FindDialogTemplate(res::IDD_WENDREL_DIALOG)->controls)
         if (c.id == res::IDC_HISTORY)
-            EXPECT_EQ(win32::MapControlStyle(c).style & (WS_VSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL),
-                      static_cast<unsigned long>(WS_VSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL));
+            EXPECT_EQ(win32::MapControlStyle(c).style & kScrolls, kScrolls);
     Run([&] {
         const int fit = Rows().RowsInView();
         EXPECT_EQ(fit, 18);
@@ -213,7 +208,8 @@ TEST_F(Win32RowBoxTest, KeysAndWheelAsTheSystemSendsThem)
         SendMessageW(Box(), EM_SETSEL, 0, 0);
         SendKey(Box(), VK_DOWN, Mod::Shift);
         DWORD from = 1, to = 0;
-        SendMessageW(Box(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        SendMessageW(Box(), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                     reinterpret_cast<LPARAM>(&to));
         EXPECT_EQ(from, 0u);
         EXPECT_EQ(to, 7u) << "Shift+Down selects \"row 1\\r\\n\"";
 

@@ -13,7 +13,8 @@ void SaveScreenshot(HWND hwnd, const char* name, HWND also)
     for (HWND h : {hwnd, also}) {
         if (!h)
             continue;
-        RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+        RedrawWindow(h, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
         RECT w;
         GetWindowRect(h, &w);
         UnionRect(&r, &r, &w);
