@@ -57,8 +57,7 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
     m_bUpdating = true;
     const View before = ReadView();
     const bool bar = GetWindowLongW(m_hBox, GWL_STYLE) & WS_VSCROLL;
-    // Turning drawing off may drop what waits to be drawn (Wine's does):
-    // then all of it is drawn afterwards.
+    // What waits to be drawn is not on the screen yet.
     const bool pending = GetUpdateRect(m_hBox, nullptr, FALSE);
     SetRedraw(false);
 
@@ -69,23 +68,10 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
     if (restyle) {
         // The same rows told otherwise: a position keeps its row and its
         // distance from the row's end (the time goes in front).
-        auto fromEnd = [this](DWORD at, int& line) {
-            line = static_cast<int>(SendMessageW(m_hBox, EM_LINEFROMCHAR, at, 0));
-            const LRESULT start = SendMessageW(m_hBox, EM_LINEINDEX, line, 0);
-            const LRESULT length = SendMessageW(m_hBox, EM_LINELENGTH, start, 0);
-            return static_cast<long>(start + length) - static_cast<long>(at);
-        };
-        int startLine = 0, endLine = 0;
-        const long startFromEnd = fromEnd(before.selStart, startLine);
-        const long endFromEnd = fromEnd(before.selEnd, endLine);
+        const RowPlace start = PlaceOf(before.selStart), end = PlaceOf(before.selEnd);
         SetWindowTextW(m_hBox, W(wsys::JoinRows(change.added, u"\r\n")));
-        auto back = [this](int line, long fromEnd) {
-            const LRESULT start = SendMessageW(m_hBox, EM_LINEINDEX, line, 0);
-            const LRESULT length = SendMessageW(m_hBox, EM_LINELENGTH, start, 0);
-            return static_cast<DWORD>(start + std::max<long>(0, length - fromEnd));
-        };
-        after.selStart = back(startLine, startFromEnd);
-        after.selEnd = std::max(after.selStart, back(endLine, endFromEnd));
+        after.selStart = PositionOf(start);
+        after.selEnd = std::max(after.selStart, PositionOf(end));
     } else if (change.replace || m_nRows == 0 || change.removed >= m_nRows) {
         SetWindowTextW(m_hBox, W(wsys::JoinRows(change.added, u"\r\n")));
         m_nRows = change.added.size();
@@ -197,6 +183,21 @@ void CWin32RowBox::RecomputeMetrics()
 }
 
 // --- the view ---
+
+CWin32RowBox::RowPlace CWin32RowBox::PlaceOf(DWORD at) const
+{
+    const int row = static_cast<int>(SendMessageW(m_hBox, EM_LINEFROMCHAR, at, 0));
+    const LRESULT start = SendMessageW(m_hBox, EM_LINEINDEX, row, 0);
+    const LRESULT length = SendMessageW(m_hBox, EM_LINELENGTH, start, 0);
+    return {row, static_cast<long>(start + length) - static_cast<long>(at)};
+}
+
+DWORD CWin32RowBox::PositionOf(RowPlace place) const
+{
+    const LRESULT start = SendMessageW(m_hBox, EM_LINEINDEX, place.row, 0);
+    const LRESULT length = SendMessageW(m_hBox, EM_LINELENGTH, start, 0);
+    return static_cast<DWORD>(start + std::max<long>(0, length - place.fromEnd));
+}
 
 CWin32RowBox::View CWin32RowBox::ReadView() const
 {

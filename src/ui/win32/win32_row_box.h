@@ -70,6 +70,15 @@ private:
     bool OnViewKey(WPARAM key);
     void AfterUserScroll(int firstBefore, bool scrolled);
 
+    // A position as its row and its distance from the row's end.
+    struct RowPlace {
+        int row;
+        long fromEnd;
+    };
+    RowPlace PlaceOf(DWORD at) const;
+    // Within the row: at its start where the row is shorter now.
+    DWORD PositionOf(RowPlace place) const;
+
     View ReadView() const;
     int LineCount() const;
     int FirstLine() const;
