@@ -194,10 +194,10 @@ TEST_F(Win32RowBoxTest, AnUpdateDrawsWhatShowsAnew)
     });
 }
 
-// The edit control's keys for its caret, with Shift; the menu key and
-// Shift+F10 open the box's own menu; the wheel over the box scrolls it,
-// wherever the focus is.
-TEST_F(Win32RowBoxTest, KeysAndWheelAsTheSystemSendsThem)
+// The edit control's keys for its caret, with Shift; the right button,
+// the menu key and Shift+F10 open the box's own menu; the wheel over the
+// box scrolls it, wherever the focus is.
+TEST_F(Win32RowBoxTest, KeysMouseAndWheelAsTheSystemSendsThem)
 {
     handler.onInit = [&] {
         wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_CLEAR_HISTORY, u"消去", false);
@@ -213,17 +213,17 @@ TEST_F(Win32RowBoxTest, KeysAndWheelAsTheSystemSendsThem)
         EXPECT_EQ(from, 0u);
         EXPECT_EQ(to, 7u) << "Shift+Down selects \"row 1\\r\\n\"";
 
-        struct MenuKey {
-            const char* name;
-            UINT vk;
-            Mod mods;
+        const std::function<void()> opens[] = {
+            [&] {
+                PostMessageW(Box(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+                PostMessageW(Box(), WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
+            },
+            [&] { SendKey(Box(), VK_APPS); },
+            [&] { SendKey(Box(), VK_F10, Mod::Shift | Mod::Sys); },
         };
-        for (const MenuKey& k : {MenuKey{"menu key", VK_APPS, Mod::None},
-                                 MenuKey{"Shift+F10", VK_F10, Mod::Shift | Mod::Sys}}) {
-            SCOPED_TRACE(k.name);
-            const std::vector<std::u16string> entries =
-                Win32MenuOpenedBy([&] { SendKey(Box(), k.vk, k.mods); });
-            ASSERT_FALSE(entries.empty());
+        for (const auto& open : opens) {
+            const std::vector<std::u16string> entries = Win32MenuOpenedBy(open);
+            ASSERT_FALSE(entries.empty()) << "way " << (&open - opens);
             EXPECT_EQ(entries.front(), u"コピー(&C)");
             EXPECT_EQ(entries.back(), u"消去");
         }
