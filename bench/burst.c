@@ -1,9 +1,9 @@
 /* The board's side of a burst: writes COUNT input reports "<seq> <t_ns>"
  * (seq from 1, t_ns the CLOCK_MONOTONIC time of the write) to the gadget's
  * character device, each zero-filled to LENGTH bytes, as fast as the host
- * takes them.
+ * takes them, or one every INTERVAL_MS.
  *
- *   burst DEVICE COUNT [LENGTH]
+ *   burst DEVICE COUNT [LENGTH [INTERVAL_MS]]
  *
  * Gives up when the host takes no report for 5 s. Prints one line "BENCH {json}" with the board's own rate. */
 #include <errno.h>
@@ -19,12 +19,13 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 3 && argc != 4) {
-        fprintf(stderr, "usage: %s DEVICE COUNT [LENGTH]\n", argv[0]);
+    if (argc < 3 || argc > 5) {
+        fprintf(stderr, "usage: %s DEVICE COUNT [LENGTH [INTERVAL_MS]]\n", argv[0]);
         return 2;
     }
     const long count = strtol(argv[2], NULL, 10);
-    const size_t length = argc == 4 ? (size_t)strtoul(argv[3], NULL, 10) : 64;
+    const size_t length = argc >= 4 ? (size_t)strtoul(argv[3], NULL, 10) : 64;
+    const long long interval_ns = argc == 5 ? strtoll(argv[4], NULL, 10) * 1000000LL : 0;
     char report[256];
     if (length == 0 || length > sizeof report)
         return 2;
@@ -36,6 +37,14 @@ int main(int argc, char **argv)
     long written = 0;
     const long long start = now_ns();
     for (long seq = 1; seq <= count; ++seq) {
+        if (interval_ns) {
+            const long long due = start + (seq - 1) * interval_ns;
+            for (long long now; (now = now_ns()) < due;) {
+                struct timespec ts = {(time_t)((due - now) / 1000000000LL),
+                                      (long)((due - now) % 1000000000LL)};
+                nanosleep(&ts, NULL);
+            }
+        }
         /* Stamped once the previous report has gone, just before this one
          * is handed to the gadget. */
         ssize_t n = -1;

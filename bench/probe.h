@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resources.h"
@@ -120,6 +121,25 @@ public:
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override
     {
         m_inner->SetInputFilter(id, std::move(accept));
+    }
+    void SetCopyAllEntry(int id, const std::u16string& label,
+                         std::function<std::u16string()> text) override
+    {
+        m_inner->SetCopyAllEntry(id, label, std::move(text));
+    }
+    void AddContextCommand(int id, int command, const std::u16string& label,
+                           bool checkable) override
+    {
+        m_inner->AddContextCommand(id, command, label, checkable);
+    }
+    void SetContextCheck(int id, int command, bool checked) override
+    {
+        m_inner->SetContextCheck(id, command, checked);
+    }
+    void AddFindEntry(int id) override { m_inner->AddFindEntry(id); }
+    void SetLineRecall(int id, Recall recall) override
+    {
+        m_inner->SetLineRecall(id, std::move(recall));
     }
     void SetItemToolTip(int id, const std::u16string& text) override
     {

@@ -151,6 +151,80 @@ def bench_table(rows):
 
     burst_rows("", "")
     burst_rows("pinned", ", board and reader on vCPUs of their own")
+
+    def per_report(r, key="cpu_ms"):
+        v = r.get(key) if r else None
+        return v * 1000.0 / r["received"] if v and v > 0 and r.get("received") else None
+
+    def times_rows(pinned, how):
+        suffix = "-pinned" if pinned else ""
+        cons = find(rows, "burst-times" + suffix, mode="receive", build=None)
+        bare = find(rows, "burst" + suffix, mode="bare")
+        if not cons:
+            return
+        rc = cons["rate"] / bare["rate"] if cons.get("rate") and bare.get("rate") else None
+        add("1 burst", "times shown: lost; rate / bare loop's rate%s" % how,
+            "%s; %s" % (fmt(cons.get("lost")), fmt(rc, 3)), "",
+            "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.95",
+            cons.get("lost") == 0 and rc is not None and rc >= 0.95)
+        p99 = cons.get("box_p99_ms")
+        add("1 burst", "times shown: report -> history box p50 / p99 / max%s" % how,
+            "%s / %s / %s ms" % (fmt(cons.get("box_p50_ms")), fmt(p99), fmt(cons.get("box_max_ms"))),
+            "", "", "p99 <= 16 ms", p99 is not None and p99 <= 16)
+        gap = cons.get("ui_gap_burst_ms")
+        add("1 burst", "times shown: largest UI-loop gap during the burst%s" % how, ms(gap), "",
+            "", "<= 50 ms", gap is not None and 0 <= gap <= 50)
+        whole = per_report(cons)
+        add("1 burst", "times shown: CPU per report, the whole process%s" % how,
+            "%s us (user-interface thread %s us)" % (fmt(whole, 0),
+                                                     fmt(per_report(cons, "ui_cpu_ms"), 0))
+            if whole else "n/a")
+    times_rows(False, "")
+    times_rows(True, ", board and reader on vCPUs of their own")
+
+    quiet, quieto = find(rows, "burst-quiet", build=None), find(rows, "burst-quiet", build="before")
+    if quiet:
+        bare = find(rows, "burst", mode="bare")
+        b = per_report(bare)
+
+        def quiet_text(r):
+            whole = per_report(r)
+            if whole is None:
+                return ""
+            return "%.0f us (user-interface thread %s us, %.1f x the bare loop); rate / bare %s" % (
+                whole, fmt(per_report(r, "ui_cpu_ms"), 0), whole / b if b else 0,
+                fmt(r["rate"] / bare["rate"], 3) if r.get("rate") and bare.get("rate") else "n/a")
+        whole = per_report(quiet)
+        add("1 burst", "CPU per report, the whole process, without the gap probe's 1 ms timer",
+            quiet_text(quiet), quiet_text(quieto),
+            "bare hidapi loop %s" % ("%.0f us" % b if b else "n/a"), "<= 2 x the bare loop's",
+            whole is not None and b is not None and whole <= 2 * b)
+
+    lone, loneo = find(rows, "lone", build=None), find(rows, "lone", build="before")
+    if lone:
+        def lat(r):
+            return "%s / %s / %s ms" % (fmt(r.get("box_p50_ms")), fmt(r.get("box_p99_ms")),
+                                        fmt(r.get("box_max_ms"))) if r else ""
+        p50, p99 = lone.get("box_p50_ms"), lone.get("box_p99_ms")
+        add("4 latency", "report -> history box, lone reports 100 ms apart: p50 / p99 / max "
+            "(%s reports)" % fmt(lone.get("received")), lat(lone), lat(loneo),
+            "to OnReceive p50 / p99 %s / %s ms" % (fmt(lone.get("owner_p50_ms")),
+                                                   fmt(lone.get("owner_p99_ms"))),
+            "p50 <= 2 ms, p99 <= 16 ms", p50 is not None and p99 is not None and p50 <= 2 and p99 <= 16)
+
+    br = find(rows, "browse", mode="browse")
+    if br:
+        for part, what in (("page", "paging with PageUp from the newest to the oldest row and "
+                            "back (%s keys)" % fmt(br.get("page_steps"))),
+                           ("find", "finding text in a full ring (%s searches, %s found, %s "
+                            "not there)" % (fmt(br.get("find_steps")), fmt(br.get("found")),
+                                           fmt(br.get("missed")))),
+                           ("times", "turning times on and off over 1000 rows (%s times)"
+                            % fmt(br.get("toggles")))):
+            gap = br.get("ui_gap_%s_ms" % part)
+            add("4 UI loop", "largest gap while %s" % what, ms(gap), "",
+                "longest step %s" % ms(br.get("%s_step_max_ms" % part)), "<= 50 ms",
+                gap is not None and 0 <= gap <= 50)
     for name, tag in (("python3-hid (libusb backend)", "python-hid"),
                       ("python3 os.read on hidraw", "python-hidraw")):
         r = find(rows, "burst", mode=tag)
@@ -211,6 +285,16 @@ def bench_table(rows):
         add("3 hotplug", "largest UI-loop gap while a board is plugged and unplugged", ms(gap),
             ms(hpo.get("ui_gap_hotplug_ms")) if hpo else "", "; ".join(beside), "<= 50 ms",
             gap is not None and 0 <= gap <= 50)
+
+        def held(r):
+            if not r or "gap_cpu_ms" not in r:
+                return ""
+            return ("the thread on a CPU %s, waiting for one %s; longest event %s (%s); "
+                    "tick %s, posted call %s" % (
+                        ms(r.get("gap_cpu_ms")), ms(r.get("gap_waited_ms")),
+                        ms(r.get("gap_event_ms")), r.get("gap_event", "?"),
+                        ms(r.get("gap_tick_ms")), ms(r.get("gap_post_ms"))))
+        add("3 hotplug", "... what held the loop in that gap", held(hp), held(hpo))
     sp, spo = find(rows, "stuckplug", build=None), find(rows, "stuckplug", build="before")
     if sp:
         gap = sp.get("ui_gap_stuck_ms")
@@ -290,6 +374,14 @@ def bench_table(rows):
         if r:
             add("5 memory", "resident memory after 10 s connected",
                 "%.1f MB" % (r["console_rss_kb"] / 1024.0))
+        m = find(rows, "memory-rows")
+        if m and m.get("console_rss_kb") and m.get("controls_rss_kb"):
+            cr, kr, orss = m["console_rss_kb"], m["controls_rss_kb"], m.get("before_rss_kb")
+            add("5 memory", "resident memory holding %s rows of %s characters"
+                % (fmt(m.get("rows")), fmt(m.get("row_chars"))), "%.1f MB" % (cr / 1024.0),
+                "%.1f MB" % (orss / 1024.0) if orss else "",
+                "dialog with controls %.1f MB (console %.2f x)" % (kr / 1024.0, cr / float(kr)),
+                "<= 1.15 x", cr <= 1.15 * kr)
     return guest, table
 
 

@@ -57,24 +57,32 @@ burst_row() {
     else
         # usbhid drops what comes in the first ~50 ms after an open.
         sleep 0.3
-        $board_pin "$bin/burst" "$state/burst/hidg" "$count" > "$tmp/$name.board" 2>&1
+        $board_pin "$bin/burst" "$state/burst/hidg" ${burst_args:-$count} > "$tmp/$name.board" 2>&1
         cat "$tmp/$name.board"
         emit "board-$name" "$tmp/$name.board"
     fi
     wait "$reader"
     cat "$tmp/$name.out"
-    tag=
+    tag= as=${row:-burst}
     case $name in *-before*) tag=before ;; esac
-    case $name in
-        *-pinned) emit "burst-pinned" "$tmp/$name.out" $tag ;;
-        *) emit "burst" "$tmp/$name.out" $tag ;;
-    esac
+    case $name in *-times*) as=$as-times ;; esac
+    case $name in *-quiet*) as=$as-quiet ;; esac
+    case $name in *-pinned) as=$as-pinned ;; esac
+    emit "$as" "$tmp/$name.out" $tag
 }
 board_pin=
 burst_row bare "$bin/bare_read" "$count" "$tmp/ready"
 QT_QPA_PLATFORM=offscreen burst_row console "$bin/console_bench" receive "$count" "$tmp/ready"
 [ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before \
     "$before/bench/console_bench" receive "$count" "$tmp/ready"
+QT_QPA_PLATFORM=offscreen burst_row console-times \
+    "$bin/console_bench" receive "$count" "$tmp/ready" times
+# Without the gap probe's 1 ms timer, whose wake-ups are not the console's:
+# its CPU time and rate alone.
+QT_QPA_PLATFORM=offscreen burst_row console-quiet \
+    "$bin/console_bench" receive "$count" "$tmp/ready" quiet
+[ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before-quiet \
+    "$before/bench/console_bench" receive "$count" "$tmp/ready" quiet
 # The same two with the board on one vCPU and the reader on the other, so
 # that the reader's work does not slow the board that feeds it.
 if [ "$(nproc)" -ge 2 ] && command -v taskset > /dev/null; then
@@ -84,8 +92,19 @@ if [ "$(nproc)" -ge 2 ] && command -v taskset > /dev/null; then
         taskset -c 1 "$bin/console_bench" receive "$count" "$tmp/ready"
     [ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before-pinned \
         taskset -c 1 "$before/bench/console_bench" receive "$count" "$tmp/ready"
+    QT_QPA_PLATFORM=offscreen burst_row console-times-pinned \
+        taskset -c 1 "$bin/console_bench" receive "$count" "$tmp/ready" times
     board_pin=
 fi
+# Lone reports, 100 ms apart: each shown at once, not a frame later.
+burst_args="100 64 100" row=lone
+QT_QPA_PLATFORM=offscreen burst_row lone "$bin/console_bench" receive 100 "$tmp/ready"
+[ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row lone-before \
+    "$before/bench/console_bench" receive 100 "$tmp/ready"
+# A full ring of 1000 rows, gone through as its user would.
+burst_args=1000 row=browse
+QT_QPA_PLATFORM=offscreen burst_row browse "$bin/console_bench" browse 1000 "$tmp/ready"
+burst_args= row=
 burst_row python-hidraw /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hidraw
 # Last: this module detaches usbhid from the board while it reads.
 burst_row python-hid /usr/bin/python3 "$here/python_read.py" "$count" "$tmp/ready" hid
@@ -201,6 +220,17 @@ bpid=$!
 wait_file "$tmp/ready"
 sleep 2
 measure_cpu cpu connected 10
+# The same consoles holding a full ring: 1000 rows of 63 characters.
+i=1 rows=
+while [ $i -le 1000 ]; do
+    rows="$rows $(printf '%04d' $i)-abcdefghijklmnopqrstuvwxyz-ABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456"
+    i=$((i + 1))
+done
+tool send cpu $rows
+sleep 3
+orss=null
+[ -n "$opid" ] && orss=$(rss_kb "$opid")
+echo "{\"row\":\"memory-rows\",\"rows\":1000,\"row_chars\":63,\"console_rss_kb\":$(rss_kb "$cpid"),\"before_rss_kb\":$orss,\"controls_rss_kb\":$krss}" >> "$out"
 kill "$cpid" "$ipid" "$bpid" $opid 2>/dev/null
 wait "$cpid" "$ipid" "$bpid" $opid 2>/dev/null
 tool remove cpu

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "about_dlg.h"
 #include "codepage.h"
 #include "icon_position.h"
+#include "local_time.h"
 
 CWendrelDlg::CWendrelDlg(wsys::IWindowSystem& ws, std::shared_ptr<hid::Platform> platform)
     : CDialog(ws, res::IDD_WENDREL_DIALOG), m_device(std::move(platform))
@@ -46,8 +48,18 @@ bool CWendrelDlg::OnInitDialog()
     wnd->SetIcon(m_hIcon, false);
     wnd->SetInputFilter(res::IDC_SEND_TEXT,
                         [this](const std::u16string& text) { return FitsOutputReport(text); });
+    // The history box's menu, in this order.
+    wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_SHOW_TIMES,
+                           res::LoadString(res::IDS_SHOW_TIMES), true);
+    wnd->SetContextCheck(res::IDC_HISTORY, res::IDM_SHOW_TIMES, m_history.ShowsTimes());
+    wnd->AddFindEntry(res::IDC_HISTORY);
+    wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_CLEAR_HISTORY,
+                           res::LoadString(res::IDS_CLEAR_HISTORY), false);
     wnd->SetCopyAllEntry(res::IDC_HISTORY, std::u16string(texts::kCopyAllHistory),
-                         [this] { return m_history.StoredRows(); });
+                         [this] { return m_history.ShownRows(); });
+    wnd->SetLineRecall(res::IDC_SEND_TEXT, [this](bool older, const std::u16string& current) {
+        return m_recall.Recall(older, current);
+    });
     wnd->SetTimer(res::IDT_POLL, kPollMs);
     // The box starts empty: rows that arrived while no window was there to
     // show them go in at once.
@@ -61,6 +73,10 @@ void CWendrelDlg::OnCommand(int id)
 {
     if (id == res::IDC_BOOT)
         OnBnClickedBoot();
+    else if (id == res::IDM_SHOW_TIMES)
+        OnShowTimes();
+    else if (id == res::IDM_CLEAR_HISTORY)
+        OnClearHistory();
     else
         CDialog::OnCommand(id);
 }
@@ -294,6 +310,8 @@ void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)
 void CWendrelDlg::OnOK()
 {
     UpdateData(true);
+    // Recalled even when no board took it: the line is not lost.
+    m_recall.Sent(m_strSend);
     m_device.SendText(m_strSend);
     m_strSend.clear();
     UpdateData(false);
@@ -301,9 +319,29 @@ void CWendrelDlg::OnOK()
 
 void CWendrelDlg::OnBnClickedBoot() { m_device.SendText(u"Boot"); }
 
+void CWendrelDlg::OnShowTimes()
+{
+    const bool on = !m_history.ShowsTimes();
+    const std::vector<wsys::RowChange> changes = m_history.ShowTimes(on);
+    if (wsys::IWindow* wnd = Window()) {
+        for (const wsys::RowChange& change : changes)
+            wnd->UpdateRows(res::IDC_HISTORY, change);
+        wnd->SetContextCheck(res::IDC_HISTORY, res::IDM_SHOW_TIMES, on);
+    }
+}
+
+void CWendrelDlg::OnClearHistory()
+{
+    const wsys::RowChange change = m_history.Clear();
+    if (Window() && !change.Empty())
+        Window()->UpdateRows(res::IDC_HISTORY, change);
+}
+
+std::int64_t CWendrelDlg::ArrivalTimeMs() const { return base::WallClockMs(); }
+
 void CWendrelDlg::OnReceive(const std::u16string& text)
 {
-    if (m_history.Append(text))
+    if (m_history.Append(text, ArrivalTimeMs()))
         PostToWindow([this] { ShowHistory(); });
 }
 

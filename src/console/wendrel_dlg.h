@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <functional>
+#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "command_recall.h"
 #include "console_texts.h"
 #include "dialog.h"
 #include "hid_device.h"
@@ -30,14 +32,18 @@ public:
                          std::shared_ptr<hid::Platform> platform = hid::SystemPlatform());
     ~CWendrelDlg() override;
 
-    // IHidReceiver: on the connection's reader thread; never waits for the
-    // user-interface thread.
+    // IHidReceiver: on the connection's reader thread, right after the
+    // read; never waits for the user-interface thread. The row's time is
+    // taken here.
     void OnReceive(const std::u16string& text) override;
 
     // The poll cycle and the buttons, as the window delivers them.
     void OnTimer(int id) override;
     void OnOK() override;
     void OnBnClickedBoot();
+    // The history box's context menu.
+    void OnShowTimes();
+    void OnClearHistory();
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
 
@@ -59,6 +65,9 @@ protected:
     void OnPaint() override;
     wsys::IconHandle OnQueryDragIcon() override;
     void OnDestroy() override;
+    // The time a report arrives at, base::WallClockMs's scale; on the
+    // reader thread.
+    virtual std::int64_t ArrivalTimeMs() const;
 
 private:
     // User-interface thread: shows the rows that arrived.
@@ -94,6 +103,7 @@ private:
     CReopenBackoff m_backoff;
     std::function<Clock::time_point()> m_pfnNow = [] { return Clock::now(); };
     int m_nTicksSinceRescan = 0;
+    CCommandRecall m_recall;
 
 public:
     // m_strStatus, m_strDevicePath and m_bConnected follow m_link: set by

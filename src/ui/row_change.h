@@ -23,6 +23,10 @@ struct RowChange {
     std::size_t removed = 0;
     // Rows that come at the bottom, oldest first.
     std::vector<std::u16string> added;
+    // With `replace`: the rows are the same rows, each shown otherwise
+    // (`added` holds as many, in the same order), so a box keeps its view,
+    // and a selection where it stands from the end of its rows.
+    bool restyle = false;
 
     bool Empty() const { return !replace && removed == 0 && added.empty(); }
 };

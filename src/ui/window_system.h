@@ -71,9 +71,14 @@ public:
     // row. Scrolled up (wheel, scroll bar, PageUp, Up, Ctrl+Home), the rows
     // in view stay in view while rows come at the bottom and go at the top;
     // back at the bottom (scrolling down, End, Ctrl+End) it follows again.
-    // A replace that keeps the number of rows (every row's text shown
-    // otherwise) keeps the view where it is; a replace by no rows (the
-    // history cleared) follows again.
+    // In the box, the keys move the view, not a caret: Up and Down by a
+    // row, PageUp and PageDown by a view, Home and Ctrl+Home to the oldest
+    // row, End and Ctrl+End to the newest; a selection stays as it is.
+    // A replace marked `restyle` (the same rows, each shown otherwise)
+    // keeps the view, whether it follows, and a selection where it stands
+    // from the end of its rows; a replace by no rows (the history cleared)
+    // follows again. Following shows the start of the rows (scrolled fully
+    // left).
     virtual void UpdateRows(int id, const RowChange& change) = 0;
     // Most UTF-16 units the user can enter into an edit control.
     virtual void LimitText(int id, int maxUnits) = 0;
@@ -112,10 +117,13 @@ public:
     // the dialog does; F3 and Shift+F3, in the dialog or the box, repeat
     // the last search forward and backward. A search starts at the
     // selection, wraps around at either end (FindInText, text_search.h),
-    // selects the match and brings it into view, which stops following;
-    // when nothing matches, the find window says so (IDS_NOT_FOUND) and the
-    // selection stays where it was. The find field starts with the
-    // selected text; Escape closes the find window.
+    // selects the match and brings it into view, which stops following
+    // even where the match is at the bottom (the next scroll to the bottom
+    // follows again); when nothing matches, the find window says so
+    // (IDS_NOT_FOUND) and the selection stays where it was. The find field
+    // starts with the selected text where it is within one row (else with
+    // the last search); Escape closes the find window. F3 before any
+    // search opens the find window.
     virtual void AddFindEntry(int id) { (void)id; }
 
     // Up and Down in single-line edit `id` show the line `recall` gives

@@ -49,6 +49,12 @@ inline bool WaitFor(Pred pred, int timeoutMs = 5000)
 }
 
 
+inline std::u16string Number(long long n)
+{
+    const std::string digits = std::to_string(n);
+    return std::u16string(digits.begin(), digits.end());
+}
+
 inline std::u16string LastRow(const std::u16string& text)
 {
     const std::size_t at = text.rfind(u"\r\n");

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "post_queue.h"
@@ -41,6 +42,7 @@ public:
     // The box's rows; its text is them joined, as a real box gives them.
     void UpdateRows(int id, const wsys::RowChange& change) override
     {
+        lastChange[id] = change;
         wsys::ApplyRowChange(rows[id], change);
         text[id] = wsys::JoinRows(rows[id], u"\r\n");
         ++sets[id];
@@ -51,6 +53,24 @@ public:
         filter[id] = std::move(accept);
     }
     void SetItemToolTip(int id, const std::u16string& t) override { tip[id] = t; }
+    // The history box's context menu: each entry as (command, label),
+    // command 0 standing for the find entry and -1 for the copy entry.
+    void SetCopyAllEntry(int id, const std::u16string& label,
+                         std::function<std::u16string()> t) override
+    {
+        context[id].emplace_back(-1, label);
+        copyAll[id] = std::move(t);
+    }
+    void AddContextCommand(int id, int command, const std::u16string& label,
+                           bool checkable) override
+    {
+        context[id].emplace_back(command, label);
+        if (checkable)
+            checked[command] = false;
+    }
+    void SetContextCheck(int, int command, bool on) override { checked[command] = on; }
+    void AddFindEntry(int id) override { context[id].emplace_back(0, u"find"); }
+    void SetLineRecall(int id, Recall r) override { recall[id] = std::move(r); }
     // timerId and timerMs follow the first timer set, the poll cycle's
     // (timerId is 0 while it is stopped; Tick still ticks it); `timers`
     // holds every running timer with its period.
@@ -125,6 +145,14 @@ public:
     }
     std::function<void()> settle;
     void Click(int id) { m_handler.OnCommand(id); }
+    // Up (`older`) or Down in edit control `id`, as the window applies it.
+    void PressRecall(int id, bool older)
+    {
+        if (!recall.count(id))
+            return;
+        if (const auto line = recall[id](older, GetItemText(id)))
+            text[id] = *line;
+    }
     void Paint() { m_handler.OnPaint(); }
     void ChooseMenu(int id) { m_handler.OnSysCommand(id, 0); }
     // Runs the queued posts, as the event loop would on its next turn.
@@ -137,10 +165,15 @@ public:
 
     std::map<int, std::u16string> text;
     std::map<int, std::vector<std::u16string>> rows;
+    std::map<int, wsys::RowChange> lastChange;
     std::map<int, int> sets;
     std::map<int, int> limit;
     std::map<int, std::function<bool(const std::u16string&)>> filter;
     std::map<int, std::u16string> tip;
+    std::map<int, std::vector<std::pair<int, std::u16string>>> context;
+    std::map<int, std::function<std::u16string()>> copyAll;
+    std::map<int, bool> checked;
+    std::map<int, Recall> recall;
     std::vector<std::tuple<wsys::MenuItem, int, std::u16string>> menu;
     std::optional<int> ended;
     int timerId = 0;

@@ -27,9 +27,8 @@ TEST_F(ConsoleTest, BurstOfReportsCostsOneDisplayUpdate)
         EXPECT_EQ(w.DrainPosts(), 1);
         EXPECT_EQ(w.Sets(res::IDC_HISTORY), 1);
         std::u16string expected;
-        for (int i = 33; i <= 50; ++i)
-            expected += u"L" + std::u16string(1, u'0' + i / 10) + char16_t(u'0' + i % 10) +
-                        (i < 50 ? u"\r\n" : u"");
+        for (int i = 1; i <= 50; ++i)
+            expected += u"L" + Number(i) + (i < 50 ? u"\r\n" : u"");
         EXPECT_EQ(w.GetItemText(res::IDC_HISTORY), expected);
 
         // Until a frame passes with nothing new, later reports wait for the

@@ -2,8 +2,9 @@
 // board's input reports to the rows the history box is given, and the
 // road back for a typed line.
 //
-// Input: byte 0 picks the code page, byte 1 the report length (8..64),
-// the rest is cut into reports of that length. Each report is decoded as
+// Input: byte 0 picks the code page, byte 1 the report length (8..64) and
+// how many times each report comes (1..5, so that the ring of 1000 rows
+// wraps), the rest is cut into reports of that length. Each report is decoded as
 // the device's reader does and fed to the history as the console does; the
 // display side takes what changed every other report, as a box would.
 // Checked on the way:
@@ -14,8 +15,8 @@
 //   take with nothing new ends the request;
 // - each change is rows gone from the top and rows added at the bottom,
 //   or, only where the rows since the last take outran the box, a
-//   replacement; applied, the box holds exactly the newest 18 rows of a
-//   plain model of the ring, each row the text cut after 64 units (63
+//   replacement; applied, the box holds exactly the 1000 rows of a plain
+//   model of the ring, each row the text cut after 64 units (63
 //   where the 64th would split a surrogate pair);
 // - encoding the text for an output report of any length stays inside the
 //   report, is zero-terminated and is never cut inside a character.
@@ -85,7 +86,7 @@ std::u16string Cut(const std::u16string& text)
     return row;
 }
 
-constexpr std::size_t kVisible = CLineHistory::kVisible;
+constexpr std::size_t kStored = CLineHistory::kRows;
 
 // The box as a window keeps it, and what it must hold.
 struct Box {
@@ -97,11 +98,11 @@ struct Box {
     {
         wsys::RowChange change;
         Check(feed.Take(change));
-        const bool outran = rows.empty() || fresh >= kVisible;
+        const bool outran = rows.empty() || fresh >= kStored;
         Check(change.replace == outran);
         if (!outran) {
             Check(change.added.size() == fresh);
-            Check(change.removed == rows.size() + fresh - std::min(rows.size() + fresh, kVisible));
+            Check(change.removed == rows.size() + fresh - std::min(rows.size() + fresh, kStored));
             Check(change.removed < rows.size());
         }
         wsys::ApplyRowChange(rows, std::move(change));
@@ -119,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string charset = kCharsets[data[0] % kCharsetCount];
     const bool bijective = charset == "UTF-8" || charset == "ISO-8859-1";
     const std::size_t length = 8 + data[1] % 57;
+    const int repeats = 1 + data[1] / 57;
     data += 2;
     size -= 2;
 
@@ -142,12 +144,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   && again[m] == 0);
         }
 
-        Check(feed->Append(text) == !pending);
-        pending = true;
-        box.model.push_back(Cut(text));
-        if (box.model.size() > kVisible)
-            box.model.pop_front();
-        ++box.fresh;
+        for (int r = 0; r < repeats; ++r) {
+            Check(feed->Append(text, static_cast<std::int64_t>(at)) == !pending);
+            pending = true;
+            box.model.push_back(Cut(text));
+            if (box.model.size() > kStored)
+                box.model.pop_front();
+            ++box.fresh;
+        }
 
         // The display side takes every other turn.
         if (at / length % 2) {

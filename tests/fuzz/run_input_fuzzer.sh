@@ -14,7 +14,8 @@ fi
 
 mkdir -p "$work/corpus" "$work/seeds"
 # Byte 0 picks the code page (0 UTF-8, 1 Latin-1, 2 EUC-JP, 3 CP932),
-# byte 1 the report length (8 + n % 57); octal escapes for dash's printf.
+# byte 1 the report length (8 + n % 57) and how often each comes
+# (1 + n / 57); octal escapes for dash's printf.
 seed() { printf "$2" > "$work/seeds/$1"; }
 seed hello '\000\070Hello\000junk'
 seed utf8-kana '\000\070\343\201\202\343\201\204\343\201\206\000'
@@ -27,11 +28,13 @@ seed many-short '\000\000line1\000\000\000line2\000\000\000line3\000\000\000'
 "$cxx" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined \
     -fno-sanitize-recover=undefined \
     -I"$src/src/text" -I"$src/src/ui" -I"$src/src/console" -I"$src/src/console/history" \
+    -I"$src/src/base" \
     "$src/tests/fuzz/fuzz_input_path.cpp" \
     "$src/src/text/codepage_decode.cpp" "$src/src/text/codepage_encode.cpp" \
     "$src/src/text/codepage_iconv.cpp" "$src/src/text/codepage_locale.cpp" \
     "$src/src/console/history/line_history.cpp" "$src/src/console/display_mailbox.cpp" \
-    "$src/src/console/history_feed.cpp" "$src/src/ui/row_change.cpp" \
+    "$src/src/console/history_feed.cpp" "$src/src/console/row_format.cpp" \
+    "$src/src/base/local_time_linux.cpp" "$src/src/ui/row_change.cpp" \
     -o "$work/fuzz_input_path"
 cd "$work"
 exec ./fuzz_input_path -max_total_time="$seconds" -print_final_stats=1 \

@@ -8,16 +8,22 @@ namespace contract_test {
 
 // --- the history box ---
 
-TEST_F(WindowContract, HistoryShowsTheNewestEighteenRowsFromTheTop)
+TEST_F(WindowContract, HistoryHoldsEveryRowWithTheNewestEighteenInSight)
 {
     RunConsole([&] {
         ASSERT_TRUE(Connect());
-        ASSERT_TRUE(Send("line ", 1, 25));
-        EXPECT_EQ(d.Text("history"), Rows(u"line ", 8, 25));
-        // All 18 fit: from the first row at the top to the last.
-        const contract::RowsInSight shown = d.RowsShown("history");
+        ASSERT_TRUE(Send("line ", 1, 10));
+        // Fewer rows than fit: from the first row at the top.
+        EXPECT_EQ(d.Text("history"), Rows(u"line ", 1, 10));
+        contract::RowsInSight shown = d.RowsShown("history");
         EXPECT_EQ(shown.first, 0);
-        EXPECT_EQ(shown.last, 17);
+        EXPECT_EQ(shown.last, 9);
+
+        ASSERT_TRUE(Send("line ", 11, 25));
+        EXPECT_EQ(d.Text("history"), Rows(u"line ", 1, 25));
+        shown = d.RowsShown("history");
+        EXPECT_EQ(shown.first, 7);
+        EXPECT_EQ(shown.last, 24);
     });
 }
 
@@ -65,13 +71,13 @@ TEST_P(LineBreakTest, ReportsEndingInALineBreakAreOneRowEach)
         for (int i = 1; i <= 25; ++i)
             Push(Cp932(u"line " + U(std::to_string(i)) + c.ending));
         ASSERT_TRUE(Shows(u"line 25"));
-        EXPECT_EQ(d.Text("history"), Rows(u"line ", 8, 25));
+        EXPECT_EQ(d.Text("history"), Rows(u"line ", 1, 25));
         const contract::RowsInSight shown = d.RowsShown("history");
-        EXPECT_EQ(shown.last, 17);
+        EXPECT_EQ(shown.last, 24);
         if (c.rowsThatFit < 18)
-            EXPECT_GT(shown.first, 0);
+            EXPECT_GT(shown.first, 7);
         else
-            EXPECT_EQ(shown.first, 0);
+            EXPECT_EQ(shown.first, 7);
         if (c.ending == u"\r\n" && c.rowsThatFit == 18)
             d.Screenshot("history-crlf", "history");
     });
@@ -88,18 +94,19 @@ TEST_F(WindowContract, SelectionSurvivesIncomingReports)
 {
     RunConsole([&] {
         ASSERT_TRUE(Connect());
-        ASSERT_TRUE(Send("row ", 1, 18));
+        ASSERT_TRUE(SendMany("row ", 1, 997));
 
         // "row 5" to "row 6", selected by the user.
         const std::u16string text = d.Text("history");
-        const int from = static_cast<int>(text.find(u"row 5"));
-        const int to = static_cast<int>(text.find(u"row 6")) + 5;
+        const int from = static_cast<int>(text.find(u"row 5\r\n"));
+        const int to = static_cast<int>(text.find(u"row 6\r\n")) + 5;
         d.Select("history", from, to);
         const std::u16string selected = u"row 5\r\nrow 6";
         ASSERT_EQ(Selected("history"), selected);
 
-        // Three rows scroll out at the top; the selected ones stay.
-        ASSERT_TRUE(Send("row ", 19, 21));
+        // The ring is full: three rows leave at the top; the selected ones
+        // stay.
+        ASSERT_TRUE(Send("row ", 998, 1003));
         EXPECT_EQ(d.Text("history").substr(0, 7), u"row 4\r\n");
         EXPECT_EQ(Selected("history"), selected);
 
@@ -109,7 +116,7 @@ TEST_F(WindowContract, SelectionSurvivesIncomingReports)
         EXPECT_EQ(Unix(d.Clipboard()), u"row 5\nrow 6");
 
         // Once its rows are gone, so is the selection.
-        ASSERT_TRUE(Send("row ", 22, 40));
+        ASSERT_TRUE(Send("row ", 1004, 1010));
         EXPECT_EQ(Selected("history").find(u"row 5"), std::u16string::npos);
     });
 }
@@ -118,12 +125,8 @@ TEST_F(WindowContract, ContextMenuCopiesEveryStoredRow)
 {
     RunConsole([&] {
         ASSERT_TRUE(Connect());
-        // In batches the board's queue holds.
-        for (int i = 1; i <= 1005; ++i) {
-            Push(Cp932(u"行 " + U(std::to_string(i)) + u"\r\n"));
-            if (i % 50 == 0)
-                ASSERT_TRUE(WaitWithoutEvents([&] { return dlg->received == i; }));
-        }
+        for (int i = 1; i <= 1005; ++i)
+            PushInBatches(Cp932(u"行 " + U(std::to_string(i)) + u"\r\n"));
         ASSERT_TRUE(Shows(u"行 1005"));
 
         // Only the history box has the entry.
@@ -136,6 +139,8 @@ TEST_F(WindowContract, ContextMenuCopiesEveryStoredRow)
         for (int i = 6; i <= 1005; ++i)
             expected += u"行 " + U(std::to_string(i)) + u"\n";
         EXPECT_EQ(Unix(d.Clipboard()), expected);
+        // The box holds the same rows.
+        EXPECT_EQ(Unix(d.Text("history")) + u"\n", expected);
     });
 }
 

@@ -19,7 +19,22 @@
 
 namespace contract {
 
-enum class Key { Enter, Escape, CopySelection };
+enum class Key {
+    Enter,
+    Escape,
+    CopySelection,
+    Up,
+    Down,
+    PageUp,
+    PageDown,
+    Home,
+    End,
+    CtrlHome,
+    CtrlEnd,
+    CtrlF,
+    F3,
+    ShiftF3,
+};
 
 // Rows of a box wholly in sight, first and last; -1 for none.
 struct RowsInSight {
@@ -75,6 +90,26 @@ public:
     // template's would.
     virtual void Shrink(const char* control, int rows, int of) = 0;
 
+    // Whether a vertical scroll bar shows beside a box's rows.
+    virtual bool HasScrollBar(const char* control) = 0;
+    // The mouse wheel over a box, `notches` away from the user (up;
+    // negative: down).
+    virtual void Wheel(const char* control, int notches) = 0;
+    // The scroll bar's thumb dragged with the mouse until row `row` is at
+    // the top of the view (as far as it goes).
+    virtual void DragScrollBar(const char* control, int row) = 0;
+
+    // The find window: whether it shows, what its field holds, a search as
+    // its user makes one (`text` typed into the field in place of what it
+    // held, the case option set, then the button of the direction
+    // pressed), what it says ("" while it says nothing), and a key pressed
+    // in it.
+    virtual bool FindShown() = 0;
+    virtual std::u16string FindField() = 0;
+    virtual void Find(const std::u16string& text, bool matchCase, bool forward) = 0;
+    virtual std::u16string FindMessage() = 0;
+    virtual void PressInFind(Key key) = 0;
+
     // The window menu's entries as shown ('&' and all; "" a separator),
     // and choosing one.
     virtual std::vector<std::u16string> WindowMenu() = 0;
@@ -83,6 +118,8 @@ public:
     // it).
     virtual std::vector<std::u16string> ContextMenu(const char* control,
                                                     const std::u16string& choose) = 0;
+    // Whether entry `entry` of `control`'s context menu shows a check.
+    virtual bool ContextChecked(const char* control, const std::u16string& entry) = 0;
 
     // Line breaks as the system's clipboard has them.
     virtual std::u16string Clipboard() = 0;

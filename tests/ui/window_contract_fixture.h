@@ -109,6 +109,8 @@ protected:
         EXPECT_EQ(board->OpenHandles(), 0);
     }
 
+    int m_nPushed = 0;
+
     int RunConsole(const std::function<void()>& user)
     {
         return d.Run([this] { return dlg->DoModal(); }, user);
@@ -118,13 +120,30 @@ protected:
         board->Plug(console_test::Board(kPath));
         return d.WaitUntil([&] { return d.Text("status") == kConnected; });
     }
-    void Push(const std::string& bytes) { board->PushInput(kPath, InputReport(bytes)); }
+    void Push(const std::string& bytes)
+    {
+        board->PushInput(kPath, InputReport(bytes));
+        ++m_nPushed;
+    }
     // The board sends "<prefix><first>" to "<prefix><last>"; true once the
     // box shows the last.
     bool Send(const std::string& prefix, int first, int last)
     {
         for (int i = first; i <= last; ++i)
             Push(prefix + std::to_string(i));
+        return Shows(U(prefix + std::to_string(last)));
+    }
+    // Many reports, in batches the board's queue holds.
+    void PushInBatches(const std::string& bytes)
+    {
+        Push(bytes);
+        if (m_nPushed % 50 == 0 && !WaitWithoutEvents([&] { return dlg->received == m_nPushed; }))
+            ADD_FAILURE() << "the console took " << dlg->received << " of " << m_nPushed;
+    }
+    bool SendMany(const std::string& prefix, int first, int last)
+    {
+        for (int i = first; i <= last; ++i)
+            PushInBatches(prefix + std::to_string(i));
         return Shows(U(prefix + std::to_string(last)));
     }
     bool Shows(const std::u16string& lastRow)

@@ -32,7 +32,7 @@ std::u16string CLineHistory::RowText(const std::u16string& text)
     return row;
 }
 
-CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text)
+CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text, std::int64_t timeMs)
 {
     const std::u16string clean = RowText(text);
     std::lock_guard<std::mutex> lock(m_lock);
@@ -47,42 +47,34 @@ CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text)
     if (n == kMaxUnits && text::IsHighSurrogate(row[n - 1]) && static_cast<int>(clean.size()) > n)
         --n;
     row[n] = u'\0';
+    m_nTimes[m_nNextLine] = timeMs;
 
     m_nNextLine = Advance(m_nNextLine);
-    if (m_nNextSerial >= kVisible)
-        m_nTopLine = Advance(m_nTopLine);
+    m_nStored = std::min(m_nStored + 1, kRows);
     return m_nNextSerial++;
 }
 
-CLineHistory::Visible CLineHistory::VisibleSince(Serial since) const
+CLineHistory::Rows CLineHistory::RowsSince(Serial since) const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    Visible v;
-    v.next = m_nNextSerial;
-    v.first = v.next - std::min<Serial>(v.next, kVisible);
-    const Serial from = std::clamp(since, v.first, v.next);
-    v.rows.reserve(static_cast<std::size_t>(v.next - from));
-    int d = static_cast<int>((m_nTopLine + (from - v.first)) % kRows);
-    for (Serial s = from; s < v.next; ++s) {
-        v.rows.emplace_back(m_szLines[d]);
+    Rows r;
+    r.next = m_nNextSerial;
+    r.first = r.next - static_cast<Serial>(m_nStored);
+    const Serial from = std::clamp(since, r.first, r.next);
+    const int count = static_cast<int>(r.next - from);
+    r.rows.reserve(static_cast<std::size_t>(count));
+    int d = (m_nNextLine - count + kRows) % kRows;
+    for (int i = 0; i < count; ++i) {
+        r.rows.push_back({m_szLines[d], m_nTimes[d]});
         d = Advance(d);
     }
-    return v;
+    return r;
 }
 
-std::u16string CLineHistory::StoredRows() const
+void CLineHistory::Clear()
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const int stored = static_cast<int>(std::min<Serial>(m_nNextSerial, kRows));
-    std::u16string out;
-    out.reserve(static_cast<std::size_t>(stored) * 24);
-    int d = (m_nNextLine - stored + kRows) % kRows;
-    for (int i = 0; i < stored; ++i) {
-        out += m_szLines[d];
-        out += u"\r\n";
-        d = Advance(d);
-    }
-    return out;
+    m_nStored = 0;
 }
 
 int CLineHistory::NextLine() const
@@ -91,8 +83,8 @@ int CLineHistory::NextLine() const
     return m_nNextLine;
 }
 
-int CLineHistory::TopLine() const
+int CLineHistory::StoredCount() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_nTopLine;
+    return m_nStored;
 }

@@ -1,6 +1,6 @@
 // The received-line ring: every text the board sends becomes one row of a
-// fixed ring of 1000 rows, numbered by a running serial; the newest 18 rows
-// are the visible ones.
+// fixed ring of 1000 rows, numbered by a running serial and stamped with
+// the time it arrived. The history box shows every stored row.
 //
 // One report is one row, whatever it holds. Its trailing line break (CR,
 // LF, CRLF, repeated) is dropped. Every other control character is shown
@@ -9,8 +9,8 @@
 // controls, U+2028 and U+2029 as ␦ (U+2426).
 //
 // The connection's reader thread appends; the user-interface thread reads
-// rows at the same time. A lock keeps the two apart; the storage is part
-// of the object: nothing is allocated for it.
+// rows and clears the ring at the same time. A lock keeps them apart; the
+// storage is part of the object: nothing is allocated for it.
 #pragma once
 
 #include <cstdint>
@@ -23,47 +23,54 @@ public:
     static constexpr int kRows = 1000;
     static constexpr int kRowUnits = 66;   // 64 text units, terminator, one spare
     static constexpr int kMaxUnits = 64;
-    static constexpr int kVisible = 18;
     static constexpr char16_t kOtherControl = u'\u2426';
 
-    // 0 for the first row ever stored, one more for each row after it.
+    // 0 for the first row ever stored, one more for each row after it;
+    // clearing the ring does not start it again.
     using Serial = std::uint64_t;
 
     CLineHistory() = default;
 
     // Stores `text` (up to its first U+0000, without its trailing line
     // break, control characters replaced) as the next row, cut after 64
-    // UTF-16 units, or after 63 when the 64th would split a surrogate pair.
-    // Returns the row's serial. Nothing is rendered here: the reader thread
-    // only copies the row.
-    Serial AppendLine(const std::u16string& text);
+    // UTF-16 units, or after 63 when the 64th would split a surrogate pair,
+    // with its arrival time `timeMs` (base::WallClockMs's scale). Returns
+    // the row's serial. Nothing is rendered here: the reader thread only
+    // copies the row.
+    Serial AppendLine(const std::u16string& text, std::int64_t timeMs = 0);
 
-    // The visible rows: the serial of the first of them, the serial the
-    // next row will get, and the rows from `since` on (all of them where
-    // `since` is older than the first), oldest first. Any thread.
-    struct Visible {
+    // Stored rows: the serial of the oldest, the serial the next row will
+    // get, and the rows from `since` on (all of them where `since` is older
+    // than the oldest), oldest first. Any thread.
+    struct Row {
+        std::u16string text;
+        std::int64_t timeMs = 0;
+        bool operator==(const Row&) const = default;
+    };
+    struct Rows {
         Serial first = 0;
         Serial next = 0;
-        std::vector<std::u16string> rows;
+        std::vector<Row> rows;
     };
-    Visible VisibleSince(Serial since) const;
+    Rows RowsSince(Serial since) const;
 
-    // Every stored row (at most 1000), oldest first, each followed by
-    // "\r\n". Any thread.
-    std::u16string StoredRows() const;
+    // Empties the ring; the next row still gets the next serial. Any thread.
+    void Clear();
 
     // The row `text` becomes (before the cut to 64 units).
     static std::u16string RowText(const std::u16string& text);
 
+    // The slot the next row goes to, and how many rows are stored.
     int NextLine() const;
-    int TopLine() const;
+    int StoredCount() const;
     // Only while no append runs.
-    const char16_t* Row(int row) const { return m_szLines[row]; }
+    const char16_t* Slot(int slot) const { return m_szLines[slot]; }
 
 private:
     mutable std::mutex m_lock;
     char16_t m_szLines[kRows][kRowUnits] = {};
+    std::int64_t m_nTimes[kRows] = {};
     int m_nNextLine = 0;  // where the next row goes
-    int m_nTopLine = 0;   // the first visible row
+    int m_nStored = 0;    // rows before m_nNextLine that are kept
     Serial m_nNextSerial = 0;
 };

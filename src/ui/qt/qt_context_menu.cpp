@@ -25,10 +25,72 @@ void CQtContextMenu::Append(wsys::MenuItem kind, int id, const QString& text)
 void CQtContextMenu::SetCopyAll(QWidget* box, const QString& label,
                                 std::function<std::u16string()> text)
 {
-    m_copyAll[box] = {label, std::move(text)};
+    std::vector<BoxEntry>& entries = m_boxEntries[box];
+    for (BoxEntry& entry : entries) {
+        if (entry.copyText) {
+            entry.label = label;
+            entry.copyText = std::move(text);
+            return;
+        }
+    }
+    BoxEntry entry;
+    entry.label = label;
+    entry.copyText = std::move(text);
+    entries.push_back(std::move(entry));
+}
+
+void CQtContextMenu::AddCommand(QWidget* box, int command, const QString& label, bool checkable)
+{
+    BoxEntry entry;
+    entry.label = label;
+    entry.command = command;
+    entry.checkable = checkable;
+    m_boxEntries[box].push_back(std::move(entry));
+}
+
+void CQtContextMenu::SetChecked(QWidget* box, int command, bool checked)
+{
+    for (BoxEntry& entry : m_boxEntries[box])
+        if (!entry.copyText && !entry.open && entry.command == command)
+            entry.checked = checked;
+}
+
+void CQtContextMenu::AddOpener(QWidget* box, const QString& label, std::function<void()> open)
+{
+    BoxEntry entry;
+    entry.label = label;
+    entry.open = std::move(open);
+    m_boxEntries[box].push_back(std::move(entry));
 }
 
 void CQtContextMenu::Watch(QWidget* widget) { widget->installEventFilter(this); }
+
+void CQtContextMenu::AddBoxEntries(QMenu* menu, std::vector<BoxEntry>& entries)
+{
+    menu->addSeparator();
+    for (const BoxEntry& entry : entries) {
+        QAction* action = menu->addAction(entry.label);
+        if (entry.copyText) {
+            action->setObjectName(QStringLiteral("copyAll"));
+            connect(action, &QAction::triggered, this, [source = entry.copyText] {
+                QString text = QString::fromStdU16String(source());
+                text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+                QGuiApplication::clipboard()->setText(text);
+            });
+        } else if (entry.open) {
+            action->setObjectName(QStringLiteral("open"));
+            // Queued: the window takes the focus only once the menu is gone.
+            connect(action, &QAction::triggered, this, entry.open, Qt::QueuedConnection);
+        } else {
+            action->setObjectName(QStringLiteral("command%1").arg(entry.command));
+            action->setCheckable(entry.checkable);
+            action->setChecked(entry.checked);
+            const int command = entry.command;
+            connect(action, &QAction::triggered, this,
+                    [this, command] { m_handler.OnCommand(command); });
+        }
+    }
+}
 
 QMenu* CQtContextMenu::Create(QWidget* widget)
 {
@@ -39,16 +101,10 @@ QMenu* CQtContextMenu::Create(QWidget* widget)
         menu = edit->createStandardContextMenu();
     if (menu) {
         menu->setParent(&m_dialog, menu->windowFlags());
-        if (auto it = m_copyAll.find(widget); it != m_copyAll.end()) {
-            QAction* all = menu->addAction(it->second.label);
-            all->setObjectName(QStringLiteral("copyAll"));
-            connect(all, &QAction::triggered, this, [source = it->second.text] {
-                QString text = QString::fromStdU16String(source());
-                text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-                QGuiApplication::clipboard()->setText(text);
-            });
-        }
-        menu->addSeparator();
+        if (auto it = m_boxEntries.find(widget); it != m_boxEntries.end() && !it->second.empty())
+            AddBoxEntries(menu, it->second);
+        if (!m_entries.empty() && m_entries.front().kind != wsys::MenuItem::Separator)
+            menu->addSeparator();
     } else {
         // The window's own entries, as a window menu has them.
         menu = new QMenu(&m_dialog);

@@ -17,7 +17,9 @@
 #include "label_fit.h"
 #include "qt_accessibility.h"
 #include "qt_context_menu.h"
+#include "qt_find.h"
 #include "qt_input_filter.h"
+#include "qt_line_recall.h"
 #include "qt_row_box.h"
 #include "qt_window_system.h"
 
@@ -143,22 +145,14 @@ QWidget* CQtDialogWindow::BuildControl(const res::ControlTemplate& c)
         return edit;
     }
     case res::ControlKind::MultiEdit: {
-        auto* edit = new QPlainTextEdit(this);
+        // A multi-line control is a box of rows.
+        auto* edit = new CQtRowBox(this);
         edit->setPlainText(text);
         edit->setReadOnly(c.style & res::kReadOnly);
         if (c.style & res::kReadOnly)
             edit->setTextInteractionFlags(Qt::TextSelectableByMouse |
                                           Qt::TextSelectableByKeyboard);
-        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        edit->setTabChangesFocus(true);
         edit->setFrameShape((c.style & res::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
-        // As little margin as an edit control has, so that all 18
-        // lines fit the box.
-        edit->document()->setDocumentMargin(1);
-        // Its rows change in place all the time; nothing to undo.
-        edit->setUndoRedoEnabled(false);
         edit->setContextMenuPolicy(Qt::CustomContextMenu);
         // A right click lands on the viewport, which hands it to the box
         // without going through event filters.
@@ -262,8 +256,8 @@ void CQtDialogWindow::SetItemText(int id, const std::u16string& text)
 
 void CQtDialogWindow::UpdateRows(int id, const wsys::RowChange& change)
 {
-    if (auto* box = qobject_cast<QPlainTextEdit*>(Item(id)))
-        UpdateRowBox(box, change);
+    if (auto* box = dynamic_cast<CQtRowBox*>(Item(id)))
+        box->Update(change);
 }
 
 void CQtDialogWindow::LimitText(int id, int maxUnits)
@@ -287,6 +281,38 @@ void CQtDialogWindow::SetCopyAllEntry(int id, const std::u16string& label,
 {
     if (QWidget* w = Item(id); qobject_cast<QPlainTextEdit*>(w))
         m_pMenu->SetCopyAll(w, ToQ(label), std::move(text));
+}
+
+void CQtDialogWindow::AddContextCommand(int id, int command, const std::u16string& label,
+                                        bool checkable)
+{
+    if (QWidget* w = Item(id); qobject_cast<QPlainTextEdit*>(w))
+        m_pMenu->AddCommand(w, command, ToQ(label), checkable);
+}
+
+void CQtDialogWindow::SetContextCheck(int id, int command, bool checked)
+{
+    if (QWidget* w = Item(id))
+        m_pMenu->SetChecked(w, command, checked);
+}
+
+void CQtDialogWindow::AddFindEntry(int id)
+{
+    auto* box = dynamic_cast<CQtRowBox*>(Item(id));
+    if (!box || m_pFind)
+        return;
+    m_pFind = new CQtFind(*this, *box);
+    m_pMenu->AddOpener(box, ToQ(res::LoadString(res::IDS_FIND)), [this] { m_pFind->Open(); });
+}
+
+void CQtDialogWindow::SetLineRecall(int id, Recall recall)
+{
+    auto* edit = qobject_cast<QLineEdit*>(Item(id));
+    if (!edit)
+        return;
+    new CQtLineRecall(edit, std::move(recall), [this, id](const QString& line) {
+        SetItemText(id, line.toStdU16String());
+    });
 }
 
 void CQtDialogWindow::SetItemToolTip(int id, const std::u16string& text)

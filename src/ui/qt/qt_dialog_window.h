@@ -14,6 +14,7 @@
 #include "window_system.h"
 
 class CQtContextMenu;
+class CQtFind;
 class CQtInputFilter;
 class CQtWindowSystem;
 class QMenu;
@@ -36,6 +37,11 @@ public:
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
     void SetCopyAllEntry(int id, const std::u16string& label,
                          std::function<std::u16string()> text) override;
+    void AddContextCommand(int id, int command, const std::u16string& label,
+                           bool checkable) override;
+    void SetContextCheck(int id, int command, bool checked) override;
+    void AddFindEntry(int id) override;
+    void SetLineRecall(int id, Recall recall) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -78,6 +84,7 @@ private:
     std::map<int, int> m_timers;  // Qt's timer id -> ours
     std::map<int, CQtInputFilter*> m_filters;  // each a child of its edit control
     CQtContextMenu* m_pMenu = nullptr;  // a child of the dialog
+    CQtFind* m_pFind = nullptr;         // a child of the dialog, once asked for
     QPainter* m_pPainter = nullptr;  // inside paintEvent only
     bool m_bEnded = false;
     int m_nResult = 0;

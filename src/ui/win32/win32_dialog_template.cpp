@@ -100,8 +100,11 @@ ControlStyle MapControlStyle(const res::ControlTemplate& c)
     case res::ControlKind::MultiEdit:
         out.classAtom = kEdit;
         out.style |= ES_LEFT;
+        // A box of rows scrolls: the edit control takes lines beyond its
+        // height and the scroll bar's messages only so. Its selection (a
+        // match the find window found) shows while the focus is elsewhere.
         if (c.kind == res::ControlKind::MultiEdit)
-            out.style |= ES_MULTILINE;
+            out.style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | ES_NOHIDESEL;
         if (c.style & res::kAutoHScroll)
             out.style |= ES_AUTOHSCROLL;
         if (c.style & res::kReadOnly)

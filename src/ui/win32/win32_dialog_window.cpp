@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "label_fit.h"
-#include "win32_copy_all.h"
 #include "win32_dialog_font.h"
 #include "win32_dialog_template.h"
 #include "win32_dpi.h"
-#include "win32_input_filter.h"
+#include "win32_find.h"
+#include "win32_input_line.h"
 #include "win32_row_box.h"
 #include "win32_text.h"
 #include "win32_window_system.h"
@@ -89,6 +89,8 @@ INT_PTR CWin32DialogWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
         const CWin32WindowSystem::Icon* icon = ScaledIcon(m_handler.OnQueryDragIcon());
         return reinterpret_cast<INT_PTR>(icon ? icon->bigIcon : nullptr);
     }
+    case WM_MOUSEWHEEL:
+        return OnMouseWheel(wp, lp) ? TRUE : FALSE;
     case WM_GETDPISCALEDSIZE:
         return OnGetDpiScaledSize(static_cast<UINT>(wp), reinterpret_cast<SIZE*>(lp));
     case WM_DPICHANGED:
@@ -112,6 +114,10 @@ INT_PTR CWin32DialogWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
         m_hwnd = nullptr;
         return FALSE;
     default:
+        if (m_pFind && msg == CWin32Find::Message()) {
+            m_pFind->OnFindMessage(lp);
+            return TRUE;
+        }
         return FALSE;
     }
 }
@@ -125,10 +131,12 @@ void CWin32DialogWindow::OnInit()
         m_kinds[c.id] = c.kind;
         if (c.kind == res::ControlKind::PushButton || c.kind == res::ControlKind::DefPushButton)
             m_buttons.insert(c.id);
-        // A box of rows holds what it is given, not the 30,000 units an
-        // edit control takes at first.
+        // Each edit control gets its one subclass now.
         if (c.kind == res::ControlKind::MultiEdit)
-            SendDlgItemMessageW(m_hwnd, c.id, EM_SETLIMITTEXT, 0, 0);
+            m_rowBoxes[c.id] = std::make_unique<CWin32RowBox>(
+                GetDlgItem(m_hwnd, c.id), [this](int command) { m_handler.OnCommand(command); });
+        else if (c.kind == res::ControlKind::Edit)
+            m_lines[c.id] = std::make_unique<CWin32InputLine>(GetDlgItem(m_hwnd, c.id));
     }
     StartScale();
     CenterOnOwner();
@@ -164,8 +172,8 @@ void CWin32DialogWindow::OnCommandMessage(WPARAM wp, LPARAM lp)
     const int code = HIWORD(wp);
     if (lp != 0) {
         if (code == EN_CHANGE) {
-            if (auto f = m_filters.find(id); f != m_filters.end())
-                f->second->OnChange();
+            if (auto line = m_lines.find(id); line != m_lines.end())
+                line->second->OnChange();
         }
         // Of the controls' notifications only a button's click is a command.
         if (code != BN_CLICKED || !m_buttons.count(id))
@@ -203,8 +211,24 @@ void CWin32DialogWindow::OnPaintMessage()
     EndPaint(m_hwnd, &ps);
 }
 
+// The wheel goes to the focus; over a box of rows it scrolls the box, as
+// on systems that send it to the window under the mouse.
+bool CWin32DialogWindow::OnMouseWheel(WPARAM wp, LPARAM lp)
+{
+    const POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+    HWND under = WindowFromPoint(at);
+    for (const auto& [id, box] : m_rowBoxes)
+        if (under && box->Hwnd() == under && GetFocus() != under) {
+            SendMessageW(under, WM_MOUSEWHEEL, wp, lp);
+            return true;
+        }
+    return false;
+}
+
 void CWin32DialogWindow::OnGone()
 {
+    // The find window goes while its owner is still there.
+    m_pFind.reset();
     m_handler.OnDestroy();
     m_hPostTarget = nullptr;
     m_posts.Close();
@@ -223,8 +247,8 @@ void CWin32DialogWindow::SetItemText(int id, const std::u16string& text)
     HWND h = m_hwnd ? GetDlgItem(m_hwnd, id) : nullptr;
     if (!h)
         return;
-    if (auto f = m_filters.find(id); f != m_filters.end()) {
-        f->second->SetProgramText(text);
+    if (auto line = m_lines.find(id); line != m_lines.end()) {
+        line->second->SetProgramText(text);
         return;
     }
     SetWindowTextW(h, W(text));
@@ -234,10 +258,16 @@ void CWin32DialogWindow::SetItemText(int id, const std::u16string& text)
 
 void CWin32DialogWindow::UpdateRows(int id, const wsys::RowChange& change)
 {
-    auto kind = m_kinds.find(id);
-    if (m_hwnd && kind != m_kinds.end() && kind->second == res::ControlKind::MultiEdit)
-        UpdateRowBox(GetDlgItem(m_hwnd, id), change);
+    if (CWin32RowBox* box = RowBox(id))
+        box->Apply(change);
 }
+
+CWin32RowBox* CWin32DialogWindow::RowBox(int id) const
+{
+    auto box = m_rowBoxes.find(id);
+    return m_hwnd && box != m_rowBoxes.end() ? box->second.get() : nullptr;
+}
+
 
 void CWin32DialogWindow::FitLabel(HWND label, int templateWidth)
 {
@@ -263,23 +293,54 @@ void CWin32DialogWindow::LimitText(int id, int maxUnits)
         SendDlgItemMessageW(m_hwnd, id, EM_SETLIMITTEXT, static_cast<WPARAM>(maxUnits), 0);
 }
 
+CWin32InputLine* CWin32DialogWindow::InputLine(int id)
+{
+    auto line = m_lines.find(id);
+    return m_hwnd && line != m_lines.end() ? line->second.get() : nullptr;
+}
+
 void CWin32DialogWindow::SetInputFilter(int id, std::function<bool(const std::u16string&)> accept)
 {
-    HWND edit = m_hwnd ? GetDlgItem(m_hwnd, id) : nullptr;
-    if (!edit)
-        return;
-    m_filters[id].reset();  // one watcher at a time
-    m_filters[id] = std::make_unique<CWin32InputFilter>(edit, std::move(accept));
+    if (CWin32InputLine* line = InputLine(id))
+        line->SetFilter(std::move(accept));
+}
+
+void CWin32DialogWindow::SetLineRecall(int id, Recall recall)
+{
+    if (CWin32InputLine* line = InputLine(id))
+        line->SetRecall(std::move(recall));
 }
 
 void CWin32DialogWindow::SetCopyAllEntry(int id, const std::u16string& label,
                                          std::function<std::u16string()> text)
 {
-    HWND box = m_hwnd ? GetDlgItem(m_hwnd, id) : nullptr;
-    if (!box || !(GetWindowLongW(box, GWL_STYLE) & ES_MULTILINE))
+    if (CWin32RowBox* box = RowBox(id))
+        box->Menu().SetCopyAll(label, std::move(text));
+}
+
+void CWin32DialogWindow::AddContextCommand(int id, int command, const std::u16string& label,
+                                           bool checkable)
+{
+    if (CWin32RowBox* box = RowBox(id))
+        box->Menu().AddCommand(command, label, checkable);
+}
+
+void CWin32DialogWindow::SetContextCheck(int id, int command, bool checked)
+{
+    if (CWin32RowBox* box = RowBox(id))
+        box->Menu().SetCheck(command, checked);
+}
+
+void CWin32DialogWindow::AddFindEntry(int id)
+{
+    CWin32RowBox* box = RowBox(id);
+    if (!box || m_pFind)
         return;
-    m_copyAll[id].reset();
-    m_copyAll[id] = std::make_unique<CWin32CopyAll>(box, label, std::move(text));
+    m_pFind = std::make_unique<CWin32Find>(m_hwnd, *box);
+    box->Menu().AddFind(res::LoadString(res::IDS_FIND), [this] {
+        if (m_pFind)
+            m_pFind->Open();
+    });
 }
 
 void CWin32DialogWindow::SetItemToolTip(int id, const std::u16string& text)

@@ -1,7 +1,7 @@
 // One modal dialog on the Windows dialog manager, routing its messages to
-// a wsys::IDialogHandler. The history box, the input filter, the copy-all
-// menu and the tooltips have files of their own; what follows the
-// monitor's scale is in win32_dialog_window_scale.cpp.
+// a wsys::IDialogHandler. The box of rows (with its menu), the find
+// window, the input line and the tooltips have files of their own; what
+// follows the monitor's scale is in win32_dialog_window_scale.cpp.
 #pragma once
 
 #include "win32_api.h"
@@ -20,8 +20,9 @@
 #include "win32_window_system.h"
 #include "window_system.h"
 
-class CWin32CopyAll;
-class CWin32InputFilter;
+class CWin32Find;
+class CWin32InputLine;
+class CWin32RowBox;
 
 class CWin32DialogWindow : public wsys::IWindow {
 public:
@@ -42,6 +43,11 @@ public:
     void SetInputFilter(int id, std::function<bool(const std::u16string&)> accept) override;
     void SetCopyAllEntry(int id, const std::u16string& label,
                          std::function<std::u16string()> text) override;
+    void AddContextCommand(int id, int command, const std::u16string& label,
+                           bool checkable) override;
+    void SetContextCheck(int id, int command, bool checked) override;
+    void AddFindEntry(int id) override;
+    void SetLineRecall(int id, Recall recall) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -56,6 +62,9 @@ public:
     // The dialog window while RunModal runs, else nullptr.
     HWND Hwnd() const { return m_hwnd; }
     const res::DialogTemplate& Template() const { return m_tmpl; }
+    // The box of rows `id`, or nullptr; its find window, or nullptr.
+    CWin32RowBox* RowBox(int id) const;
+    CWin32Find* Find() const { return m_pFind.get(); }
     // The face the dialog was built in (win32_dialog_font.h).
     const std::u16string& Face() const { return m_strFace; }
     // The scale the dialog is laid out for.
@@ -68,6 +77,8 @@ private:
     void OnCommandMessage(WPARAM wp, LPARAM lp);
     void OnTimerMessage(int id);
     void OnPaintMessage();
+    bool OnMouseWheel(WPARAM wp, LPARAM lp);
+    CWin32InputLine* InputLine(int id);
     void OnGone();
     void RunPosted();
     void FitLabel(HWND label, int templateWidth);
@@ -93,8 +104,9 @@ private:
     std::set<int> m_buttons;
     std::map<int, res::ControlKind> m_kinds;
     std::map<int, int> m_labelWidths;  // template width in pixels
-    std::map<int, std::unique_ptr<CWin32InputFilter>> m_filters;
-    std::map<int, std::unique_ptr<CWin32CopyAll>> m_copyAll;
+    std::map<int, std::unique_ptr<CWin32InputLine>> m_lines;
+    std::map<int, std::unique_ptr<CWin32RowBox>> m_rowBoxes;
+    std::unique_ptr<CWin32Find> m_pFind;
     CWin32ToolTips m_tips;
     std::u16string m_strFace;
     CWin32DialogScale m_scale;

@@ -34,64 +34,58 @@ class LineHistoryTest : public ::testing::Test {
 protected:
     std::unique_ptr<CLineHistory> h = std::make_unique<CLineHistory>();
 
-    // The visible rows once `first` to `last` are appended.
+    // The stored rows once `first` to `last` are appended.
     Rows AppendMany(int first, int last)
     {
         for (int i = first; i <= last; ++i)
-            h->AppendLine(L(i));
+            h->AppendLine(L(i), i);
         return Visible();
     }
-    Rows Visible() const { return h->VisibleSince(0).rows; }
+    Rows Visible() const
+    {
+        Rows texts;
+        for (const CLineHistory::Row& row : h->RowsSince(0).rows)
+            texts.push_back(row.text);
+        return texts;
+    }
 };
 
-TEST_F(LineHistoryTest, FirstLineIsTheWholeWindow)
+TEST_F(LineHistoryTest, EveryStoredRowIsShownUpToAThousand)
 {
-    EXPECT_EQ(h->AppendLine(u"A"), 0u);
-    EXPECT_EQ(Visible(), Rows{u"A"});
-    EXPECT_EQ(h->TopLine(), 0);
-    EXPECT_EQ(h->NextLine(), 1);
-}
-
-TEST_F(LineHistoryTest, EighteenLinesFillTheWindow)
-{
-    EXPECT_EQ(AppendMany(1, 18), Range(1, 18));
-    EXPECT_EQ(h->TopLine(), 0);
-    EXPECT_EQ(h->NextLine(), 18);
-}
-
-TEST_F(LineHistoryTest, NineteenthLinePushesOutTheOldest)
-{
-    AppendMany(1, 18);
-    EXPECT_EQ(h->AppendLine(L(19)), 18u);
-    EXPECT_EQ(Visible(), Range(2, 19));
-    EXPECT_EQ(h->TopLine(), 1);
-}
-
-TEST_F(LineHistoryTest, WindowFollowsTheWrapAtTheEndOfTheRing)
-{
-    EXPECT_EQ(AppendMany(1, 1000), Range(983, 1000));
+    EXPECT_EQ(h->AppendLine(L(1)), 0u);
+    EXPECT_EQ(Visible(), Range(1, 1));
+    EXPECT_EQ(AppendMany(2, 1000), Range(1, 1000));
+    EXPECT_EQ(h->StoredCount(), 1000);
     EXPECT_EQ(h->NextLine(), 0);
-    EXPECT_EQ(h->TopLine(), 982);
 
-    // The 1001st line overwrites row 0 and shows after row 999.
+    // The 1001st row overwrites slot 0 and comes after slot 999.
     EXPECT_EQ(h->AppendLine(L(1001)), 1000u);
-    EXPECT_EQ(Visible(), Range(984, 1001));
-    EXPECT_EQ(h->NextLine(), 1);
-    EXPECT_EQ(h->TopLine(), 983);
-    EXPECT_EQ(std::u16string(h->Row(0)), L(1001));
+    EXPECT_EQ(Visible(), Range(2, 1001));
+    EXPECT_EQ(std::u16string(h->Slot(0)), L(1001));
+    EXPECT_EQ(h->StoredCount(), 1000);
 
-    // Far past the wrap the window still holds the 18 newest.
-    EXPECT_EQ(AppendMany(1002, 2500), Range(2483, 2500));
+    // Far past the wrap the ring still holds the 1000 newest.
+    EXPECT_EQ(AppendMany(1002, 3500), Range(2501, 3500));
+}
+
+// Each row keeps the time it was appended with, across the wrap.
+TEST_F(LineHistoryTest, RowsKeepTheirArrivalTimes)
+{
+    AppendMany(1, 1234);
+    const CLineHistory::Rows r = h->RowsSince(0);
+    ASSERT_EQ(r.rows.size(), 1000u);
+    for (std::size_t i = 0; i < r.rows.size(); ++i)
+        EXPECT_EQ(r.rows[i].timeMs, static_cast<std::int64_t>(235 + i)) << i;
 }
 
 // The serials say which rows are new: a reader that has the rows up to a
-// serial gets only those after it, or all visible ones where it fell
-// behind the window.
-TEST_F(LineHistoryTest, VisibleSinceGivesTheRowsFromASerialOn)
+// serial gets only those after it, or all stored ones where it fell
+// behind the ring.
+TEST_F(LineHistoryTest, RowsSinceGivesTheRowsFromASerialOn)
 {
-    EXPECT_EQ(h->VisibleSince(0).next, 0u);
-    EXPECT_TRUE(h->VisibleSince(0).rows.empty());
-    AppendMany(1, 1005);  // serials 0..1004
+    EXPECT_EQ(h->RowsSince(0).next, 0u);
+    EXPECT_TRUE(h->RowsSince(0).rows.empty());
+    AppendMany(1, 1005);  // serials 0..1004; 5..1004 stored
     struct Case {
         CLineHistory::Serial since;
         Rows rows;
@@ -99,16 +93,38 @@ TEST_F(LineHistoryTest, VisibleSinceGivesTheRowsFromASerialOn)
         {1000, Range(1001, 1005)},
         {1004, Range(1005, 1005)},
         {1005, {}},
-        {987, Range(988, 1005)},   // the window's first row
-        {986, Range(988, 1005)},   // fell behind
-        {0, Range(988, 1005)},
-        {5000, {}},                // from a future that never came
+        {5, Range(6, 1005)},   // the oldest stored row
+        {4, Range(6, 1005)},   // fell behind
+        {0, Range(6, 1005)},
+        {5000, {}},            // from a future that never came
     };
     for (const Case& c : cases) {
-        const CLineHistory::Visible v = h->VisibleSince(c.since);
-        EXPECT_EQ(v.first, 987u) << c.since;
-        EXPECT_EQ(v.next, 1005u) << c.since;
-        EXPECT_EQ(v.rows, c.rows) << c.since;
+        const CLineHistory::Rows r = h->RowsSince(c.since);
+        EXPECT_EQ(r.first, 5u) << c.since;
+        EXPECT_EQ(r.next, 1005u) << c.since;
+        Rows texts;
+        for (const CLineHistory::Row& row : r.rows)
+            texts.push_back(row.text);
+        EXPECT_EQ(texts, c.rows) << c.since;
+    }
+}
+
+// Clearing empties the ring, full or not; serials run on, so a reader
+// that showed rows before sees that none of them is left.
+TEST_F(LineHistoryTest, ClearEmptiesTheRingAndSerialsRunOn)
+{
+    for (const int before : {3, 1000, 1500}) {
+        h = std::make_unique<CLineHistory>();
+        AppendMany(1, before);
+        h->Clear();
+        CLineHistory::Rows r = h->RowsSince(0);
+        EXPECT_EQ(r.first, static_cast<CLineHistory::Serial>(before)) << before;
+        EXPECT_EQ(r.next, static_cast<CLineHistory::Serial>(before)) << before;
+        EXPECT_TRUE(r.rows.empty()) << before;
+
+        EXPECT_EQ(h->AppendLine(u"after"), static_cast<CLineHistory::Serial>(before));
+        EXPECT_EQ(Visible(), Rows{u"after"}) << before;
+        EXPECT_EQ(AppendMany(1, 1200), Range(201, 1200)) << before;
     }
 }
 
@@ -164,8 +180,9 @@ TEST_P(LineHistoryCutTest, RowHoldsAtMostSixtyFourUnits)
 {
     auto h = std::make_unique<CLineHistory>();
     h->AppendLine(GetParam().text);
-    EXPECT_EQ(h->VisibleSince(0).rows, Rows{GetParam().shown});
-    EXPECT_LE(std::u16string(h->Row(0)).size(), 64u);
+    ASSERT_EQ(h->RowsSince(0).rows.size(), 1u);
+    EXPECT_EQ(h->RowsSince(0).rows[0].text, GetParam().shown);
+    EXPECT_LE(std::u16string(h->Slot(0)).size(), 64u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, LineHistoryCutTest, ::testing::ValuesIn(CutCases()),
@@ -207,62 +224,33 @@ TEST_P(LineHistoryRowTest, OneReportOneRow)
     h->AppendLine(u"before");
     h->AppendLine(GetParam().text);
     h->AppendLine(u"after");
-    EXPECT_EQ(h->VisibleSince(0).rows, (Rows{u"before", GetParam().row, u"after"}));
+    const CLineHistory::Rows r = h->RowsSince(0);
+    ASSERT_EQ(r.rows.size(), 3u);
+    EXPECT_EQ(r.rows[1].text, GetParam().row);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LineHistoryRowTest, ::testing::ValuesIn(RowCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LineHistoryTest, StoredRowsOldestFirstOnePerLine)
-{
-    EXPECT_EQ(h->StoredRows(), u"");
-    h->AppendLine(u"a\r\n");
-    h->AppendLine(u"");
-    h->AppendLine(u"c");
-    EXPECT_EQ(h->StoredRows(), u"a\r\n\r\nc\r\n");
-}
-
-TEST_F(LineHistoryTest, StoredRowsAreTheNewestThousandAcrossTheWrap)
-{
-    AppendMany(1, 2345);
-    std::u16string expected;
-    for (int i = 1346; i <= 2345; ++i)
-        expected += L(i) + u"\r\n";
-    EXPECT_EQ(h->StoredRows(), expected);
-}
-
-// The user-interface thread copies while the delivery thread appends: every
-// copy is a run of whole, consecutive rows, and so is every visible window.
-TEST_F(LineHistoryTest, StoredRowsWhileAppending)
+// The user-interface thread reads while the reader thread appends: every
+// read is a run of whole, consecutive rows with their own times.
+TEST_F(LineHistoryTest, ReadWhileAppending)
 {
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int i = 1; i <= 5000; ++i)
-            h->AppendLine(L(i));
+            h->AppendLine(L(i), i);
         done = true;
     });
-    int copies = 0;
-    while (!done || copies == 0) {
-        const CLineHistory::Visible v = h->VisibleSince(0);
-        ASSERT_EQ(v.rows.size(), v.next - v.first);
-        if (!v.rows.empty()) {
-            EXPECT_EQ(v.rows.front(), L(static_cast<int>(v.first) + 1));
-            EXPECT_EQ(v.rows.back(), L(static_cast<int>(v.next)));
-        }
-        const std::u16string all = h->StoredRows();
-        ++copies;
-        int previous = 0;
-        std::size_t at = 0;
-        while (at < all.size()) {
-            const std::size_t end = all.find(u"\r\n", at);
-            ASSERT_NE(end, std::u16string::npos);
-            ASSERT_EQ(all[at], u'L');
-            int n = 0;
-            for (std::size_t i = at + 1; i < end; ++i)
-                n = n * 10 + (all[i] - u'0');
-            ASSERT_TRUE(previous == 0 || n == previous + 1) << n << " after " << previous;
-            previous = n;
-            at = end + 2;
+    int reads = 0;
+    while (!done || reads == 0) {
+        const CLineHistory::Rows r = h->RowsSince(0);
+        ++reads;
+        ASSERT_EQ(r.rows.size(), r.next - r.first);
+        for (std::size_t i = 0; i < r.rows.size(); ++i) {
+            const int n = static_cast<int>(r.first + i) + 1;
+            ASSERT_EQ(r.rows[i].text, L(n));
+            ASSERT_EQ(r.rows[i].timeMs, n);
         }
     }
     writer.join();

@@ -11,11 +11,19 @@
 //   input                   the input line's text
 //   responsive MS           the window answers a message within MS ms
 //   close SECONDS           "終了", then wait until the window is gone
+//   view                    the history rows wholly in view, the row count
+//                           and whether the scroll bar shows
+//   scroll up|down|top|bottom   the history's scroll bar, as clicked
+//   key ID UP|DOWN|ENTER    a key pressed in control ID
+//   input-is SECONDS TEXT   wait until the input line is TEXT
+//   menu LETTER             the history box's menu entry of mnemonic LETTER
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -114,6 +122,116 @@ Reply Text(bool ok, const char* label, const std::wstring& text)
     return {ok, std::string(label) + " \"" + shown + "\""};
 }
 
+// --- the history box's view and menu, the input line's keys ---
+// Only messages without pointers (and WM_GETTEXT) cross processes on
+// every system: the view is read from the edit control's positions.
+
+std::vector<std::wstring> Rows(const std::wstring& text)
+{
+    std::vector<std::wstring> rows;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+        rows.push_back(text.substr(at, end - at));
+    rows.push_back(text.substr(at));
+    return rows;
+}
+
+LRESULT Ask(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0)
+{
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, kMessageLimitMs, &r)) return -1;
+    return static_cast<LRESULT>(r);
+}
+
+// The top of row `row` in the box's client area.
+int RowTop(HWND box, int row)
+{
+    const LRESULT at = Ask(box, EM_LINEINDEX, static_cast<WPARAM>(row));
+    const LRESULT pos = at < 0 ? -1 : Ask(box, EM_POSFROMCHAR, static_cast<WPARAM>(at));
+    return pos == -1 ? -1 : static_cast<short>(HIWORD(pos));
+}
+
+Reply View(HWND dlg)
+{
+    HWND box = GetDlgItem(dlg, kHistory);
+    std::wstring text;
+    if (!box || !ItemText(dlg, kHistory, text)) return {false, "no history box"};
+    const std::vector<std::wstring> rows = Rows(text);
+    const int count = text.empty() ? 0 : static_cast<int>(rows.size());
+    const int first = static_cast<int>(Ask(box, EM_GETFIRSTVISIBLELINE));
+    RECT client{};
+    GetClientRect(box, &client);
+    const int top = RowTop(box, first);
+    const int height = first + 1 < count ? RowTop(box, first + 1) - top : client.bottom - top;
+    int last = first - 1;
+    while (count > 0 && last + 1 < count && top + (last + 2 - first) * height <= client.bottom)
+        ++last;
+    const bool bar = GetWindowLongW(box, GWL_STYLE) & WS_VSCROLL;
+    std::wstring shown = L"empty";
+    if (count) shown = L"first \"" + rows[first] + L"\" last \"" + rows[last] + L"\"";
+    shown += L" rows " + std::to_wstring(count) + L" bar " + (bar ? L"1" : L"0");
+    return {true, Utf8(shown)};
+}
+
+Reply Scroll(HWND dlg, const std::string& how)
+{
+    const int code = how == "up" ? SB_PAGEUP : how == "down" ? SB_PAGEDOWN
+                   : how == "top" ? SB_TOP : how == "bottom" ? SB_BOTTOM : -1;
+    if (code < 0) return {false, "no such scroll " + how};
+    HWND box = GetDlgItem(dlg, kHistory);
+    Ask(box, WM_VSCROLL, static_cast<WPARAM>(code));
+    Ask(box, WM_VSCROLL, SB_ENDSCROLL);
+    return View(dlg);
+}
+
+// Posted, as the keyboard's keys come: through the dialog manager's loop.
+Reply Key(HWND dlg, int id, const std::string& name)
+{
+    const UINT vk = name == "UP"      ? VK_UP
+                    : name == "DOWN"  ? VK_DOWN
+                    : name == "ENTER" ? VK_RETURN
+                                      : 0;
+    HWND control = GetDlgItem(dlg, id);
+    if (!vk || !control) return {false, "no key " + name + " for control " + std::to_string(id)};
+    PostMessageW(control, WM_KEYDOWN, vk, 1);
+    PostMessageW(control, WM_KEYUP, vk, 0xC0000001);
+    return {true, "pressed " + name};
+}
+
+// The menu opens in the console's own thread; its entry is chosen by its
+// mnemonic, which the menu's loop reads from that thread's queue.
+Reply Menu(HWND dlg, const std::string& letter)
+{
+    HWND box = GetDlgItem(dlg, kHistory);
+    if (!box || letter.size() != 1) return {false, "no box or no letter"};
+    PostMessageW(box, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(box), -1);
+    auto popup = [] {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        return menu && IsWindowVisible(menu);
+    };
+    if (!WaitFor(10, popup)) return {false, "no menu opened"};
+    PostMessageW(box, WM_CHAR, static_cast<WPARAM>(letter[0]), 1);
+    const bool ok = WaitFor(10, [&] { return !popup(); });
+    return {ok, ok ? "chose " + letter : "the menu stays open"};
+}
+
+std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
+                                       const std::string& first, const std::string& tail)
+{
+    if (command == "view") return View(dlg);
+    if (command == "scroll") return Scroll(dlg, first);
+    if (command == "key") return Key(dlg, std::atoi(first.c_str()), tail);
+    if (command == "menu") return Menu(dlg, first);
+    if (command == "input-is") {
+        const std::wstring wanted = Widen(tail.c_str());
+        std::wstring text;
+        const bool ok = WaitFor(std::atof(first.c_str()),
+                                [&] { return ItemText(dlg, kInput, text) && text == wanted; });
+        return Text(ok, "input", text);
+    }
+    return std::nullopt;
+}
+
 // One command: its name, then its words; the last argument is the rest of
 // the line (texts may hold spaces).
 Reply Run(const std::string& command, const std::string& rest)
@@ -197,6 +315,7 @@ Reply Run(const std::string& command, const std::string& rest)
         return {ok, ok ? "gone" : "still open"};
     }
 
+    if (std::optional<Reply> r = RunHistoryCommand(dlg, command, first, tail)) return *r;
     return {false, "unknown command " + command};
 }
 

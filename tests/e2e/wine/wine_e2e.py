@@ -6,11 +6,14 @@ wine_e2e.py --windows-build DIR --prefix DIR --board BOARD_TOOL
 wendrel.exe runs under Wine on Xvfb; Wine's winebus reaches the board
 through the guest's hidraw node (udevd runs so that plug and unplug are
 seen). A small Win32 program (wendrel_driver.exe) reads and drives the
-window through its controls. Each case prints PASS or FAIL with its name.
+window through its controls: the connection, typing and sending, the
+history box's scrollback, arrival times, clearing, and recalling sent
+lines. Each case prints PASS or FAIL with its name.
 """
 import argparse
 import importlib.util
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -134,6 +137,114 @@ def text_of(report):
     return report.split(b"\0", 1)[0].decode("ascii", "replace")
 
 
+# --- the history box's scrollback, times, recall and clear ---
+
+def view_of(drv):
+    """The history box's view: (first row in view, last row in view, rows,
+    scroll bar shown)."""
+    ok, detail = drv.do("view")
+    m = re.match(r'first "(.*)" last "(.*)" rows (\d+) bar (\d)', detail) if ok else None
+    if not m:
+        m2 = re.match(r"empty rows (\d+) bar (\d)", detail) if ok else None
+        return (None, None, int(m2.group(1)), m2.group(2) == "1") if m2 else None
+    return m.group(1), m.group(2), int(m.group(3)), m.group(4) == "1"
+
+
+def case_scrollback(drv, board):
+    """Scrolled up, the rows in view stay while rows arrive; back at the
+    bottom the box follows again."""
+    board.run("send", *["sb %d" % i for i in range(1, 41)])
+    ok, _ = drv.do("history", str(T_STATE), "sb 40")
+    following = view_of(drv)
+    if not result(ok and following and following[1] == "sb 40" and following[3],
+                  "wine_history_follows_with_a_scroll_bar", "view %r" % (following,)):
+        return
+    drv.do("scroll", "up")
+    up = view_of(drv)
+    board.run("send", *["sb %d" % i for i in range(41, 46)])
+    ok, _ = drv.do("history", str(T_STATE), "sb 45")
+    kept = view_of(drv)
+    result(ok and up and kept and up[1] != "sb 40" and kept[:2] == up[:2],
+           "wine_scrolled_up_the_view_stays", "view %r, after 5 rows %r" % (up, kept))
+    drv.do("scroll", "bottom")
+    board.run("send", "sb 46")
+    ok, _ = drv.do("history", str(T_STATE), "sb 46")
+    back = view_of(drv)
+    result(ok and back and back[1] == "sb 46", "wine_at_the_bottom_it_follows_again",
+           "view %r" % (back,))
+
+
+TIME = re.compile(r"^\d\d:\d\d:\d\d\.\d\d\d  ")
+
+
+def history_rows(drv):
+    ok, detail = drv.do("history", "0", "")
+    m = re.match(r'history "(.*)"$', detail)
+    return m.group(1).split("\\n") if m else []
+
+
+def case_times(drv, board):
+    """The menu's times entry puts each row's arrival time in front of it,
+    rows that come after too; again, and they go."""
+    board.run("send", "timed 1")
+    drv.do("history", str(T_STATE), "timed 1")
+    ok, detail = drv.do("menu", "T")
+    board.run("send", "timed 2")
+    rows = []
+    deadline = time.monotonic() + T_STATE
+    while time.monotonic() < deadline:
+        rows = history_rows(drv)
+        if rows and rows[-1].endswith("  timed 2"):
+            break
+        time.sleep(0.5)
+    result(ok and len(rows) > 1 and all(TIME.match(r) for r in rows)
+           and rows[-2].endswith("  timed 1"),
+           "wine_times_on_every_row", "%s; last rows %r" % (detail, rows[-2:]))
+    ok, detail = drv.do("menu", "T")
+    rows = history_rows(drv)
+    result(ok and rows[-2:] == ["timed 1", "timed 2"], "wine_times_off_again",
+           "last rows %r" % rows[-2:])
+
+
+def case_recall(drv, board):
+    """Up and Down bring back the lines sent; a recalled line is sent as it
+    shows, and is then the newest."""
+    board.run("clear")
+    drv.do("type", "first-cmd")
+    drv.do("type", "second-cmd")
+    drv.do("key", "1001", "UP")
+    ok1, d1 = drv.do("input-is", "10", "second-cmd")
+    drv.do("key", "1001", "UP")
+    ok2, d2 = drv.do("input-is", "10", "first-cmd")
+    drv.do("key", "1001", "DOWN")
+    ok3, d3 = drv.do("input-is", "10", "second-cmd")
+    result(ok1 and ok2 and ok3, "wine_up_and_down_recall", "; ".join((d1, d2, d3)))
+    drv.do("key", "1001", "UP")
+    drv.do("input-is", "10", "first-cmd")
+    drv.do("key", "1001", "ENTER")
+    ok, detail = drv.do("input-is", "10", "")
+    got = wait_reports(board, 3)
+    sent = [text_of(r) for r in got]
+    drv.do("key", "1001", "UP")
+    ok2, detail2 = drv.do("input-is", "10", "first-cmd")
+    result(ok and sent == ["first-cmd", "second-cmd", "first-cmd"] and ok2,
+           "wine_recalled_line_is_sent_and_recalled_again",
+           "board got %r; %s" % (sent, detail2))
+    drv.do("key", "1001", "DOWN")
+
+
+def case_clear(drv, board):
+    """The menu's clear entry empties the box; the next row shows alone, and
+    the box follows."""
+    ok, detail = drv.do("menu", "L")
+    empty = view_of(drv)
+    board.run("send", "after clear")
+    ok2, detail2 = drv.do("history", str(T_STATE), "after clear")
+    rows = history_rows(drv)
+    result(ok and empty and empty[2] == 0 and not empty[3] and ok2 and rows == ["after clear"],
+           "wine_clear_empties_the_history", "view %r; rows %r" % (empty, rows))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--windows-build", required=True)
@@ -206,6 +317,9 @@ def main():
         got = board.received()
         result(ok and len(got) == 1 and text_of(got[0]) == "Boot",
                "wine_boot_is_one_report", "board got %r" % [text_of(r) for r in got])
+
+        for case in (case_scrollback, case_times, case_recall, case_clear):
+            case(drv, board)
 
         board.run("unplug")
         ok, detail = drv.do("status", str(T_STATE), STATUS_NONE)

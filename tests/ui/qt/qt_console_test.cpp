@@ -4,6 +4,7 @@
 // What every window system does alike is in ../contract_*_test.cpp.
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QLabel>
@@ -170,7 +171,7 @@ private slots:
 
             auto* history = Find<QPlainTextEdit>(console, "history");
             QVERIFY(history->isReadOnly());
-            QCOMPARE(history->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+            QCOMPARE(history->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
             QCOMPARE(history->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
             QCOMPARE(Find<QLineEdit>(console, "input")->maxLength(), 63);
         });
@@ -328,6 +329,81 @@ private slots:
                      qPrintable(names.join(" | ")));
             menu->close();
             QTRY_COMPARE(window->childCount(), closed);
+        });
+    }
+
+    // The history box's own entries are on the tree too, the times entry
+    // as a check that says whether it is on.
+    void historyMenuEntriesOnTheAccessibilityTree()
+    {
+        RunConsole([&](QDialog* console) {
+            auto* history = Find<QPlainTextEdit>(console, "history");
+            QAccessibleInterface* window = QAccessible::queryAccessibleInterface(console);
+            for (const bool on : {false, true}) {
+                const QPoint at = history->viewport()->rect().center();
+                QContextMenuEvent ev(QContextMenuEvent::Mouse, at, history->viewport()->mapToGlobal(at));
+                QApplication::sendEvent(history->viewport(), &ev);
+                QMenu* menu = nullptr;
+                QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
+                QAccessibleInterface* popup = window->child(window->childCount() - 1);
+                QVERIFY(popup && popup->object() == menu);
+                QAccessibleInterface* times = nullptr;
+                QStringList names;
+                for (int i = 0; i < popup->childCount(); ++i) {
+                    names.append(popup->child(i)->text(QAccessible::Name));
+                    if (names.back() == QStringLiteral("時刻を表示(T)"))
+                        times = popup->child(i);
+                }
+                for (const char* entry : {"検索(F)...", "履歴を消去(L)", "受信履歴をすべてコピー(H)"})
+                    QVERIFY2(names.contains(QString::fromUtf8(entry)), qPrintable(names.join(" | ")));
+                QVERIFY2(times, qPrintable(names.join(" | ")));
+                QVERIFY(times->state().checkable);
+                QCOMPARE(bool(times->state().checked), on);
+                if (!on) {
+                    const QList<QAction*> actions = menu->actions();
+                    for (QAction* action : actions)
+                        if (action->text() == QStringLiteral("時刻を表示(&T)"))
+                            action->trigger();
+                }
+                menu->close();
+                QTRY_VERIFY(!QApplication::activePopupWidget());
+            }
+        });
+    }
+
+    // The find window is ours on Linux: modeless over the console, with
+    // its field, two searches (the next the default), the case option off
+    // and a close button; the searches wait for something to find.
+    void findWindowHasItsControls()
+    {
+        RunConsole([&](QDialog* console) {
+            // A shortcut of the window the user types in.
+            console->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(console));
+            QTest::keyClick(Find<QLineEdit>(console, "input"), Qt::Key_F, Qt::ControlModifier);
+            QDialog* find = nullptr;
+            QTRY_VERIFY((find = Find<QDialog>(console, "find")) && find->isVisible());
+            QCOMPARE(find->windowTitle(), QStringLiteral("検索"));
+            QVERIFY(!find->isModal());
+            QCOMPARE(QApplication::activeModalWidget(), console);
+            auto* field = Find<QLineEdit>(find, "findText");
+            QVERIFY(field);
+            QCOMPARE(field->accessibleName(), QStringLiteral("検索"));
+            auto* next = Find<QPushButton>(find, "findNext");
+            auto* previous = Find<QPushButton>(find, "findPrevious");
+            QCOMPARE(next->text(), QStringLiteral("次を検索(&N)"));
+            QCOMPARE(previous->text(), QStringLiteral("前を検索(&P)"));
+            QVERIFY(next->isDefault());
+            auto* matchCase = Find<QCheckBox>(find, "matchCase");
+            QCOMPARE(matchCase->text(), QStringLiteral("大文字と小文字を区別する(&C)"));
+            QVERIFY(!matchCase->isChecked());
+            QVERIFY(!next->isEnabled() && !previous->isEnabled());
+            QTest::keyClicks(field, "x");
+            QVERIFY(next->isEnabled() && previous->isEnabled());
+            auto* close = Find<QPushButton>(find, "findClose");
+            QCOMPARE(close->text(), QStringLiteral("閉じる"));
+            QTest::mouseClick(close, Qt::LeftButton);
+            QTRY_VERIFY(!find->isVisible());
         });
     }
 

@@ -1,6 +1,7 @@
 // The window contract's driver on Qt, offscreen: the user's keys and
 // clicks are Qt Test's, controls are found by their object names.
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include <algorithm>
 
 #include "qt_dialog_window.h"
+#include "qt_input.h"
 #include "qt_window_system.h"
 #include "window_contract.h"
 
@@ -188,17 +191,8 @@ public:
 
     void Type(const char* control, const std::u16string& text) override
     {
-        QWidget* w = Control(control);
-        if (!w)
-            return;
-        // QTest::keyClicks takes Latin-1 only; a pair is one key.
-        for (std::size_t i = 0; i < text.size();) {
-            const std::size_t n =
-                i + 1 < text.size() && QChar::isHighSurrogate(text[i]) ? 2 : 1;
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown,
-                                ToQ(text.substr(i, n)), Qt::NoModifier);
-            i += n;
-        }
+        if (QWidget* w = Control(control))
+            qt_input::Type(w, text);
     }
 
     void Paste(const char* control, const std::u16string& text) override
@@ -210,20 +204,8 @@ public:
 
     void Press(const char* control, contract::Key key) override
     {
-        QWidget* w = Control(control);
-        if (!w)
-            return;
-        switch (key) {
-        case contract::Key::Enter:
-            QTest::keyClick(w, Qt::Key_Return);
-            break;
-        case contract::Key::Escape:
-            QTest::keyClick(w, Qt::Key_Escape);
-            break;
-        case contract::Key::CopySelection:
-            QTest::keyClick(w, Qt::Key_C, Qt::ControlModifier);
-            break;
-        }
+        if (QWidget* w = Control(control))
+            qt_input::Press(w, key);
     }
 
     void Click(const char* control) override
@@ -287,6 +269,90 @@ public:
             w->setFixedHeight(w->height() * rows / of);
     }
 
+    bool HasScrollBar(const char* control) override
+    {
+        auto* box = qobject_cast<QPlainTextEdit*>(Control(control));
+        // Shown on the loop's next turn, as the user sees it.
+        QCoreApplication::processEvents();
+        return box && box->verticalScrollBar()->isVisible();
+    }
+
+    void Wheel(const char* control, int notches) override
+    {
+        if (auto* box = qobject_cast<QPlainTextEdit*>(Control(control)))
+            qt_input::Wheel(box->viewport(), notches);
+    }
+
+    void DragScrollBar(const char* control, int row) override
+    {
+        auto* box = qobject_cast<QPlainTextEdit*>(Control(control));
+        if (!box)
+            return;
+        // As the thumb reports a drag: down, moved, released.
+        QScrollBar* bar = box->verticalScrollBar();
+        bar->setSliderDown(true);
+        bar->setSliderPosition(std::min(row, bar->maximum()));
+        bar->setSliderDown(false);
+    }
+
+    bool FindShown() override
+    {
+        QDialog* find = FindWindow();
+        return find && find->isVisible();
+    }
+
+    std::u16string FindField() override
+    {
+        auto* field = FindPart<QLineEdit>("findText");
+        return field ? field->text().toStdU16String() : std::u16string();
+    }
+
+    void Find(const std::u16string& text, bool matchCase, bool forward) override
+    {
+        auto* field = FindPart<QLineEdit>("findText");
+        auto* option = FindPart<QCheckBox>("matchCase");
+        auto* button = FindPart<QPushButton>(forward ? "findNext" : "findPrevious");
+        if (!field || !option || !button)
+            return;
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Delete);
+        qt_input::Type(field, text);
+        if (option->isChecked() != matchCase)
+            QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(2, option->height() / 2));
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    std::u16string FindMessage() override
+    {
+        auto* status = FindPart<QLabel>("findStatus");
+        return status ? status->text().toStdU16String() : std::u16string();
+    }
+
+    void PressInFind(contract::Key key) override
+    {
+        QDialog* find = FindWindow();
+        if (!find) {
+            ADD_FAILURE() << "no find window";
+            return;
+        }
+        qt_input::Press(find->focusWidget() ? find->focusWidget() : find, key);
+    }
+
+    bool ContextChecked(const char* control, const std::u16string& entry) override
+    {
+        CQtDialogWindow* dlg = Innermost();
+        QWidget* w = Control(control);
+        if (!dlg || !w)
+            return false;
+        QMenu* menu = dlg->CreateContextMenu(w);
+        bool checked = false;
+        for (QAction* action : menu->actions())
+            if (action->text().toStdU16String() == entry)
+                checked = action->isChecked();
+        delete menu;
+        return checked;
+    }
+
     std::vector<std::u16string> WindowMenu() override { return Menu(Innermost(), u""); }
 
     void ChooseFromWindowMenu(const std::u16string& entry) override { Menu(Innermost(), entry); }
@@ -320,6 +386,24 @@ private:
     static CQtDialogWindow* Innermost()
     {
         return dynamic_cast<CQtDialogWindow*>(QApplication::activeModalWidget());
+    }
+
+    // The console's find window, once it has one.
+    static QDialog* FindWindow()
+    {
+        QDialog* dlg = Innermost();
+        return dlg ? dlg->findChild<QDialog*>(QStringLiteral("find"), Qt::FindDirectChildrenOnly)
+                   : nullptr;
+    }
+
+    template <typename T>
+    static T* FindPart(const char* name)
+    {
+        QDialog* find = FindWindow();
+        T* part = find ? find->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+        if (!part)
+            ADD_FAILURE() << "no \"" << name << "\" in a find window";
+        return part;
     }
 
     static QWidget* Control(const char* name)

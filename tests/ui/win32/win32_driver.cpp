@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -14,51 +15,11 @@
 #include "test_window_system.h"
 #include "thread_timers.h"
 #include "win32_driver.h"
+#include "win32_find_driver.h"
+#include "win32_input.h"
 #include "window_contract.h"
 
 namespace {
-
-std::u16string WindowText(HWND h)
-{
-    wchar_t buf[8192] = {};
-    GetWindowTextW(h, buf, 8192);
-    return reinterpret_cast<const char16_t*>(buf);
-}
-
-// The mnemonic of a menu entry: the letter after its single '&'.
-wchar_t Mnemonic(const std::u16string& entry)
-{
-    for (std::size_t i = 0; i + 1 < entry.size(); ++i) {
-        if (entry[i] == u'&' && entry[i + 1] != u'&')
-            return static_cast<wchar_t>(entry[i + 1]);
-        if (entry[i] == u'&')
-            ++i;
-    }
-    return 0;
-}
-
-std::vector<std::u16string> MenuEntries(HMENU menu)
-{
-    std::vector<std::u16string> entries;
-    const int n = GetMenuItemCount(menu);
-    for (int i = 0; i < n; ++i) {
-        MENUITEMINFOW mi{};
-        mi.cbSize = sizeof mi;
-        mi.fMask = MIIM_FTYPE;
-        GetMenuItemInfoW(menu, i, TRUE, &mi);
-        wchar_t text[256] = {};
-        if (!(mi.fType & MFT_SEPARATOR))
-            GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
-        entries.emplace_back(reinterpret_cast<const char16_t*>(text));
-    }
-    return entries;
-}
-
-void PostKey(HWND target, UINT vk)
-{
-    PostMessageW(target, WM_KEYDOWN, vk, 1);
-    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
-}
 
 class CWin32Driver final : public contract::CDriver {
 public:
@@ -132,7 +93,7 @@ public:
         return names;
     }
 
-    std::u16string Title() override { return WindowText(Innermost()); }
+    std::u16string Title() override { return TextOf(Innermost()); }
 
     // The dialog manager answers with a posted IDCANCEL.
     void CloseBox() override
@@ -144,7 +105,7 @@ public:
     std::u16string Text(const char* control) override
     {
         HWND h = Control(control);
-        return h ? WindowText(h) : std::u16string();
+        return h ? TextOf(h) : std::u16string();
     }
 
     std::u16string ToolTip(const char* control) override
@@ -205,18 +166,87 @@ public:
     void Press(const char* control, contract::Key key) override
     {
         HWND h = Control(control);
-        switch (key) {
-        case contract::Key::Enter:
-            PostKey(h, VK_RETURN);
-            break;
-        case contract::Key::Escape:
-            PostKey(h, VK_ESCAPE);
-            break;
-        case contract::Key::CopySelection:
+        if (key == contract::Key::CopySelection) {
             SendMessageW(h, WM_COPY, 0, 0);  // what Ctrl+C does
-            break;
+            ProcessEvents();
+            return;
         }
+        const KeyStroke k = Stroke(key);
+        SendKey(h, k.vk, k.mods);
+    }
+
+    bool HasScrollBar(const char* control) override
+    {
+        HWND h = Control(control);
+        return h && (GetWindowLongW(h, GWL_STYLE) & WS_VSCROLL);
+    }
+
+    // The wheel goes to the focus, with the mouse over the box.
+    void Wheel(const char* control, int notches) override
+    {
+        HWND box = Control(control);
+        RECT r;
+        GetWindowRect(box, &r);
+        HWND focus = GetFocus();
+        HWND target = focus && GetAncestor(focus, GA_ROOT) == Innermost() ? focus : box;
+        PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, notches * WHEEL_DELTA),
+                     MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
         ProcessEvents();
+    }
+
+    // What the scroll bar sends while its thumb is dragged and let go.
+    void DragScrollBar(const char* control, int row) override
+    {
+        HWND box = Control(control);
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_RANGE | SIF_PAGE;
+        GetScrollInfo(box, SB_VERT, &si);
+        const int top = std::min(row, std::max(0, si.nMax - static_cast<int>(si.nPage) + 1));
+        for (WORD code : {SB_THUMBTRACK, SB_THUMBPOSITION, SB_ENDSCROLL})
+            SendMessageW(box, WM_VSCROLL, MAKEWPARAM(code, code == SB_ENDSCROLL ? 0 : top), 0);
+        ProcessEvents();
+    }
+
+    bool FindShown() override { return find_driver::Shown(m_ws.Find(Innermost())) != nullptr; }
+
+    std::u16string FindField() override
+    {
+        return find_driver::Field(find_driver::Shown(m_ws.Find(Innermost())));
+    }
+
+    void Find(const std::u16string& text, bool matchCase, bool forward) override
+    {
+        HWND find = find_driver::Shown(m_ws.Find(Innermost()));
+        if (!find)
+            ADD_FAILURE() << "no find window";
+        m_strFindSaid =
+            find_driver::Search(find, text, matchCase, forward, [this] { ProcessEvents(); });
+    }
+
+    // What the last search said: its message box is gone once read.
+    std::u16string FindMessage() override { return m_strFindSaid; }
+
+    void PressInFind(contract::Key key) override
+    {
+        HWND find = find_driver::Shown(m_ws.Find(Innermost()));
+        if (!find) {
+            ADD_FAILURE() << "no find window";
+            return;
+        }
+        HWND focus = GetFocus();
+        const KeyStroke k = Stroke(key);
+        SendKey(focus && GetAncestor(focus, GA_ROOT) == find ? focus : find, k.vk, k.mods);
+    }
+
+    bool ContextChecked(const char* control, const std::u16string& entry) override
+    {
+        HWND h = Control(control);
+        std::vector<std::u16string> checked;
+        MenuOpenedBy(h, u"", [h] {
+            SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);
+        }, &checked);
+        return std::find(checked.begin(), checked.end(), entry) != checked.end();
     }
 
     void Click(const char* control) override
@@ -293,33 +323,23 @@ public:
         ADD_FAILURE() << "no such window-menu entry";
     }
 
-    // The menu runs a loop of its own inside WM_CONTEXTMENU: it is read,
-    // and an entry chosen by its mnemonic, from a timer inside that loop.
     std::vector<std::u16string> ContextMenu(const char* control,
                                             const std::u16string& choose) override
     {
         HWND h = Control(control);
-        std::vector<std::u16string> entries;
-        const CTimers::Handle timer = m_timers.Start([&] {
-            HWND popup = FindWindowW(L"#32768", nullptr);
-            HMENU menu = popup && IsWindowVisible(popup)
-                             ? reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0))
-                             : nullptr;
-            if (!menu)
-                return false;
-            entries = MenuEntries(menu);
-            if (const wchar_t key = choose.empty() ? 0 : Mnemonic(choose))
-                PostMessageW(h, WM_CHAR, key, 1);
-            else
-                PostKey(h, VK_ESCAPE);
-            return true;
+        const std::vector<std::u16string> entries = MenuOpenedBy(h, choose, [h] {
+            SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);  // from the keyboard
         });
-        SendMessageW(h, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(h), -1);  // from the keyboard
-        m_timers.Stop(timer);
-        ProcessEvents();
         if (entries.empty())
             ADD_FAILURE() << "no context menu opened";
         return entries;
+    }
+
+    std::vector<std::u16string> MenuOpenedBy(HWND owner, const std::u16string& choose,
+                                             const std::function<void()>& open,
+                                             std::vector<std::u16string>* checked = nullptr)
+    {
+        return ::MenuOpenedBy(owner, choose, open, [this] { ProcessEvents(); }, checked);
     }
 
     std::u16string Clipboard() override
@@ -397,9 +417,16 @@ private:
 
     CTestWindowSystem m_ws;
     CTimers m_timers;
+    std::u16string m_strFindSaid;
 };
 
 }  // namespace
+
+std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open)
+{
+    auto& driver = static_cast<CWin32Driver&>(contract::Driver());
+    return driver.MenuOpenedBy(GetFocus(), u"", open);
+}
 
 contract::CDriver& contract::Driver()
 {

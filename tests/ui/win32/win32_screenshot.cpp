@@ -6,11 +6,19 @@
 #include <string>
 #include <vector>
 
-void SaveScreenshot(HWND hwnd, const char* name)
+void SaveScreenshot(HWND hwnd, const char* name, HWND also)
 {
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     RECT r;
     GetWindowRect(hwnd, &r);
+    for (HWND h : {hwnd, also}) {
+        if (!h)
+            continue;
+        RedrawWindow(h, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+        RECT w;
+        GetWindowRect(h, &w);
+        UnionRect(&r, &r, &w);
+    }
     const int cx = r.right - r.left, cy = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);

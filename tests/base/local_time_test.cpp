@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+
+#include "local_time.h"
+
+namespace {
+
+// A zone nine hours east of UTC, without summer time, set the way each C
+// runtime reads it.
+class LocalTimeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        _putenv_s("TZ", "JST-9");
+        _tzset();
+#else
+        setenv("TZ", "JST-9", 1);
+        tzset();
+#endif
+    }
+};
+
+struct Instant {
+    std::int64_t ms;
+    int hour, minute, second, millisecond;
+};
+
+TEST_F(LocalTimeTest, TimeOfDayInTheSystemsZone)
+{
+    const Instant cases[] = {
+        {0, 9, 0, 0, 0},
+        {999, 9, 0, 0, 999},
+        {1000, 9, 0, 1, 0},
+        {15 * 3600 * 1000 - 1, 23, 59, 59, 999},  // the last instant of a local day
+        {15 * 3600 * 1000, 0, 0, 0, 0},
+        {1798761600123, 9, 0, 0, 123},  // 2027-01-01 00:00:00.123 UTC
+    };
+    for (const Instant& c : cases) {
+        const base::TimeOfDay t = base::LocalTimeOfDay(c.ms);
+        EXPECT_EQ(t.hour, c.hour) << c.ms;
+        EXPECT_EQ(t.minute, c.minute) << c.ms;
+        EXPECT_EQ(t.second, c.second) << c.ms;
+        EXPECT_EQ(t.millisecond, c.millisecond) << c.ms;
+    }
+}
+
+// Before 1970 the milliseconds still count up within their second; where
+// the runtime cannot convert such a time, it is UTC's.
+TEST_F(LocalTimeTest, TimesBefore1970KeepTheirMilliseconds)
+{
+    const base::TimeOfDay t = base::LocalTimeOfDay(-1);
+    EXPECT_EQ(t.second, 59);
+    EXPECT_EQ(t.millisecond, 999);
+    EXPECT_TRUE(t.hour == 8 || t.hour == 23) << t.hour;
+}
+
+TEST(WallClock, IsTheSystemsClockInMilliseconds)
+{
+    const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr)) * 1000;
+    const std::int64_t now = base::WallClockMs();
+    const std::int64_t after = static_cast<std::int64_t>(std::time(nullptr)) * 1000 + 1000;
+    EXPECT_GE(now, before);
+    EXPECT_LT(now, after);
+}
+
+}  // namespace
