@@ -92,6 +92,9 @@ void CQtFind::Build()
     connect(m_pNext, &QPushButton::clicked, this, [this] { Search(true); });
     connect(m_pPrevious, &QPushButton::clicked, this, [this] { Search(false); });
     connect(close, &QPushButton::clicked, m_pWindow, &QDialog::reject);
+    // The keys go back to the console, as a window manager would have it
+    // (and where there is none).
+    connect(m_pWindow, &QDialog::finished, this, [this] { m_dialog.activateWindow(); });
     AddKeys(m_pWindow);
 }
 
@@ -110,10 +113,11 @@ void CQtFind::Open()
 void CQtFind::Show()
 {
     if (!m_pWindow->isVisible()) {
-        // Beside the box's top right corner, where it hides the least.
+        // In the box's top right corner, over the ends of the rows, where
+        // it hides the least.
         const QPoint corner = m_box.mapToGlobal(QPoint(m_box.width(), 0));
         m_pWindow->adjustSize();
-        m_pWindow->move(corner.x() - m_pWindow->width(), corner.y() - m_pWindow->height() / 2);
+        m_pWindow->move(corner.x() - m_pWindow->width(), corner.y());
     }
     m_pWindow->show();
     m_pWindow->raise();
