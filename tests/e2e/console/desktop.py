@@ -318,8 +318,9 @@ class Desktop:
 
     # --- output ----------------------------------------------------------
 
-    def screenshot(self, path, box=None):
-        """Writes the screen (or the box x, y, w, h of it) as a PNG."""
+    def pixels(self, box=None):
+        """The screen (or the box x, y, w, h of it) as its width, height and
+        rows of RGB bytes."""
         with open(os.path.join(self.dir, "Xvfb_screen0"), "rb") as f:
             data = f.read()
         h = struct.unpack(">25I", data[:100])
@@ -338,14 +339,19 @@ class Desktop:
             line = pixels[y * stride + x0 * 4:y * stride + (x0 + w) * 4]
             rgb = bytearray(w * 3)
             rgb[0::3], rgb[1::3], rgb[2::3] = line[r::4], line[g::4], line[b::4]
-            rows.append(b"\0" + bytes(rgb))
+            rows.append(bytes(rgb))
+        return w, hgt, rows
+
+    def screenshot(self, path, box=None):
+        """Writes the screen (or the box x, y, w, h of it) as a PNG."""
+        w, hgt, rows = self.pixels(box)
 
         def chunk(kind, body):
             return (struct.pack(">I", len(body)) + kind + body
                     + struct.pack(">I", zlib.crc32(kind + body)))
         png = (b"\x89PNG\r\n\x1a\n"
                + chunk(b"IHDR", struct.pack(">IIBBBBB", w, hgt, 8, 2, 0, 0, 0))
-               + chunk(b"IDAT", zlib.compress(b"".join(rows), 6))
+               + chunk(b"IDAT", zlib.compress(b"".join(b"\0" + row for row in rows), 6))
                + chunk(b"IEND", b""))
         with open(path, "wb") as f:
             f.write(png)
