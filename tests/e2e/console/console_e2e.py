@@ -567,32 +567,49 @@ def session_unplug_mid_write(run, desktop, board_tool, app_path):
         board.run("remove")
 
 
-def main():
-    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+def run_sessions(title, sessions):
+    """The command line of the desktop programs, then `sessions` (each
+    called with the run, the desktop and the arguments) on one desktop;
+    the exit status: 0 when every case passed."""
+    p = argparse.ArgumentParser(description=title)
     p.add_argument("--app", required=True)
     p.add_argument("--board", default=os.environ.get("RIG_BOARD"),
                    help="the rig's board.py (default: $RIG_BOARD)")
     p.add_argument("--results", default=os.environ.get("E2E_CASE_RESULTS")
                    or os.environ.get("RIG_RESULTS") or ".",
-                   help="where the screenshot goes (default: $E2E_CASE_RESULTS)")
+                   help="where the screenshots go (default: $E2E_CASE_RESULTS)")
     args = p.parse_args()
     if not args.board:
         p.error("no --board and no RIG_BOARD")
+    name = os.path.basename(sys.argv[0]).replace("_", " ").replace(".py", "")
     run = Run(args)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still clean up
     Board._tool = board_tool(args.board)
     Board._tool.call(["remove", "--all"])
-    with Desktop() as desktop:
-        session_with_one_board(run, desktop, args.board, args.app, args.results)
-        session_japanese(run, desktop, args.board, args.app)
-        for how in ("close box", "Escape"):
-            session_close(run, desktop, args.board, args.app, how)
-        session_unplug_mid_write(run, desktop, args.board, args.app)
-    if run.failed:
-        print("console e2e: %d case(s) failed: %s" % (len(run.failed), "; ".join(run.failed)))
+    try:
+        with Desktop() as desktop:
+            for session in sessions:
+                session(run, desktop, args)
+    except (CaseFailed, Timeout) as e:
+        print("%s: %s" % (name, e))
         return 1
-    print("console e2e: all cases passed")
+    if run.failed:
+        print("%s: %d case(s) failed: %s" % (name, len(run.failed), "; ".join(run.failed)))
+        return 1
+    print("%s: all cases passed" % name)
     return 0
+
+
+def main():
+    sessions = [
+        lambda run, desktop, a: session_with_one_board(run, desktop, a.board, a.app, a.results),
+        lambda run, desktop, a: session_japanese(run, desktop, a.board, a.app),
+    ]
+    for how in ("close box", "Escape"):
+        sessions.append(lambda run, desktop, a, how=how:
+                        session_close(run, desktop, a.board, a.app, how))
+    sessions.append(lambda run, desktop, a: session_unplug_mid_write(run, desktop, a.board, a.app))
+    return run_sessions(__doc__.split("\n\n")[0], sessions)
 
 
 if __name__ == "__main__":

@@ -13,18 +13,16 @@ the results folder. HISTORY_CASES=name,... runs only those cases (and the
 first, which fills the box): a debugging aid, as the cases build on each
 other."""
 
-import argparse
 import os
 import re
-import signal
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_e2e import (CONNECTED, T_MENU, T_STATE, Board, CaseFailed,  # noqa: E402
-                         Console, Run, check, show_output)
-from desktop import Atspi, Desktop, Timeout, Widget, poll  # noqa: E402
+                         Console, check, run_sessions, show_output)
+from desktop import Atspi, Timeout, Widget, poll  # noqa: E402
 
 RING = 1000
 TIME = re.compile(r"^(\d\d):(\d\d):(\d\d)\.(\d\d\d)  ")
@@ -383,30 +381,9 @@ def session(run, desktop, board_tool, app_path, results):
 
 
 def main():
-    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("--app", required=True)
-    p.add_argument("--board", default=os.environ.get("RIG_BOARD"),
-                   help="the rig's board.py (default: $RIG_BOARD)")
-    p.add_argument("--results", default=os.environ.get("E2E_CASE_RESULTS")
-                   or os.environ.get("RIG_RESULTS") or ".",
-                   help="where the screenshots go (default: $E2E_CASE_RESULTS)")
-    args = p.parse_args()
-    if not args.board:
-        p.error("no --board and no RIG_BOARD")
-    run = Run(args)
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still clean up
-    with Desktop() as desktop:
-        session(run, desktop, args.board, args.app, args.results)
-    if run.failed:
-        print("history e2e: %d case(s) failed: %s" % (len(run.failed), "; ".join(run.failed)))
-        return 1
-    print("history e2e: all cases passed")
-    return 0
+    return run_sessions(__doc__.split("\n\n")[0], [
+        lambda run, desktop, a: session(run, desktop, a.board, a.app, a.results)])
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except (CaseFailed, Timeout) as e:
-        print("history e2e: %s" % e)
-        sys.exit(1)
+    sys.exit(main())
