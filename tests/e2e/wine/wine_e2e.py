@@ -123,6 +123,31 @@ def read_line(fd, timeout, what):
     return data.split(b"\n", 1)[0].decode().strip()
 
 
+def wine_env(prefix):
+    """This process's environment for Wine: the prefix made beforehand,
+    quiet, no Mono or Gecko to offer, X only."""
+    env = os.environ
+    env["WINEPREFIX"] = prefix
+    env["WINEDEBUG"] = "-all"
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    env.pop("WAYLAND_DISPLAY", None)
+    return env
+
+
+def start_desktop(env, procs, out):
+    """udev, through which plug and unplug reach Wine, and an X server; its
+    display goes into env, its process into procs."""
+    subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
+                   "udevadm trigger && udevadm settle", shell=True,
+                   stdout=out, stderr=out, timeout=120)
+    # Xvfb names its display once it takes clients (-displayfd).
+    rfd, wfd = os.pipe()
+    procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24",
+                                   "-nolisten", "tcp"], pass_fds=(wfd,), stdout=out, stderr=out))
+    os.close(wfd)
+    env["DISPLAY"] = ":" + read_line(rfd, T_STATE, "Xvfb to start")
+
+
 def wait_reports(board, count, seconds=T_STATE):
     deadline = time.monotonic() + seconds
     got = board.received()
@@ -259,28 +284,13 @@ def main():
         return result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
     wine = shutil.which("wine") or "wine"
 
-    env = os.environ
-    env["WINEPREFIX"] = a.prefix
-    env["WINEDEBUG"] = "-all"
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    env.pop("WAYLAND_DISPLAY", None)
+    env = wine_env(a.prefix)
 
     procs = []
     board = Board(a.board)
     wine_log = open(os.path.join(out_dir, "wine.log"), "w")
     try:
-        # Plug and unplug reach Wine through udev.
-        subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
-                       "udevadm trigger && udevadm settle", shell=True,
-                       stdout=wine_log, stderr=wine_log, timeout=120)
-        # Xvfb names its display once it takes clients (-displayfd).
-        rfd, wfd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"], pass_fds=(wfd,),
-                                stdout=wine_log, stderr=wine_log)
-        os.close(wfd)
-        procs.append(xvfb)
-        env["DISPLAY"] = ":" + read_line(rfd, T_STATE, "Xvfb to start")
+        start_desktop(env, procs, wine_log)
 
         log("board: " + board.run("plug").strip())
         board.run("start")  # firmware that reads and records output reports

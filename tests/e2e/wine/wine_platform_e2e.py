@@ -184,11 +184,7 @@ def main():
         return w.result(False, "wine_platform_programs_built", "a program is missing")
     wine = shutil.which("wine") or "wine"
 
-    env = os.environ
-    env["WINEPREFIX"] = a.prefix
-    env["WINEDEBUG"] = "-all"
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    env.pop("WAYLAND_DISPLAY", None)
+    env = w.wine_env(a.prefix)
 
     procs = []
     board = w.Board(a.board, "p1")
@@ -202,14 +198,7 @@ def main():
         return d if w.result(ok, "wine_platform_console_starts", detail) else None
 
     try:
-        # Plug and unplug reach Wine through udev.
-        subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
-                       "udevadm trigger && udevadm settle", shell=True,
-                       stdout=wine_log, stderr=wine_log, timeout=120)
-        procs.append(subprocess.Popen(["Xvfb", ":6", "-screen", "0", "1024x768x24",
-                                       "-nolisten", "tcp"], stdout=wine_log, stderr=wine_log))
-        env["DISPLAY"] = ":6"
-        time.sleep(2)
+        w.start_desktop(env, procs, wine_log)
         w.log("board: " + board.run("plug").strip())
         board.run("start")
 
