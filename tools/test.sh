@@ -136,7 +136,7 @@ wine_server_start() {  # in $WINEPREFIX
 # run beside everything else: the ASan+UBSan build's programs in one, the
 # TSan build's in another. The Windows program for the rig's Wine case is
 # cross-built by the ASan+UBSan build, in the Windows suite's build tree,
-# which then builds the rest.
+# which then builds the rest while the other builds are made.
 all_with_sanitizers() {
   asan=$build-asan
   tsan=$build-tsan
@@ -156,6 +156,11 @@ all_with_sanitizers() {
     fi
   fi
   [ -n "$asan_built" ] || tally 1
+  # Wine's tests run one at a time and mostly wait: the suite runs in the
+  # background, beside the VMs and the other builds. It starts once the
+  # ASan+UBSan build has made its part of the Windows tree.
+  step "Windows suite" windows_suite &
+  windows_pid=$!
   # Line tables are all a sanitizer's report needs (inlined frames
   # included); full debug info made the optimised TSan build a quarter
   # slower to compile.
@@ -172,10 +177,6 @@ all_with_sanitizers() {
   else
     tally 1
   fi
-  # Wine's tests run one at a time and mostly wait: the suite runs in the
-  # background, beside the VMs and the build for use.
-  step "Windows suite" windows_suite &
-  windows_pid=$!
   if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=OFF
   then
     prep_ready || true  # the fuzzers need clang
