@@ -2,8 +2,8 @@
 """End-to-end cases of the console's history box and input line on the rig:
 the scrollback, arrival times, find, command recall, clearing and the box's
 context menu, driven as a person drives them (keys, the wheel, the context
-menu) and read back over AT-SPI. Runs like console_e2e.py, whose helpers it
-uses:
+menu) and read back over AT-SPI. Runs like console_e2e.py, on the same
+helpers (console_harness.py):
 
     history_e2e.py --app BUILD/src/app/wendrel --board tools/board/board.py
                    [--results DIR]
@@ -20,8 +20,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from console_e2e import (CONNECTED, T_MENU, T_STATE, Board, CaseFailed,  # noqa: E402
-                         Console, check, run_sessions, show_output)
+from console_harness import (CONNECTED, T_MENU, T_STATE, Board, CaseFailed,  # noqa: E402
+                             Console, check, run_sessions, show_output)
 from desktop import Atspi, Timeout, Widget, poll  # noqa: E402
 
 RING = 1000
