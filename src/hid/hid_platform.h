@@ -2,10 +2,9 @@
 //
 // Everything that touches the system's HID stack goes through this
 // interface: one implementation per system the build knows
-// (hid_platform_linux.cpp: hidapi's hidraw backend, the hidraw nodes,
-// sysfs and libudev, with hidraw_sysfs.* and udev_monitor.*;
-// hid_platform_win32.cpp: SetupAPI, hid.dll and the device notifications,
-// with hid_platform_win32_*), and a fake in the tests.
+// (linux/: hidapi's hidraw backend, the hidraw nodes, sysfs and libudev;
+// win32/: SetupAPI, hid.dll and the device notifications), and a fake in
+// the tests.
 // Nothing else in the program includes any of those or names their paths.
 //
 // Threads: Enumerate, Open, GetReportLengths and Close can block in the
