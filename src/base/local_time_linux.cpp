@@ -1,23 +1,19 @@
-#include "local_time.h"
+#include "local_time_platform.h"
 
 #include <time.h>
 
 namespace base {
 
-TimeOfDay LocalTimeOfDay(std::int64_t ms)
+bool LocalClock(std::int64_t seconds, int& hour, int& minute, int& second)
 {
-    // Floored, so that a time before 1970 keeps its milliseconds positive.
-    std::int64_t seconds = ms / 1000;
-    int millis = static_cast<int>(ms % 1000);
-    if (millis < 0) {
-        millis += 1000;
-        --seconds;
-    }
     const time_t t = static_cast<time_t>(seconds);
     tm local{};
-    if (!localtime_r(&t, &local) && !gmtime_r(&t, &local))
-        return {0, 0, 0, millis};
-    return {local.tm_hour, local.tm_min, local.tm_sec, millis};
+    if (!localtime_r(&t, &local))
+        return false;
+    hour = local.tm_hour;
+    minute = local.tm_min;
+    second = local.tm_sec;
+    return true;
 }
 
 }  // namespace base

@@ -1,27 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 
 #include "local_time.h"
+#include "test_zone.h"
 
 namespace {
 
-// A zone nine hours east of UTC, without summer time, set the way each C
-// runtime reads it.
 class LocalTimeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-#ifdef _WIN32
-        _putenv_s("TZ", "JST-9");
-        _tzset();
-#else
-        setenv("TZ", "JST-9", 1);
-        tzset();
-#endif
-    }
+    void SetUp() override { UseZoneNineHoursEast(); }
 };
 
 struct Instant {
@@ -37,7 +26,7 @@ TEST_F(LocalTimeTest, TimeOfDayInTheSystemsZone)
         {1000, 9, 0, 1, 0},
         {15 * 3600 * 1000 - 1, 23, 59, 59, 999},  // the last instant of a local day
         {15 * 3600 * 1000, 0, 0, 0, 0},
-        {1798761600123, 9, 0, 0, 123},  // 2027-01-01 00:00:00.123 UTC
+        {kNewYear2027Ms + 123, 9, 0, 0, 123},
     };
     for (const Instant& c : cases) {
         const base::TimeOfDay t = base::LocalTimeOfDay(c.ms);
