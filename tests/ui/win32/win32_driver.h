@@ -3,6 +3,7 @@
 
 #include "win32_api.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ CTestWindowSystem& Win32TestWindowSystem();
 // The entries of the popup menu that `open` opens (escaped at once), or
 // none.
 std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open);
+
+// What the screen shows inside `r`, top row first, 32 bits a pixel.
+std::vector<std::uint32_t> ScreenPixels(const RECT& r);
 
 // Leaves a bitmap of the window (with its frame), and of window `also`
 // where it lies beside it, named `name` for the run script to turn into a

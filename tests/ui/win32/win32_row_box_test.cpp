@@ -38,25 +38,7 @@ std::vector<std::uint32_t> Pixels(HWND h)
 {
     RECT r;
     GetWindowRect(h, &r);
-    const int cx = r.right - r.left, cy = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, cx, cy);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, cx, cy, screen, r.left, r.top, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFOHEADER bi{};
-    bi.biSize = sizeof bi;
-    bi.biWidth = cx;
-    bi.biHeight = -cy;
-    bi.biPlanes = 1;
-    bi.biBitCount = 32;
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(cx) * cy);
-    GetDIBits(mem, bmp, 0, cy, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return pixels;
+    return ScreenPixels(r);
 }
 
 class Win32RowBoxTest : public ::testing::Test {
