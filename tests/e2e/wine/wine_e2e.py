@@ -73,29 +73,39 @@ class Board:
         return [bytes.fromhex(x) for x in self.run("received").split()]
 
 
-class Driver:
-    """wendrel_driver.exe in session mode: one command per line, one reply."""
+class Session:
+    """A Windows program under Wine that answers one command per line with
+    one reply line: "ok DETAIL" or anything else for a failure."""
 
-    def __init__(self, wine, exe, out):
-        self.p = subprocess.Popen([wine, exe, "session"], stdin=subprocess.PIPE,
+    def __init__(self, wine, argv, out, name):
+        self.name = name
+        self.last = ""
+        self.p = subprocess.Popen([wine] + argv, stdin=subprocess.PIPE,
                                   stdout=subprocess.PIPE, stderr=out, text=True, bufsize=1)
 
-    def do(self, *words, timeout=T_STATE + 60):
-        line = " ".join(words)
+    def send(self, line):
+        self.last = line
         self.p.stdin.write(line + "\n")
         self.p.stdin.flush()
+
+    def reply(self, timeout):
+        """(ok, detail) of the reply to the last command sent."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             ready, _, _ = select.select([self.p.stdout], [], [], 1)
             if ready:
-                reply = self.p.stdout.readline()
-                if not reply:
-                    return False, "driver ended"
-                reply = reply.rstrip("\n")
-                log("  driver: %s -> %s" % (line, reply))
-                ok, _, detail = reply.partition(" ")
+                line = self.p.stdout.readline()
+                if not line:
+                    return False, self.name + " ended"
+                line = line.rstrip("\n")
+                log("  %s: %s -> %s" % (self.name, self.last, line))
+                ok, _, detail = line.partition(" ")
                 return ok == "ok", detail
         return False, "no reply within %d s" % timeout
+
+    def do(self, *words, timeout=T_STATE + 60):
+        self.send(" ".join(words))
+        return self.reply(timeout)
 
     def close(self):
         try:
@@ -103,6 +113,14 @@ class Driver:
             self.p.wait(timeout=60)
         except Exception:
             self.p.kill()
+
+
+class Driver(Session):
+    """wendrel_driver.exe in session mode: it reads and works the console's
+    window."""
+
+    def __init__(self, wine, exe, out):
+        super().__init__(wine, [exe, "session"], out, "driver")
 
 
 def read_line(fd, timeout, what):

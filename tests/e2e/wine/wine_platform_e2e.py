@@ -14,7 +14,6 @@ with its name. Shares its helpers with wine_e2e.py.
 """
 import argparse
 import os
-import select
 import shutil
 import subprocess
 import sys
@@ -40,42 +39,14 @@ def skip(name, why):
     w.log("SKIP %s: %s" % (name, why))
 
 
-class Probe:
-    """wine_hid_probe.exe: one command per line, one reply line each."""
+class Probe(w.Session):
+    """wine_hid_probe.exe: the device layer alone, a command at a time."""
 
     def __init__(self, wine, exe, out):
-        self.p = subprocess.Popen([wine, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=out, text=True, bufsize=1)
-
-    def send(self, line):
-        self.last = line
-        self.p.stdin.write(line + "\n")
-        self.p.stdin.flush()
-
-    def reply(self, timeout):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            ready, _, _ = select.select([self.p.stdout], [], [], 1)
-            if ready:
-                line = self.p.stdout.readline()
-                if not line:
-                    return False, "probe ended"
-                line = line.rstrip("\n")
-                w.log("  probe: %s -> %s" % (self.last, line))
-                ok, _, detail = line.partition(" ")
-                return ok == "ok", detail
-        return False, "no reply within %d s" % timeout
+        super().__init__(wine, [exe], out, "probe")
 
     def do(self, line, timeout=w.T_STATE):
-        self.send(line)
-        return self.reply(timeout)
-
-    def close(self):
-        try:
-            self.p.stdin.close()
-            self.p.wait(timeout=60)
-        except Exception:
-            self.p.kill()
+        return super().do(line, timeout=timeout)
 
 
 def case_change_notifications(probe, board):
