@@ -147,7 +147,12 @@ def main():
           f"installed in the user's Programs folder: {present}")
     for name, content in shipped.items():
         path = os.path.join(inst, name)
-        check(os.path.exists(path) and open(path, "rb").read() == content, f"{name} as in the zip")
+        got = open(path, "rb").read() if os.path.exists(path) else None
+        if not check(got == content, f"{name} as in the zip") and got is not None:
+            # Where they part says what went wrong: a short copy, or other bytes.
+            at = next((i for i, (x, y) in enumerate(zip(got, content)) if x != y),
+                      min(len(got), len(content)))
+            print(f"     installed {len(got)} bytes, zipped {len(content)}; first difference at {at}")
 
     key = registry_key(os.path.join(prefix, "user.reg"), UNINSTALL_KEY) or {}
     print(f"     Apps entry: {key}")
