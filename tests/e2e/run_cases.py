@@ -4,7 +4,10 @@ each with a fresh set of boards and a time limit, then a summary; the
 programs of several builds when given several lists (a command listed
 twice runs once). Exit status 0 only if every program passed.
 
-    run_cases.py CASES_FILE...   (lines: NAME 'program' 'arg'...)
+    run_cases.py [--only=REGEX] CASES_FILE...   (lines: NAME 'program' 'arg'...)
+
+--only runs the programs whose name the regular expression finds, for a
+developer working on a few of them.
 
 This process is also the board service for the whole boot: the programs'
 board commands are answered here at once instead of each starting an
@@ -12,6 +15,7 @@ interpreter. The time limit only catches a hung program; how long each
 took is printed."""
 
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -60,8 +64,12 @@ def run_case(argv, limit):
 
 
 def main(argv):
+    only = None
+    if argv and argv[0].startswith("--only="):
+        only = re.compile(argv[0][len("--only="):]) if argv[0] != "--only=" else None
+        argv = argv[1:]
     if not argv:
-        print("usage: run_cases.py CASES_FILE...")
+        print("usage: run_cases.py [--only=REGEX] CASES_FILE...")
         return 2
     limit = float(os.environ.get("E2E_CASE_TIMEOUT", "900"))
     board_tool = os.environ.get("RIG_BOARD")
@@ -90,6 +98,8 @@ def main(argv):
 
     passed, failed = [], []
     for name, case in load_cases(argv):
+        if only and not only.search(name):
+            continue
         case_results = os.path.join(results, name)
         shutil.rmtree(case_results, ignore_errors=True)
         os.makedirs(case_results)
