@@ -19,6 +19,8 @@ protected:
     {
         UseZoneNineHoursEast();
         dlg->clockMs = kNewYear2027Ms;
+        // A send counts as sent however slow the machine.
+        dlg->Device().SetSendWaitMs(60000);
     }
 
     bool Receive(FakeWindow& w, const hid::test::Report& report)
