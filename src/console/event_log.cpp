@@ -1,9 +1,13 @@
 #include "event_log.h"
 
+#include <algorithm>
 #include <utility>
 
 void CEventLog::Record(CLineHistory::Serial before, std::int64_t timeMs, std::u16string text)
 {
+    // Kept in order: one that would stand before the last stands with it.
+    if (!m_events.empty())
+        before = std::max(before, m_events.back().before);
     m_events.push_back({before, timeMs, std::move(text)});
     if (m_events.size() > kMaxEvents)
         DropOldest();

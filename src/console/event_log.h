@@ -24,7 +24,8 @@ public:
         std::u16string text;
     };
 
-    // The oldest goes once there are more than kMaxEvents.
+    // The oldest goes once there are more than kMaxEvents. Never before
+    // the last event recorded.
     void Record(CLineHistory::Serial before, std::int64_t timeMs, std::u16string text);
     // Drops the events older than the oldest stored row `firstRow`: those
     // before an older row, and, where older rows were lost (`rowsLost`),

@@ -99,12 +99,15 @@ std::vector<wsys::RowChange> CHistoryFeed::ShowEvents(bool on)
     return changes;
 }
 
-bool CHistoryFeed::RecordEvent(const std::u16string& text, std::int64_t timeMs,
+CHistoryFeed::Place CHistoryFeed::Here(std::int64_t timeMs) const
+{
+    return {m_history.RowsSince(std::numeric_limits<CLineHistory::Serial>::max()).next, timeMs};
+}
+
+bool CHistoryFeed::RecordEvent(const Place& at, const std::u16string& text,
                                wsys::RowChange& change)
 {
-    const CLineHistory::Serial before =
-        m_history.RowsSince(std::numeric_limits<CLineHistory::Serial>::max()).next;
-    m_events.Record(before, timeMs, CLineHistory::RowText(text));
+    m_events.Record(at.before, at.timeMs, CLineHistory::RowText(text));
     if (!m_bEvents)
         return false;
     change = Follow(m_history.RowsSince(Since()));
@@ -169,13 +172,17 @@ wsys::RowChange CHistoryFeed::FollowWithEvents(CLineHistory::Rows rows)
     if (carriesOn && eventsKept && keptRowFirst > m.rowFirst &&
         m_events.At(keptEventFirst).before < keptRowFirst)
         carriesOn = false;
+    // An event that stands before a row the box shows already.
+    const CEventLog::Serial eventFresh = std::max(m.eventNext, eventFirst);
+    if (carriesOn && eventFresh < m_events.Next() && m_events.At(eventFresh).before < m.rowNext)
+        carriesOn = false;
 
     const bool wasShown = m.rowFirst < m.rowNext || m.eventFirst < m.eventNext;
     wsys::RowChange change;
     if (carriesOn) {
         change.removed = static_cast<std::size_t>((keptRowFirst - m.rowFirst) +
                                                   (keptEventFirst - m.eventFirst));
-        change.added = Merge(rows.rows, rowFrom, std::max(m.eventNext, eventFirst));
+        change.added = Merge(rows.rows, rowFrom, eventFresh);
         m.rowFirst = keptRowFirst;
     } else {
         // Where the box keeps rows it can no longer keep, it is given them

@@ -58,9 +58,22 @@ public:
     std::vector<wsys::RowChange> ShowEvents(bool on);
     bool ShowsEvents() const { return m_bEvents; }
 
-    // Records that `text` happened at `timeMs`, after every row stored so
-    // far. True, with what the box is to do, when events are shown.
-    bool RecordEvent(const std::u16string& text, std::int64_t timeMs, wsys::RowChange& change);
+    // Where an event stands: before the row stored next, at `timeMs`.
+    // Taken when a thing starts (a send), so that rows that come while it
+    // runs (the board's answer) stand after it.
+    struct Place {
+        wsys::RowSerial before = 0;
+        std::int64_t timeMs = 0;
+    };
+    Place Here(std::int64_t timeMs) const;
+
+    // Records that `text` happened at `at` (no earlier than the last
+    // event). True, with what the box is to do, when events are shown.
+    bool RecordEvent(const Place& at, const std::u16string& text, wsys::RowChange& change);
+    bool RecordEvent(const std::u16string& text, std::int64_t timeMs, wsys::RowChange& change)
+    {
+        return RecordEvent(Here(timeMs), text, change);
+    }
 
     // Every stored row (and event, while shown) as the box shows it, each
     // followed by "\r\n", for the clipboard.

@@ -326,26 +326,39 @@ void CWendrelDlg::OnOK()
     UpdateData(true);
     // Recalled even when no board took it: the line is not lost.
     m_recall.Sent(m_strSend);
-    RecordSend(m_strSend, m_device.SendText(m_strSend) != 0);
+    // The board may answer before the send returns: the line stands
+    // before the answer.
+    const CHistoryFeed::Place at = m_history.Here(ArrivalTimeMs());
+    RecordSend(m_strSend, m_device.SendText(m_strSend) != 0, at);
     m_strSend.clear();
     UpdateData(false);
 }
 
-void CWendrelDlg::OnBnClickedBoot() { RecordSend(u"Boot", m_device.SendText(u"Boot") != 0); }
+void CWendrelDlg::OnBnClickedBoot()
+{
+    const CHistoryFeed::Place at = m_history.Here(ArrivalTimeMs());
+    RecordSend(u"Boot", m_device.SendText(u"Boot") != 0, at);
+}
 
-void CWendrelDlg::RecordSend(const std::u16string& line, bool sent)
+void CWendrelDlg::RecordSend(const std::u16string& line, bool sent, const CHistoryFeed::Place& at)
 {
     if (sent)
-        RecordEvent(std::u16string(texts::kEventSent) + line);
+        RecordEvent(std::u16string(texts::kEventSent) + line, at);
     else
         RecordEvent(std::u16string(texts::kEventNotSent) + line +
-                    std::u16string(texts::kEventNotSentEnd));
+                        std::u16string(texts::kEventNotSentEnd),
+                    at);
 }
 
 void CWendrelDlg::RecordEvent(const std::u16string& text)
 {
+    RecordEvent(text, m_history.Here(ArrivalTimeMs()));
+}
+
+void CWendrelDlg::RecordEvent(const std::u16string& text, const CHistoryFeed::Place& at)
+{
     wsys::RowChange change;
-    if (m_history.RecordEvent(text, ArrivalTimeMs(), change) && Window())
+    if (m_history.RecordEvent(at, text, change) && Window())
         Window()->UpdateRows(res::IDC_HISTORY, change);
 }
 

@@ -100,9 +100,12 @@ private:
     // m_strDevicePath follow from it here. Shows nothing.
     void SetLinkState(LinkState state, const std::u16string& path);
     void SetStatusTip(const std::u16string& tip);
-    // Every send's outcome passes here: `line` went to the board, or not.
-    void RecordSend(const std::u16string& line, bool sent);
-    // Notes `text` among the rows, now, and shows it where events are shown.
+    // Every send's outcome passes here: `line`, whose send began `at`,
+    // went to the board, or not.
+    void RecordSend(const std::u16string& line, bool sent, const CHistoryFeed::Place& at);
+    // Notes `text` among the rows, at `at` (now), and shows it where events
+    // are shown.
+    void RecordEvent(const std::u16string& text, const CHistoryFeed::Place& at);
     void RecordEvent(const std::u16string& text);
     // Gives the history box `changes` and checks `command`'s entry or not.
     void ShowView(const std::vector<wsys::RowChange>& changes, int command, bool on);

@@ -160,6 +160,32 @@ TEST_F(TranscriptFeedTest, EventsStandAmongTheRowsWhereTheyHappened)
     EXPECT_EQ(Box(), feed->ShownRows());
 }
 
+// A send's place is taken when it starts: the board's answer, stored while
+// the send still ran, stands after it, whether the box had drawn the
+// answer already or not.
+TEST_F(TranscriptFeedTest, ASentLineStandsBeforeTheAnswerThatBeatIt)
+{
+    Apply(feed->ShowEvents(true));
+    Row("before");
+    Frame();
+    for (const bool drawn : {false, true}) {
+        changes.clear();
+        const CHistoryFeed::Place at = feed->Here(clock++);
+        Row("answer");
+        if (drawn)
+            Frame();
+        wsys::RowChange change;
+        ASSERT_TRUE(feed->RecordEvent(at, u"→ ask", change));
+        Apply(change);
+        EXPECT_EQ(change.replace, drawn);
+        Frame();
+        ASSERT_GE(box.size(), 3u);
+        EXPECT_EQ(std::vector<std::u16string>(box.end() - 2, box.end()),
+                  (std::vector<std::u16string>{u"→ ask", u"answer"}));
+        EXPECT_EQ(Box(), feed->ShownRows());
+    }
+}
+
 // Events that arrive as a burst of rows does: each frame brings only its
 // own rows and events, added at the bottom.
 TEST_F(TranscriptFeedTest, AFrameCarriesItsOwnRowsAndEventsOnly)
