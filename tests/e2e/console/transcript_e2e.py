@@ -57,6 +57,9 @@ def session(run, desktop, board_tool, app_path, results):
     os.makedirs(results, exist_ok=True)
 
     def shot(name):
+        # No caret in the box and no pointer over it.
+        c.desktop.click(c.input)
+        c.desktop.xdotool("mousemove", 0, 0)
         path = os.path.join(results, name)
         c.desktop.screenshot(path, c.app.window().extents())
         return path
