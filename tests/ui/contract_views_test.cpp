@@ -4,6 +4,8 @@
 #include "window_contract_fixture.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -132,6 +134,32 @@ TEST_F(WindowContract, EventsStandAmongTheRowsAndGoWithFindAndCopies)
         d.ContextMenu("history", kShowBytes);
         EXPECT_EQ(LastRow(d.Text("history")), u"09:00:01.520  68 65 6C 6C 6F 30");
         d.Screenshot("history-bytes");
+    });
+}
+
+// Over a full ring, each switch is one update of the box with every row,
+// both ways; what it takes is printed, not judged.
+TEST_F(WindowContract, SwitchingAFullRingIsOneUpdate)
+{
+    RunConsole([&] {
+        ASSERT_TRUE(Connect());
+        ASSERT_TRUE(SendMany("row ", 1, 1000));
+        for (const std::u16string& entry : {kShowBytes, kShowEvents, kShowTimes}) {
+            for (const bool on : {true, false}) {
+                const int updates = d.RowUpdates();
+                const auto start = std::chrono::steady_clock::now();
+                d.ContextMenu("history", entry);
+                d.ProcessEvents();
+                const double ms = std::chrono::duration<double, std::milli>(
+                                      std::chrono::steady_clock::now() - start).count();
+                EXPECT_EQ(d.RowUpdates() - updates, 1);
+                EXPECT_EQ(d.ContextChecked("history", entry), on);
+                std::printf("switching %s %s over 1000 rows: %.1f ms (menu included)\n",
+                            entry == kShowBytes ? "bytes" : entry == kShowEvents ? "events" : "times",
+                            on ? "on" : "off", ms);
+            }
+        }
+        EXPECT_EQ(LastRow(d.Text("history")), u"row 1000");
     });
 }
 
