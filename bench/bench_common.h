@@ -41,7 +41,7 @@ public:
     {
     }
 
-    void OnReceive(const std::u16string& text) override
+    void OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes) override
     {
         const std::int64_t now = NowNs();
         const long long seq = bench::LeadingNumber(text);
@@ -60,7 +60,7 @@ public:
             firstNs = now;
         lastNs = now;
         ++received;
-        CWendrelDlg::OnReceive(text);
+        CWendrelDlg::OnReceive(text, bytes);
     }
 
     // Each tick that connected, timed from its start to its end, so that a

@@ -30,10 +30,10 @@ public:
     }
 
     // On the reader thread, as the console gets it.
-    void OnReceive(const std::u16string& text) override
+    void OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes) override
     {
         m_counter.Count(text.data(), text.size());
-        CWendrelDlg::OnReceive(text);
+        CWendrelDlg::OnReceive(text, bytes);
     }
 
     const bench::CBurstCounter& Counter() const { return m_counter; }

@@ -24,6 +24,14 @@ inline constexpr std::u16string_view kHeldByOtherTip =
     u"ボードを使っている他のプログラムを閉じてください。"
     u"そのプログラムがボードを手放せば、再起動せずに自動でつながります。";
 inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
+// Events among the received rows.
+inline constexpr std::u16string_view kEventConnected = u"── 接続しました ──";
+inline constexpr std::u16string_view kEventDisconnected = u"── 切断されました ──";
+// A line sent: this and the line; Boot: this and "Boot".
+inline constexpr std::u16string_view kEventSent = u"→ ";
+// A line that could not be sent: between these two.
+inline constexpr std::u16string_view kEventNotSent = u"── 送信できませんでした: ";
+inline constexpr std::u16string_view kEventNotSentEnd = u" ──";
 
 // "VID:0x04D8 / PID:0x003F"
 std::u16string Connected(int nVid, int nPid);

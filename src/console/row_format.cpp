@@ -35,12 +35,48 @@ std::u16string CRowFormat::TimeText(std::int64_t timeMs)
     return out;
 }
 
+std::u16string CRowFormat::HexText(const std::uint8_t* bytes, std::size_t count, bool cut)
+{
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    while (count > 0 && bytes[count - 1] == 0)
+        --count;
+    if (count == 0 && !cut)
+        return u"00";
+    std::u16string out;
+    out.reserve(count * 3 + 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i)
+            out += u' ';
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0xF];
+    }
+    if (cut)
+        out += out.empty() ? u"\u2026" : u" \u2026";
+    return out;
+}
+
 std::u16string CRowFormat::Shown(const CLineHistory::Row& row)
 {
-    if (!m_bTimes)
+    if (!m_bTimes && !m_bBytes)
         return row.text;
-    std::u16string out = TimeText(row.timeMs);
+    std::u16string out;
+    if (m_bTimes) {
+        out = TimeText(row.timeMs);
+        out += u"  ";
+    }
+    if (m_bBytes)
+        out += HexText(row.bytes, row.byteCount, row.bytesCut);
+    else
+        out += row.text;
+    return out;
+}
+
+std::u16string CRowFormat::ShownEvent(std::int64_t timeMs, const std::u16string& text)
+{
+    if (!m_bTimes)
+        return text;
+    std::u16string out = TimeText(timeMs);
     out += u"  ";
-    out += row.text;
+    out += text;
     return out;
 }

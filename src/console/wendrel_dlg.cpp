@@ -52,6 +52,12 @@ bool CWendrelDlg::OnInitDialog()
     wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_SHOW_TIMES,
                            res::LoadString(res::IDS_SHOW_TIMES), true);
     wnd->SetContextCheck(res::IDC_HISTORY, res::IDM_SHOW_TIMES, m_history.ShowsTimes());
+    wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_SHOW_BYTES,
+                           res::LoadString(res::IDS_SHOW_BYTES), true);
+    wnd->SetContextCheck(res::IDC_HISTORY, res::IDM_SHOW_BYTES, m_history.ShowsBytes());
+    wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_SHOW_EVENTS,
+                           res::LoadString(res::IDS_SHOW_EVENTS), true);
+    wnd->SetContextCheck(res::IDC_HISTORY, res::IDM_SHOW_EVENTS, m_history.ShowsEvents());
     wnd->AddFindEntry(res::IDC_HISTORY);
     wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_CLEAR_HISTORY,
                            res::LoadString(res::IDS_CLEAR_HISTORY), false);
@@ -77,6 +83,10 @@ void CWendrelDlg::OnCommand(int id)
         OnShowTimes();
     else if (id == res::IDM_CLEAR_HISTORY)
         OnClearHistory();
+    else if (id == res::IDM_SHOW_BYTES)
+        OnShowBytes();
+    else if (id == res::IDM_SHOW_EVENTS)
+        OnShowEvents();
     else
         CDialog::OnCommand(id);
 }
@@ -282,6 +292,10 @@ void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
     const LinkState from = link_state::IsProblem(m_link) ? m_linkBeforeProblem : m_link;
     const std::u16string shown = m_strStatus;
     SetLinkState(state, path);
+    // A connection made or given up; not the timer's sleep, nor a refusal.
+    if (link_state::IsOpen(state) != link_state::IsOpen(from))
+        RecordEvent(std::u16string(link_state::IsOpen(state) ? texts::kEventConnected
+                                                             : texts::kEventDisconnected));
     wsys::IWindow* wnd = Window();
     if (!wnd)
         return;
@@ -312,21 +326,66 @@ void CWendrelDlg::OnOK()
     UpdateData(true);
     // Recalled even when no board took it: the line is not lost.
     m_recall.Sent(m_strSend);
-    m_device.SendText(m_strSend);
+    // The board may answer before the send returns: the line stands
+    // before the answer.
+    const CHistoryFeed::Place at = m_history.Here(ArrivalTimeMs());
+    RecordSend(m_strSend, m_device.SendText(m_strSend) != 0, at);
     m_strSend.clear();
     UpdateData(false);
 }
 
-void CWendrelDlg::OnBnClickedBoot() { m_device.SendText(u"Boot"); }
+void CWendrelDlg::OnBnClickedBoot()
+{
+    const CHistoryFeed::Place at = m_history.Here(ArrivalTimeMs());
+    RecordSend(u"Boot", m_device.SendText(u"Boot") != 0, at);
+}
+
+void CWendrelDlg::RecordSend(const std::u16string& line, bool sent, const CHistoryFeed::Place& at)
+{
+    if (sent)
+        RecordEvent(std::u16string(texts::kEventSent) + line, at);
+    else
+        RecordEvent(std::u16string(texts::kEventNotSent) + line +
+                        std::u16string(texts::kEventNotSentEnd),
+                    at);
+}
+
+void CWendrelDlg::RecordEvent(const std::u16string& text)
+{
+    RecordEvent(text, m_history.Here(ArrivalTimeMs()));
+}
+
+void CWendrelDlg::RecordEvent(const std::u16string& text, const CHistoryFeed::Place& at)
+{
+    wsys::RowChange change;
+    if (m_history.RecordEvent(at, text, change) && Window())
+        Window()->UpdateRows(res::IDC_HISTORY, change);
+}
 
 void CWendrelDlg::OnShowTimes()
 {
     const bool on = !m_history.ShowsTimes();
-    const std::vector<wsys::RowChange> changes = m_history.ShowTimes(on);
+    ShowView(m_history.ShowTimes(on), res::IDM_SHOW_TIMES, on);
+}
+
+void CWendrelDlg::OnShowBytes()
+{
+    const bool on = !m_history.ShowsBytes();
+    ShowView(m_history.ShowBytes(on), res::IDM_SHOW_BYTES, on);
+}
+
+void CWendrelDlg::OnShowEvents()
+{
+    const bool on = !m_history.ShowsEvents();
+    ShowView(m_history.ShowEvents(on), res::IDM_SHOW_EVENTS, on);
+}
+
+void CWendrelDlg::ShowView(const std::vector<wsys::RowChange>& changes, int command, bool on)
+{
     if (wsys::IWindow* wnd = Window()) {
         for (const wsys::RowChange& change : changes)
             wnd->UpdateRows(res::IDC_HISTORY, change);
-        wnd->SetContextCheck(res::IDC_HISTORY, res::IDM_SHOW_TIMES, on);
+        wnd->SetContextCheck(res::IDC_HISTORY, command, on);
     }
 }
 
@@ -339,9 +398,9 @@ void CWendrelDlg::OnClearHistory()
 
 std::int64_t CWendrelDlg::ArrivalTimeMs() const { return base::WallClockMs(); }
 
-void CWendrelDlg::OnReceive(const std::u16string& text)
+void CWendrelDlg::OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes)
 {
-    if (m_history.Append(text, ArrivalTimeMs()))
+    if (m_history.Append(text, ArrivalTimeMs(), bytes))
         PostToWindow([this] { ShowHistory(); });
 }
 

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "command_recall.h"
 #include "console_texts.h"
@@ -35,7 +37,7 @@ public:
     // IHidReceiver: on the connection's reader thread, right after the
     // read; never waits for the user-interface thread. The row's time is
     // taken here.
-    void OnReceive(const std::u16string& text) override;
+    void OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes) override;
 
     // The poll cycle and the buttons, as the window delivers them.
     void OnTimer(int id) override;
@@ -43,6 +45,8 @@ public:
     void OnBnClickedBoot();
     // The history box's context menu.
     void OnShowTimes();
+    void OnShowBytes();
+    void OnShowEvents();
     void OnClearHistory();
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
@@ -96,6 +100,15 @@ private:
     // m_strDevicePath follow from it here. Shows nothing.
     void SetLinkState(LinkState state, const std::u16string& path);
     void SetStatusTip(const std::u16string& tip);
+    // Every send's outcome passes here: `line`, whose send began `at`,
+    // went to the board, or not.
+    void RecordSend(const std::u16string& line, bool sent, const CHistoryFeed::Place& at);
+    // Notes `text` among the rows, at `at` (now), and shows it where events
+    // are shown.
+    void RecordEvent(const std::u16string& text, const CHistoryFeed::Place& at);
+    void RecordEvent(const std::u16string& text);
+    // Gives the history box `changes` and checks `command`'s entry or not.
+    void ShowView(const std::vector<wsys::RowChange>& changes, int command, bool on);
 
     wsys::IconHandle m_hIcon = nullptr;
     CHidDevice m_device;

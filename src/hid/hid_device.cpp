@@ -373,9 +373,9 @@ void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std:
         if (n < 0) break;  // the board is gone, or the handle failed
         if (n == 0 || m_bStopReading) continue;
         // Byte 0 is the report ID; the text follows.
-        const std::u16string text =
-            hid::DecodeText(buffer.data() + 1, static_cast<std::size_t>(n) - 1, charset);
-        if (pOwner) pOwner->OnReceive(text);
+        const std::span<const std::uint8_t> data(buffer.data() + 1, static_cast<std::size_t>(n) - 1);
+        const std::u16string text = hid::DecodeText(data.data(), data.size(), charset);
+        if (pOwner) pOwner->OnReceive(text, data);
     }
     const bool lost = !m_bStopReading;
     m_bReading = false;

@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,8 +47,9 @@ class CDeviceWorker;
 class CReportWriter;
 }  // namespace hid
 
-// Receives the text of every input report, once per report, in the order
-// the board sent them, on the connection's reader thread (never the thread
+// Receives the text of every input report, and its data as the board sent
+// it (without the report ID byte), once per report, in the order the board
+// sent them, on the connection's reader thread (never the thread
 // that called Open). It must not wait for anything that can take long (the
 // user-interface thread above all): while it runs, the next report waits
 // in the kernel, whose queue drops reports once 64 wait. It must not call
@@ -55,7 +57,8 @@ class CReportWriter;
 class IHidReceiver {
 public:
     virtual ~IHidReceiver() = default;
-    virtual void OnReceive(const std::u16string& text) = 0;
+    // `bytes` lives only for the call.
+    virtual void OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes) = 0;
 };
 
 class CHidDevice {

@@ -68,6 +68,8 @@ std::u16string LoadString(int id)
     case IDS_MATCH_CASE: return u"大文字と小文字を区別する(&C)";
     case IDS_FIND_CLOSE: return u"閉じる";
     case IDS_NOT_FOUND: return u"見つかりません";
+    case IDS_SHOW_BYTES: return u"16進表示(&X)";
+    case IDS_SHOW_EVENTS: return u"接続と送信を表示(&E)";
     default: return {};
     }
 }

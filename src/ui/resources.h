@@ -38,6 +38,11 @@ enum : int {
     IDS_MATCH_CASE = 110,
     IDS_FIND_CLOSE = 111,
     IDS_NOT_FOUND = 112,
+    // The history box's views beside the times.
+    IDM_SHOW_BYTES = 32780,
+    IDM_SHOW_EVENTS = 32781,
+    IDS_SHOW_BYTES = 120,
+    IDS_SHOW_EVENTS = 121,
     IDT_POLL = 1,
     IDT_FRAME = 2,  // history updates while reports stream in
 };

@@ -11,9 +11,9 @@
 class CountingDlg : public CWendrelDlg {
 public:
     using CWendrelDlg::CWendrelDlg;
-    void OnReceive(const std::u16string& text) override
+    void OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes) override
     {
-        CWendrelDlg::OnReceive(text);
+        CWendrelDlg::OnReceive(text, bytes);
         ++received;
     }
     std::atomic<int> received{0};

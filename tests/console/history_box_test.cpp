@@ -71,12 +71,16 @@ TEST_F(HistoryBoxTest, ContextMenuEntriesInOrderTimesOff)
     Run([&](FakeWindow& w) {
         const std::vector<std::pair<int, std::u16string>> expected = {
             {res::IDM_SHOW_TIMES, kShowTimes},
+            {res::IDM_SHOW_BYTES, u"16進表示(&X)"},
+            {res::IDM_SHOW_EVENTS, u"接続と送信を表示(&E)"},
             {0, u"find"},
             {res::IDM_CLEAR_HISTORY, kClear},
             {-1, kCopyAll},
         };
         EXPECT_EQ(w.context[res::IDC_HISTORY], expected);
         EXPECT_FALSE(w.checked.at(res::IDM_SHOW_TIMES));
+        EXPECT_FALSE(w.checked.at(res::IDM_SHOW_BYTES));
+        EXPECT_FALSE(w.checked.at(res::IDM_SHOW_EVENTS));
         EXPECT_EQ(w.context.count(res::IDC_SEND_TEXT), 0u);
     });
 }

@@ -129,6 +129,8 @@ TEST_P(InputReport, IsDeliveredAsText)
     fake->PushInput(kPath, c.report);
     ASSERT_TRUE(receiver.WaitFor(1));
     EXPECT_EQ(receiver.Texts(), std::vector<std::u16string>{c.text});
+    // The bytes go along as the board sent them, without the report ID.
+    EXPECT_EQ(receiver.Bytes(), std::vector<Report>{Report(c.report.begin() + 1, c.report.end())});
 }
 
 Report Padded(Report r, std::size_t size)

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,11 +13,12 @@
 
 class RecordingReceiver : public IHidReceiver {
 public:
-    void OnReceive(const std::u16string& text) override
+    void OnReceive(const std::u16string& text, std::span<const std::uint8_t> bytes) override
     {
         std::unique_lock lock(m_mutex);
         m_cond.wait(lock, [&] { return !m_held; });
         m_texts.push_back(text);
+        m_bytes.emplace_back(bytes.begin(), bytes.end());
         m_cond.notify_all();
     }
 
@@ -40,6 +42,13 @@ public:
                                [&] { return m_texts.size() >= count; });
     }
 
+    // The data of every report, as handed over with its text.
+    std::vector<std::vector<std::uint8_t>> Bytes()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_bytes;
+    }
+
     std::vector<std::u16string> Texts()
     {
         std::lock_guard lock(m_mutex);
@@ -51,4 +60,5 @@ private:
     std::condition_variable m_cond;
     bool m_held = false;
     std::vector<std::u16string> m_texts;
+    std::vector<std::vector<std::uint8_t>> m_bytes;
 };

@@ -26,7 +26,9 @@ TEST_F(WindowContract, HistoryMenuHasItsEntriesInOrder)
 {
     RunConsole([&] {
         const std::vector<std::u16string> menu = d.ContextMenu("history", u"");
-        const std::vector<std::u16string> own = {kShowTimes, kFind, kClear, kCopyAll};
+        const std::vector<std::u16string> own = {kShowTimes, u"16進表示(&X)",
+                                                 u"接続と送信を表示(&E)", kFind, kClear,
+                                                 kCopyAll};
         const auto at = std::search(menu.begin(), menu.end(), own.begin(), own.end());
         ASSERT_NE(at, menu.end()) << ::testing::PrintToString(menu);
         ASSERT_GE(at - menu.begin(), 2) << "the toolkit's own entries first";

@@ -32,8 +32,13 @@ std::u16string CLineHistory::RowText(const std::u16string& text)
     return row;
 }
 
-CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text, std::int64_t timeMs)
+CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text, std::int64_t timeMs,
+                                              std::span<const std::uint8_t> bytes)
 {
+    std::size_t used = bytes.size();
+    while (used > 0 && bytes[used - 1] == 0)
+        --used;
+    const std::size_t kept = std::min(used, static_cast<std::size_t>(kMaxBytes));
     const std::u16string clean = RowText(text);
     std::lock_guard<std::mutex> lock(m_lock);
     char16_t* row = m_szLines[m_nNextLine];
@@ -48,6 +53,9 @@ CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text, std::i
         --n;
     row[n] = u'\0';
     m_nTimes[m_nNextLine] = timeMs;
+    std::copy_n(bytes.data(), kept, m_nBytes[m_nNextLine]);
+    m_nByteCounts[m_nNextLine] = static_cast<std::uint8_t>(kept);
+    m_bBytesCut[m_nNextLine] = used > kept;
 
     m_nNextLine = Advance(m_nNextLine);
     m_nStored = std::min(m_nStored + 1, kRows);
@@ -65,7 +73,12 @@ CLineHistory::Rows CLineHistory::RowsSince(Serial since) const
     r.rows.reserve(static_cast<std::size_t>(count));
     int d = (m_nNextLine - count + kRows) % kRows;
     for (int i = 0; i < count; ++i) {
-        r.rows.push_back({m_szLines[d], m_nTimes[d]});
+        Row& row = r.rows.emplace_back();
+        row.text = m_szLines[d];
+        row.timeMs = m_nTimes[d];
+        row.byteCount = m_nByteCounts[d];
+        std::copy_n(m_nBytes[d], row.byteCount, row.bytes);
+        row.bytesCut = m_bBytesCut[d];
         d = Advance(d);
     }
     return r;

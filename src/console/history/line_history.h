@@ -8,6 +8,9 @@
 // Control Pictures block (U+2400 + code, so ␍ ␊ ␉; DEL as ␡ U+2421), and C1
 // controls, U+2028 and U+2029 as ␦ (U+2426).
 //
+// Each row also keeps the bytes of its report as the board sent them, up to
+// the last non-zero one, so that either can be shown at any time.
+//
 // The connection's reader thread appends; the user-interface thread reads
 // rows and clears the ring at the same time. A lock keeps them apart; the
 // storage is part of the object: nothing is allocated for it.
@@ -15,6 +18,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,8 @@ public:
     static constexpr int kRowUnits = 66;   // 64 text units, terminator, one spare
     static constexpr int kMaxUnits = 64;
     static constexpr char16_t kOtherControl = u'\u2426';
+    // Bytes of a report kept per row: a full-speed report's data.
+    static constexpr int kMaxBytes = 64;
 
     // 0 for the first row ever stored, one more for each row after it;
     // clearing the ring does not start it again.
@@ -35,9 +41,10 @@ public:
     // break, control characters replaced) as the next row, cut after 64
     // UTF-16 units, or after 63 when the 64th would split a surrogate pair,
     // with its arrival time `timeMs` (base::WallClockMs's scale). Returns
-    // the row's serial. Nothing is rendered here: the reader thread only
-    // copies the row.
-    Serial AppendLine(const std::u16string& text, std::int64_t timeMs = 0);
+    // the row's serial. `bytes`: the report's data (without its ID byte).
+    // Nothing is rendered here: the reader thread only copies the row.
+    Serial AppendLine(const std::u16string& text, std::int64_t timeMs = 0,
+                      std::span<const std::uint8_t> bytes = {});
 
     // Stored rows: the serial of the oldest, the serial the next row will
     // get, and the rows from `since` on (all of them where `since` is older
@@ -45,6 +52,11 @@ public:
     struct Row {
         std::u16string text;
         std::int64_t timeMs = 0;
+        // The report's data up to its last non-zero byte, at most
+        // kMaxBytes of it; `bytesCut` when a non-zero byte came later.
+        std::uint8_t bytes[kMaxBytes] = {};
+        std::uint8_t byteCount = 0;
+        bool bytesCut = false;
         bool operator==(const Row&) const = default;
     };
     struct Rows {
@@ -70,6 +82,9 @@ private:
     mutable std::mutex m_lock;
     char16_t m_szLines[kRows][kRowUnits] = {};
     std::int64_t m_nTimes[kRows] = {};
+    std::uint8_t m_nBytes[kRows][kMaxBytes] = {};
+    std::uint8_t m_nByteCounts[kRows] = {};
+    bool m_bBytesCut[kRows] = {};
     int m_nNextLine = 0;  // where the next row goes
     int m_nStored = 0;    // rows before m_nNextLine that are kept
     Serial m_nNextSerial = 0;

@@ -339,9 +339,10 @@ def session(run, desktop, board_tool, app_path, results):
             listed, _ = open_history_menu(c)
             c.desktop.key("Escape")
             names = [e[0] for e in listed]
-            own = ["時刻を表示(T)", "検索(F)...", "履歴を消去(L)", "受信履歴をすべてコピー(H)"]
+            own = ["時刻を表示(T)", "16進表示(X)", "接続と送信を表示(E)", "検索(F)...",
+                   "履歴を消去(L)", "受信履歴をすべてコピー(H)"]
             at = names.index(own[0]) if own[0] in names else -1
-            check(at > 0 and names[at:at + 4] == own, "the menu reads %r" % names)
+            check(at > 0 and names[at:at + len(own)] == own, "the menu reads %r" % names)
             check(names[-1].startswith("バージョン情報 Wendrel"), "About is not last: %r" % names)
             c.desktop.click(c.history)
             c.desktop.key("Prior")

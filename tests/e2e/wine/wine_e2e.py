@@ -288,6 +288,75 @@ def case_clear(drv, board):
            "wine_clear_empties_the_history", "view %r; rows %r" % (empty, rows))
 
 
+def screenshot(name):
+    """The console's window as the X server shows it, into the results."""
+    path = os.path.join(os.environ.get("E2E_CASE_RESULTS", "/tmp"), name)
+    found = subprocess.run(["xdotool", "search", "--name", "^Wendrel$"], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, text=True, timeout=60).stdout.split()
+    subprocess.run(["import", "-window", found[0] if found else "root", path],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    log("screenshot: %s" % path)
+
+
+def untimed(rows):
+    return [TIME.sub("", r) for r in rows]
+
+
+def as_sent(rows, *sent):
+    """`rows`, where a line in `sent` that the board took is noted as not
+    sent, as sent: a write still pending when the console stopped waiting
+    for it is noted so (under emulation, writes can take that long)."""
+    out = []
+    for row in rows:
+        for text in sent:
+            if row == "── 送信できませんでした: %s ──" % text:
+                log("note: %r was still pending when noted" % text)
+                row = "→ " + text
+        out.append(row)
+    return out
+
+
+def case_bytes(drv, board):
+    """The menu's bytes entry shows each report's bytes as the board sent
+    them, the time first while times are shown; again, and the text is
+    back."""
+    board.run("send-hex", "4869", "48690078", "1b5b316d")
+    drv.do("history", str(T_STATE), "\u241b[1m")
+    ok, detail = drv.do("menu", "X")
+    rows = history_rows(drv)
+    hexes = ["48 69", "48 69 00 78", "1B 5B 31 6D"]
+    result(ok and rows[-3:] == hexes, "wine_bytes_as_sent", "%s; last rows %r" % (detail, rows[-3:]))
+    drv.do("menu", "T")
+    rows = history_rows(drv)
+    result(all(TIME.match(r) for r in rows) and untimed(rows[-3:]) == hexes,
+           "wine_bytes_with_times", "last rows %r" % rows[-3:])
+    screenshot("windows-bytes.png")
+    drv.do("menu", "X")
+    rows = untimed(history_rows(drv))
+    result(rows[-3:] == ["Hi", "Hi", "\u241b[1m"], "wine_bytes_off_again", "last rows %r" % rows[-3:])
+
+
+def case_events(drv, board):
+    """With the events entry, the lines sent stand among the rows where
+    they were sent, Boot too; again, and the rows are alone."""
+    drv.do("type", "hello")
+    board.run("send", "hello back")
+    drv.do("history", str(T_STATE), "hello back")
+    drv.do("click", "1004")
+    wait_reports(board, 2)
+    ok, detail = drv.do("menu", "E")
+    rows = as_sent(untimed(history_rows(drv)), "hello", "Boot")
+    want = ["→ hello", "hello back", "→ Boot"]
+    result(ok and rows[-3:] == want, "wine_events_among_the_rows",
+           "%s; last rows %r" % (detail, rows[-4:]))
+    screenshot("windows-events.png")
+    drv.do("menu", "E")
+    drv.do("menu", "T")
+    rows = history_rows(drv)
+    result(rows[-2:] == ["\u241b[1m", "hello back"], "wine_events_off_again",
+           "last rows %r" % rows[-2:])
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--windows-build", required=True)
@@ -346,7 +415,8 @@ def main():
         result(ok and len(got) == 1 and text_of(got[0]) == "Boot",
                "wine_boot_is_one_report", "board got %r" % [text_of(r) for r in got])
 
-        for case in (case_scrollback, case_times, case_recall, case_clear):
+        for case in (case_scrollback, case_times, case_recall, case_clear, case_bytes,
+                     case_events):
             case(drv, board)
 
         board.run("unplug")
