@@ -25,6 +25,10 @@ inline constexpr std::u16string_view kHeldByOtherTip =
     u"そのプログラムがボードを手放せば、再起動せずに自動でつながります。";
 inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
 
+// The message when the history could not be saved to `path`, with the
+// system's `reason`.
+std::u16string SaveFailed(const std::u16string& path, const std::u16string& reason);
+
 // "VID:0x04D8 / PID:0x003F"
 std::u16string Connected(int nVid, int nPid);
 

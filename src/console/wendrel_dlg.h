@@ -44,6 +44,9 @@ public:
     // The history box's context menu.
     void OnShowTimes();
     void OnClearHistory();
+    // The menu's save entry and Ctrl+S: every stored row as shown, into a
+    // file the user chooses.
+    void OnSaveHistory();
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
 
@@ -125,4 +128,5 @@ private:
     std::u16string m_strRefusedPath;
     LinkState m_refusedAs = LinkState::NotPermitted;
     int m_nRefusals = 0;
+    bool m_bSaving = false;  // the save dialog is open
 };

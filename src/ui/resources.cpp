@@ -68,6 +68,10 @@ std::u16string LoadString(int id)
     case IDS_MATCH_CASE: return u"大文字と小文字を区別する(&C)";
     case IDS_FIND_CLOSE: return u"閉じる";
     case IDS_NOT_FOUND: return u"見つかりません";
+    case IDS_SAVE_AS: return u"名前を付けて保存(&S)...";
+    case IDS_SAVE_TITLE: return u"名前を付けて保存";
+    case IDS_SAVE_FILTER: return u"テキスト ファイル (*.txt)";
+    case IDS_SAVE_FAILED: return u"ファイルを保存できませんでした。";
     default: return {};
     }
 }

@@ -17,7 +17,9 @@ class CQtContextMenu;
 class CQtFind;
 class CQtInputFilter;
 class CQtWindowSystem;
+class QFileDialog;
 class QMenu;
+class QMessageBox;
 class QSocketNotifier;
 class QPainter;
 
@@ -42,6 +44,9 @@ public:
     void SetContextCheck(int id, int command, bool checked) override;
     void AddFindEntry(int id) override;
     void SetLineRecall(int id, Recall recall) override;
+    void AddCommandKey(char16_t letter, int command) override;
+    std::optional<std::u16string> AskSavePath(const wsys::SaveRequest& request) override;
+    void ShowError(const std::u16string& text) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -62,6 +67,11 @@ public:
     QMenu* CreateContextMenu(QWidget* widget);
 
 protected:
+    // Where the save dialog and the message box run, modally; tests answer
+    // them here.
+    virtual int ExecSaveDialog(QFileDialog& dialog);
+    virtual void ExecMessageBox(QMessageBox& box);
+
     void reject() override;  // Escape and the close box
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
