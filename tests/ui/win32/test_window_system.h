@@ -128,5 +128,5 @@ inline int CRecordingWindow::RunMessageBox(const std::u16string& text, const std
                                            UINT)
 {
     m_testWs.messages.push_back(text);
-    return IDOK;
+    return 1;  // OK
 }
