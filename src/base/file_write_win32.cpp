@@ -52,6 +52,11 @@ FileWriteResult WriteFileReplacing(const std::u16string& path, std::string_view 
         return Failure(ERROR_INVALID_NAME);
     const std::u16string dir = sep == std::u16string::npos ? std::u16string() : path.substr(0, sep + 1);
 
+    // A file marked read-only is not to be replaced (a rename would).
+    if (const DWORD attributes = GetFileAttributesW(W(path));
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return Failure(ERROR_ACCESS_DENIED);
+
     // A short name of its own beside the target: a target whose name is as
     // long as the system allows still gets one.
     static std::atomic<unsigned> s_serial{0};

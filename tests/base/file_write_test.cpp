@@ -24,7 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every file under the folder, by its path there, with what it holds.
+// Every file under the folder, by its path there, with what it holds (its
+// size and its start, where it is long).
 using Tree = std::map<std::string, std::string>;
 
 std::string Read(const fs::path& p)
@@ -36,6 +37,12 @@ std::string Read(const fs::path& p)
 void Write(const fs::path& p, const std::string& bytes)
 {
     std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string Summary(const std::string& bytes)
+{
+    return bytes.size() <= 64 ? bytes
+                              : std::to_string(bytes.size()) + " bytes: " + bytes.substr(0, 16);
 }
 
 // For the log: ASCII as it is, anything else as '?'.
@@ -70,7 +77,7 @@ protected:
         Tree tree;
         for (const auto& e : fs::recursive_directory_iterator(dir))
             tree[fs::relative(e.path(), dir).generic_string()] =
-                e.is_regular_file() ? Read(e.path()) : "<folder>";
+                e.is_regular_file() ? Summary(Read(e.path())) : "<folder>";
         return tree;
     }
 };
@@ -121,7 +128,7 @@ TEST_F(FileWrite, AFailedWriteLeavesTheFolderAsItWas)
         std::function<fs::path()> target;
         std::function<void()> undo = [] {};
     };
-    const std::string big(1 << 20, 'x');
+    const std::string big(1 << 16, 'x');
     const Case cases[] = {
         {"a folder that is not there", [&] { return dir / "missing" / "history.txt"; }},
         {"a folder by that name",
