@@ -240,12 +240,13 @@ BOOL CALLBACK CollectDialog(HWND h, LPARAM lp)
     GetClassNameW(h, cls, 16);
     GetWindowTextW(h, text, 128);
     if (GetWindowThreadProcessId(h, nullptr) == look->thread && IsWindowVisible(h) &&
-        std::wstring(cls) == L"#32770" && std::wstring(text) == look->title)
+        std::wstring(cls) == L"#32770" && (!look->title || std::wstring(text) == look->title))
         look->found.push_back(h);
     return TRUE;
 }
 
-// Visible top-level dialogs of the console's thread titled `title`.
+// Visible top-level dialogs of the console's thread titled `title` (any,
+// where nullptr).
 std::vector<HWND> Dialogs(HWND console, const wchar_t* title)
 {
     DialogLook look{GetWindowThreadProcessId(console, nullptr), title, {}};
@@ -270,11 +271,12 @@ HWND SaveDialog(HWND console)
     return nullptr;
 }
 
-// A message box of the console's thread titled `title`, or nullptr.
-HWND MessageBoxOf(HWND console, const wchar_t* title)
+// A message box of the console's thread titled `title` (any, where
+// nullptr) with button `button`, or nullptr.
+HWND MessageBoxOf(HWND console, const wchar_t* title, int button = IDOK)
 {
     for (HWND h : Dialogs(console, title))
-        if (h != console && GetDlgItem(h, 0xFFFF)) return h;
+        if (h != console && GetDlgItem(h, 0xFFFF) && GetDlgItem(h, button)) return h;
     return nullptr;
 }
 
@@ -310,14 +312,14 @@ Reply SaveCommand(HWND dlg, const std::string& command, const std::string& first
                      reinterpret_cast<LPARAM>(GetDlgItem(save, IDOK)));
         bool asked = false;
         const bool ok = WaitFor(seconds, [&] {
-            asked = MessageBoxOf(dlg, kSaveTitle) != nullptr;
+            asked = MessageBoxOf(dlg, nullptr, IDYES) != nullptr;
             return asked || !IsWindow(save) || !IsWindowVisible(save);
         });
         return {ok, ok ? (asked ? "asked" : "closed") : "the dialog stays"};
     }
     if (command == "confirm") {
         HWND box = nullptr;
-        if (!WaitFor(seconds, [&] { return (box = MessageBoxOf(dlg, kSaveTitle)) != nullptr; }))
+        if (!WaitFor(seconds, [&] { return (box = MessageBoxOf(dlg, nullptr, IDYES)) != nullptr; }))
             return {false, "no question"};
         const std::wstring question = TextOf(GetDlgItem(box, 0xFFFF));
         const int button = tail == "yes" ? IDYES : IDNO;
