@@ -18,6 +18,7 @@ import select
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 STATUS_CONNECTED = "VID:0x04D8 / PID:0x003F"
@@ -289,7 +290,6 @@ def case_clear(drv, board):
 
 
 SAVE_NAME = re.compile(r'^name "wendrel-20\d{6}-\d{6}\.txt" type "テキスト ファイル \(\*\.txt\)"$')
-SAVE_FOLDER = "/tmp/wendrel-wine-save"  # Z: is the root of the guest's files
 
 
 def saved(path):
@@ -305,8 +305,9 @@ def case_save(drv, board):
     come while it is open are saved; the file is every row as shown, UTF-8
     with CRLF; replacing asks first; a file that cannot be written is
     said."""
-    os.makedirs(SAVE_FOLDER, exist_ok=True)
-    target = os.path.join(SAVE_FOLDER, "history.txt")
+    # A folder of its own; Z: is the root of the guest's files.
+    folder = tempfile.mkdtemp(prefix="wendrel-wine-save-")
+    target = os.path.join(folder, "history.txt")
     wine_target = "Z:" + target.replace("/", "\\")
     board.run("send", "save 1", "save 2")
     drv.do("history", str(T_STATE), "save 2")
@@ -334,12 +335,11 @@ def case_save(drv, board):
     ok1, asked = drv.do("save-as", str(T_STATE), wine_target)
     kept = saved(target) == data
     ok2, question = drv.do("confirm", str(T_STATE), "yes")
-    drv.do("history", "0", "")
     want = ("\r\n".join(history_rows(drv)) + "\r\n").encode("utf-8")
     ok3 = wait_until(lambda: saved(target) == want)
-    result(ok1 and asked == "asked" and kept and ok2 and ok3 and os.listdir(SAVE_FOLDER) == ["history.txt"],
-           "wine_save_asks_before_replacing", "%s; %s; folder %r"
-           % (asked, question, os.listdir(SAVE_FOLDER)))
+    left = sorted(os.listdir(folder))
+    result(ok1 and asked == "asked" and kept and ok2 and ok3 and left == ["history.txt"],
+           "wine_save_asks_before_replacing", "%s; %s; folder %r" % (asked, question, left))
     rows = history_rows(drv)
     drv.do("menu", "S")
     drv.do("save-dialog", str(T_STATE))
