@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "post_queue.h"
 #include "resources.h"
@@ -17,7 +18,6 @@ class CQtContextMenu;
 class CQtFind;
 class CQtInputFilter;
 class CQtWindowSystem;
-class QFileDialog;
 class QMenu;
 class QMessageBox;
 class QSocketNotifier;
@@ -67,9 +67,19 @@ public:
     QMenu* CreateContextMenu(QWidget* widget);
 
 protected:
+    // The save dialog as asked for; Qt's file dialog is built from it.
+    struct SaveDialog {
+        QString title;
+        QString folder;
+        QString fileName;
+        QString nameFilter;
+        QString defaultSuffix;
+        bool confirmOverwrite = true;
+    };
     // Where the save dialog and the message box run, modally; tests answer
-    // them here.
-    virtual int ExecSaveDialog(QFileDialog& dialog);
+    // them here (without a file dialog, whose folder model is a thread of
+    // Qt's own). The path chosen, or std::nullopt.
+    virtual std::optional<QString> ExecSaveDialog(const SaveDialog& request);
     virtual void ExecMessageBox(QMessageBox& box);
 
     void reject() override;  // Escape and the close box

@@ -34,23 +34,16 @@ void CQtDialogWindow::AddCommandKey(char16_t letter, int command)
 
 std::optional<std::u16string> CQtDialogWindow::AskSavePath(const wsys::SaveRequest& request)
 {
-    // Qt's file dialog, which is the desktop's own where its platform
-    // theme provides one (a portal, GTK, KDE), and Qt's widgets elsewhere.
-    // Both ask before a file is replaced.
-    QFileDialog dialog(this, ToQ(request.title));
-    dialog.setObjectName(QStringLiteral("saveDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(ToQ(request.filterLabel));
-    dialog.setDefaultSuffix(ToQ(request.extension));
-    dialog.setDirectory(DocumentsFolder());
-    dialog.selectFile(ToQ(request.fileName));
-    if (ExecSaveDialog(dialog) != QDialog::Accepted)
+    SaveDialog dialog;
+    dialog.title = ToQ(request.title);
+    dialog.folder = DocumentsFolder();
+    dialog.fileName = ToQ(request.fileName);
+    dialog.nameFilter = ToQ(request.filterLabel);
+    dialog.defaultSuffix = ToQ(request.extension);
+    const std::optional<QString> path = ExecSaveDialog(dialog);
+    if (!path || path->isEmpty())
         return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.front().isEmpty())
-        return std::nullopt;
-    return QDir::toNativeSeparators(files.front()).toStdU16String();
+    return QDir::toNativeSeparators(*path).toStdU16String();
 }
 
 void CQtDialogWindow::ShowError(const std::u16string& text)
@@ -61,6 +54,23 @@ void CQtDialogWindow::ShowError(const std::u16string& text)
     ExecMessageBox(box);
 }
 
-int CQtDialogWindow::ExecSaveDialog(QFileDialog& dialog) { return dialog.exec(); }
+std::optional<QString> CQtDialogWindow::ExecSaveDialog(const SaveDialog& request)
+{
+    // Qt's file dialog, which is the desktop's own where its platform
+    // theme provides one (a portal, GTK, KDE), and Qt's widgets elsewhere.
+    // Both ask before a file is replaced unless told not to.
+    QFileDialog dialog(this, request.title);
+    dialog.setObjectName(QStringLiteral("saveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog.setNameFilter(request.nameFilter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setDirectory(request.folder);
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().front();
+}
 
 void CQtDialogWindow::ExecMessageBox(QMessageBox& box) { box.exec(); }

@@ -4,8 +4,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -56,25 +54,20 @@ public:
     }
 
 protected:
-    int ExecSaveDialog(QFileDialog& dialog) override
+    std::optional<QString> ExecSaveDialog(const SaveDialog& request) override
     {
         contract::SaveOffer offer;
-        offer.title = dialog.windowTitle().toStdU16String();
-        offer.folder = QDir::toNativeSeparators(dialog.directory().absolutePath()).toStdU16String();
-        const QStringList files = dialog.selectedFiles();
-        offer.name = files.isEmpty() ? std::u16string()
-                                     : QFileInfo(files.front()).fileName().toStdU16String();
-        for (const QString& filter : dialog.nameFilters())
-            offer.filters.push_back(filter.toStdU16String());
-        offer.asksBeforeReplacing = dialog.acceptMode() == QFileDialog::AcceptSave &&
-                                    !dialog.testOption(QFileDialog::DontConfirmOverwrite);
+        offer.title = request.title.toStdU16String();
+        offer.folder = QDir::toNativeSeparators(request.folder).toStdU16String();
+        offer.name = request.fileName.toStdU16String();
+        offer.filters = {request.nameFilter.toStdU16String()};
+        offer.asksBeforeReplacing = request.confirmOverwrite;
         m_answers.offers.push_back(offer);
         if (m_answers.whileOpen)
             m_answers.whileOpen();
         if (m_answers.path.empty())
-            return QDialog::Rejected;
-        dialog.selectFile(QString::fromStdU16String(m_answers.path));
-        return QDialog::Accepted;
+            return std::nullopt;
+        return QString::fromStdU16String(m_answers.path);
     }
     void ExecMessageBox(QMessageBox& box) override
     {
