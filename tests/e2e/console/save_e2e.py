@@ -92,10 +92,14 @@ def session(run, desktop, args):
     board = Board(args.board, "save")
     board.plug()
     board.run("start")
-    c = Console(desktop, args.app, desktop.dir)
-    folder = os.path.join(desktop.dir, "saved")
+    # A home of its own whose documents folder the dialog opens in: the
+    # file is then named as a user names it, without a path (whose every
+    # folder Qt's dialog would list as it is typed).
+    home = os.path.join(desktop.dir, "home")
+    folder = os.path.join(home, "Documents")
     os.makedirs(folder, exist_ok=True)
     target = os.path.join(folder, "history.txt")
+    c = Console(desktop, args.app, desktop.dir, env=dict(desktop.env, HOME=home))
     os.makedirs(args.results, exist_ok=True)
     state = {}
 
@@ -123,6 +127,7 @@ def session(run, desktop, args):
             opened = time.monotonic() - start
             dialog, field = state["dialog"]
             check(NAME.match(field.text()), "the dialog suggests %r" % field.text())
+            check(os.listdir(folder) == [], "the documents folder holds %r" % os.listdir(folder))
             shown = [p.name() or p.text() for p in walk(dialog)]
             check(any(FILTER in s for s in shown), "no %r in the dialog: %r" % (FILTER, shown))
             desktop.screenshot(os.path.join(args.results, "save-dialog.png"))
@@ -131,7 +136,7 @@ def session(run, desktop, args):
         def rows_that_come_while_it_is_open_are_saved():
             board.send("while open 1", "while open 2")
             c.wait_last_line("while open 2")  # the box goes on under the dialog
-            answer(target)
+            answer("history.txt")
             poll(lambda: os.path.exists(target) and save_dialog(c) is None, T_STATE,
                  what="the file written and the dialog closed")
             data = open(target, "rb").read()
@@ -153,7 +158,7 @@ def session(run, desktop, args):
                   "%r does not follow %r: %r" % (ENTRY, copy_all, names))
             desktop.key("s")
             state["dialog"] = poll(lambda: save_dialog(c), T_MENU, 0.2, what="the save dialog")
-            answer(target)
+            answer("history.txt")
             yes = poll(lambda: button_in(c, YES), T_MENU, 0.2, what="the question to replace")
             check(open(target, "rb").read() == before, "written before the answer")
             yes.do_action(0)
