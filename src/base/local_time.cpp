@@ -1,5 +1,7 @@
 #include "local_time.h"
 
+#include <chrono>
+
 #include "local_time_platform.h"
 
 namespace base {
@@ -22,6 +24,22 @@ TimeOfDay LocalTimeOfDay(std::int64_t ms)
         t.second = static_cast<int>(day % 60);
     }
     return t;
+}
+
+Date LocalDate(std::int64_t ms)
+{
+    std::int64_t seconds = ms / 1000;
+    if (ms % 1000 < 0)
+        --seconds;
+    Date d;
+    if (!LocalCalendar(seconds, d.year, d.month, d.day)) {
+        using namespace std::chrono;
+        const year_month_day ymd{floor<days>(sys_seconds{std::chrono::seconds{seconds}})};
+        d.year = static_cast<int>(ymd.year());
+        d.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+        d.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    }
+    return d;
 }
 
 }  // namespace base

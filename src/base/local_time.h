@@ -26,4 +26,14 @@ struct TimeOfDay {
 // time zone as it is now. A time the system cannot convert is given as UTC.
 TimeOfDay LocalTimeOfDay(std::int64_t ms);
 
+struct Date {
+    int year = 1970;
+    int month = 1;  // 1-12
+    int day = 1;    // 1-31
+};
+
+// The local calendar date at `ms`, as LocalTimeOfDay takes it; UTC's
+// where the system cannot convert it.
+Date LocalDate(std::int64_t ms);
+
 }  // namespace base

@@ -1,4 +1,4 @@
-// The one thing the local time of day needs from the system: its zone.
+// The one thing local time needs from the system: its zone.
 #pragma once
 
 #include <cstdint>
@@ -8,5 +8,7 @@ namespace base {
 // The local clock time at `seconds` since 1970 UTC; false where the C
 // runtime cannot convert it.
 bool LocalClock(std::int64_t seconds, int& hour, int& minute, int& second);
+// The local calendar date there, the same way.
+bool LocalCalendar(std::int64_t seconds, int& year, int& month, int& day);
 
 }  // namespace base

@@ -6,6 +6,7 @@
 
 #include "codepage.h"
 #include "reopen_backoff.h"
+#include "resources.h"
 #include "utf16.h"
 
 namespace texts {
@@ -80,6 +81,11 @@ std::string RuleLog(const hid::AccessFacts& facts)
 }
 
 }  // namespace
+
+std::u16string SaveFailed(const std::u16string& path, const std::u16string& reason)
+{
+    return res::LoadString(res::IDS_SAVE_FAILED) + u"\n\n" + path + u"\n\n" + reason;
+}
 
 std::u16string Connected(int nVid, int nPid)
 {

@@ -33,6 +33,10 @@ inline constexpr std::u16string_view kEventSent = u"→ ";
 inline constexpr std::u16string_view kEventNotSent = u"── 送信できませんでした: ";
 inline constexpr std::u16string_view kEventNotSentEnd = u" ──";
 
+// The message when the history could not be saved to `path`, with the
+// system's `reason`.
+std::u16string SaveFailed(const std::u16string& path, const std::u16string& reason);
+
 // "VID:0x04D8 / PID:0x003F"
 std::u16string Connected(int nVid, int nPid);
 

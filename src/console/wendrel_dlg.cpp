@@ -7,6 +7,8 @@
 
 #include "about_dlg.h"
 #include "codepage.h"
+#include "file_write.h"
+#include "history_save.h"
 #include "icon_position.h"
 #include "local_time.h"
 
@@ -63,6 +65,9 @@ bool CWendrelDlg::OnInitDialog()
                            res::LoadString(res::IDS_CLEAR_HISTORY), false);
     wnd->SetCopyAllEntry(res::IDC_HISTORY, std::u16string(texts::kCopyAllHistory),
                          [this] { return m_history.ShownRows(); });
+    wnd->AddContextCommand(res::IDC_HISTORY, res::IDM_SAVE_HISTORY,
+                           res::LoadString(res::IDS_SAVE_AS), false);
+    wnd->AddCommandKey(u'S', res::IDM_SAVE_HISTORY);
     wnd->SetLineRecall(res::IDC_SEND_TEXT, [this](bool older, const std::u16string& current) {
         return m_recall.Recall(older, current);
     });
@@ -87,6 +92,10 @@ void CWendrelDlg::OnCommand(int id)
         OnShowBytes();
     else if (id == res::IDM_SHOW_EVENTS)
         OnShowEvents();
+    else if (id == res::IDM_SAVE_HISTORY)
+        // Once the menu that chose it has gone, and not inside the
+        // caller's handling of the key or the entry.
+        PostToWindow([this] { OnSaveHistory(); });
     else
         CDialog::OnCommand(id);
 }
@@ -394,6 +403,30 @@ void CWendrelDlg::OnClearHistory()
     const wsys::RowChange change = m_history.Clear();
     if (Window() && !change.Empty())
         Window()->UpdateRows(res::IDC_HISTORY, change);
+}
+
+void CWendrelDlg::OnSaveHistory()
+{
+    wsys::IWindow* wnd = Window();
+    if (!wnd || m_bSaving)
+        return;
+    wsys::SaveRequest request;
+    request.title = res::LoadString(res::IDS_SAVE_TITLE);
+    request.fileName = history_save::SuggestedName(base::WallClockMs());
+    request.filterLabel = res::LoadString(res::IDS_SAVE_FILTER);
+    request.pattern = u"*.txt";
+    request.extension = u"txt";
+    m_bSaving = true;
+    const std::optional<std::u16string> path = wnd->AskSavePath(request);
+    m_bSaving = false;
+    if (!path || !Window())
+        return;
+    // The rows as they are now: those that came while the dialog was
+    // open are in.
+    const base::FileWriteResult result = base::WriteFileReplacing(
+        *path, history_save::FileText(m_history.ShownRows(), base::TextLineBreak()));
+    if (!result.ok)
+        Window()->ShowError(texts::SaveFailed(*path, result.reason));
 }
 
 std::int64_t CWendrelDlg::ArrivalTimeMs() const { return base::WallClockMs(); }

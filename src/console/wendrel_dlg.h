@@ -48,6 +48,9 @@ public:
     void OnShowBytes();
     void OnShowEvents();
     void OnClearHistory();
+    // The menu's save entry and Ctrl+S: every stored row as shown, into a
+    // file the user chooses.
+    void OnSaveHistory();
     // The window menu; 0x0010 opens the About box.
     void OnSysCommand(int id, long param) override;
 
@@ -138,4 +141,5 @@ private:
     std::u16string m_strRefusedPath;
     LinkState m_refusedAs = LinkState::NotPermitted;
     int m_nRefusals = 0;
+    bool m_bSaving = false;  // the save dialog is open
 };

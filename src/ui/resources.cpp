@@ -70,6 +70,10 @@ std::u16string LoadString(int id)
     case IDS_NOT_FOUND: return u"見つかりません";
     case IDS_SHOW_BYTES: return u"16進表示(&X)";
     case IDS_SHOW_EVENTS: return u"接続と送信を表示(&E)";
+    case IDS_SAVE_AS: return u"名前を付けて保存(&S)...";
+    case IDS_SAVE_TITLE: return u"名前を付けて保存";
+    case IDS_SAVE_FILTER: return u"テキスト ファイル (*.txt)";
+    case IDS_SAVE_FAILED: return u"ファイルを保存できませんでした。";
     default: return {};
     }
 }

@@ -26,6 +26,8 @@ enum : int {
     // The history box's own commands, from its context menu.
     IDM_SHOW_TIMES = 32771,
     IDM_CLEAR_HISTORY = 32772,
+    // Saving the history (the box's menu, Ctrl+S).
+    IDM_SAVE_HISTORY = 32790,
 
     // Texts of the history box's context menu and of the find window.
     IDS_SHOW_TIMES = 103,
@@ -43,6 +45,12 @@ enum : int {
     IDM_SHOW_EVENTS = 32781,
     IDS_SHOW_BYTES = 120,
     IDS_SHOW_EVENTS = 121,
+    // Saving the history: the menu entry, the save dialog's title and
+    // filter, and the message when the file cannot be written.
+    IDS_SAVE_AS = 130,
+    IDS_SAVE_TITLE = 131,
+    IDS_SAVE_FILTER = 132,
+    IDS_SAVE_FAILED = 133,
     IDT_POLL = 1,
     IDT_FRAME = 2,  // history updates while reports stream in
 };

@@ -28,6 +28,19 @@ struct Size {
 // Window-menu entry kinds, as AppendMenu takes them.
 enum class MenuItem { Separator, Text };
 
+// What the system's save dialog offers.
+struct SaveRequest {
+    std::u16string title;
+    // Suggested, in the user's documents folder.
+    std::u16string fileName;
+    // The one file type: its label, which ends in its pattern as shown
+    // ("テキスト ファイル (*.txt)"), the pattern alone ("*.txt"), and the
+    // extension a name typed without one gets ("txt").
+    std::u16string filterLabel;
+    std::u16string pattern;
+    std::u16string extension;
+};
+
 // The dialog side: a window calls these on the user-interface thread, one
 // at a time, while RunModal runs.
 class IDialogHandler {
@@ -133,6 +146,21 @@ public:
     using Recall =
         std::function<std::optional<std::u16string>(bool older, const std::u16string& current)>;
     virtual void SetLineRecall(int id, Recall recall) { (void)id, (void)recall; }
+    // Ctrl+`letter` (A to Z) anywhere in the dialog, whatever control has
+    // the focus, calls the handler's OnCommand(command).
+    virtual void AddCommandKey(char16_t letter, int command) { (void)letter, (void)command; }
+    // The system's own save dialog, modal over this window (its timers and
+    // posted functions still run). Choosing a file that exists asks before
+    // replacing it. Returns the full path chosen; std::nullopt when the
+    // user cancelled.
+    virtual std::optional<std::u16string> AskSavePath(const SaveRequest& request)
+    {
+        (void)request;
+        return std::nullopt;
+    }
+    // A modal message box over this window, with the dialog's title, an
+    // error icon and an OK button; returns once the user closed it.
+    virtual void ShowError(const std::u16string& text) { (void)text; }
     // Explanation shown on hover and given to screen readers; "" removes it.
     virtual void SetItemToolTip(int id, const std::u16string& text) = 0;
 

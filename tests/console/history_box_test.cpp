@@ -76,6 +76,7 @@ TEST_F(HistoryBoxTest, ContextMenuEntriesInOrderTimesOff)
             {0, u"find"},
             {res::IDM_CLEAR_HISTORY, kClear},
             {-1, kCopyAll},
+            {res::IDM_SAVE_HISTORY, u"名前を付けて保存(&S)..."},
         };
         EXPECT_EQ(w.context[res::IDC_HISTORY], expected);
         EXPECT_FALSE(w.checked.at(res::IDM_SHOW_TIMES));

@@ -16,10 +16,11 @@ namespace {
 const std::u16string kShowTimes = u"時刻を表示(&T)";
 const std::u16string kFind = u"検索(&F)...";
 const std::u16string kClear = u"履歴を消去(&L)";
+const std::u16string kSaveAs = u"名前を付けて保存(&S)...";
 
 }  // namespace
 
-// After the toolkit's own entries, a separator and the box's four, in
+// After the toolkit's own entries, a separator and the box's five, in
 // this order; the window menu's entries, where they are on this menu,
 // after another separator.
 TEST_F(WindowContract, HistoryMenuHasItsEntriesInOrder)
@@ -28,7 +29,7 @@ TEST_F(WindowContract, HistoryMenuHasItsEntriesInOrder)
         const std::vector<std::u16string> menu = d.ContextMenu("history", u"");
         const std::vector<std::u16string> own = {kShowTimes, u"16進表示(&X)",
                                                  u"接続と送信を表示(&E)", kFind, kClear,
-                                                 kCopyAll};
+                                                 kCopyAll, kSaveAs};
         const auto at = std::search(menu.begin(), menu.end(), own.begin(), own.end());
         ASSERT_NE(at, menu.end()) << ::testing::PrintToString(menu);
         ASSERT_GE(at - menu.begin(), 2) << "the toolkit's own entries first";

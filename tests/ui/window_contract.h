@@ -32,8 +32,20 @@ enum class Key {
     CtrlHome,
     CtrlEnd,
     CtrlF,
+    CtrlS,
     F3,
     ShiftF3,
+};
+
+// What a save dialog offered: its title, the folder it opened on, the name
+// it suggested, its file types as shown, and whether it asks before a
+// file is replaced.
+struct SaveOffer {
+    std::u16string title;
+    std::u16string folder;
+    std::u16string name;
+    std::vector<std::u16string> filters;
+    bool asksBeforeReplacing = false;
 };
 
 // Rows of a box wholly in sight, first and last; -1 for none.
@@ -128,6 +140,17 @@ public:
     // A picture for people to look at: the innermost dialog, or one of its
     // controls, under a name the driver may mark as its system's.
     virtual void Screenshot(const char* name, const char* control = nullptr) = 0;
+
+    // The system's save dialog, answered in its place: each one that opens
+    // from now on is noted, `whileOpen` runs (the event loop turning, as
+    // while a user chooses), and `path` is chosen ("" cancels). Starts the
+    // lists below afresh.
+    virtual void AnswerSaveDialogs(const std::u16string& path,
+                                   std::function<void()> whileOpen = {}) = 0;
+    // The save dialogs that opened so far, oldest first.
+    virtual std::vector<SaveOffer> SaveDialogs() = 0;
+    // The texts of the message boxes shown so far, each closed at once.
+    virtual std::vector<std::u16string> Messages() = 0;
 
     // UpdateRows calls on every window of this system so far.
     virtual int RowUpdates() = 0;

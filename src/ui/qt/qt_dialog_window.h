@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "post_queue.h"
 #include "resources.h"
@@ -18,6 +19,7 @@ class CQtFind;
 class CQtInputFilter;
 class CQtWindowSystem;
 class QMenu;
+class QMessageBox;
 class QSocketNotifier;
 class QPainter;
 
@@ -42,6 +44,9 @@ public:
     void SetContextCheck(int id, int command, bool checked) override;
     void AddFindEntry(int id) override;
     void SetLineRecall(int id, Recall recall) override;
+    void AddCommandKey(char16_t letter, int command) override;
+    std::optional<std::u16string> AskSavePath(const wsys::SaveRequest& request) override;
+    void ShowError(const std::u16string& text) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -62,6 +67,21 @@ public:
     QMenu* CreateContextMenu(QWidget* widget);
 
 protected:
+    // The save dialog as asked for; Qt's file dialog is built from it.
+    struct SaveDialog {
+        QString title;
+        QString folder;
+        QString fileName;
+        QString nameFilter;
+        QString defaultSuffix;
+        bool confirmOverwrite = true;
+    };
+    // Where the save dialog and the message box run, modally; tests answer
+    // them here (without a file dialog, whose folder model is a thread of
+    // Qt's own). The path chosen, or std::nullopt.
+    virtual std::optional<QString> ExecSaveDialog(const SaveDialog& request);
+    virtual void ExecMessageBox(QMessageBox& box);
+
     void reject() override;  // Escape and the close box
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

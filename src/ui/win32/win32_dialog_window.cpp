@@ -9,6 +9,7 @@
 #include "win32_dpi.h"
 #include "win32_find.h"
 #include "win32_input_line.h"
+#include "win32_message_filter.h"
 #include "win32_row_box.h"
 #include "win32_text.h"
 #include "win32_window_system.h"

@@ -13,6 +13,8 @@
 #include <set>
 #include <string>
 
+#include <commdlg.h>
+
 #include "post_queue.h"
 #include "resources.h"
 #include "win32_dialog_scale.h"
@@ -21,6 +23,7 @@
 #include "window_system.h"
 
 class CWin32Find;
+class CWin32MessageFilter;
 class CWin32InputLine;
 class CWin32RowBox;
 
@@ -48,6 +51,9 @@ public:
     void SetContextCheck(int id, int command, bool checked) override;
     void AddFindEntry(int id) override;
     void SetLineRecall(int id, Recall recall) override;
+    void AddCommandKey(char16_t letter, int command) override;
+    std::optional<std::u16string> AskSavePath(const wsys::SaveRequest& request) override;
+    void ShowError(const std::u16string& text) override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
@@ -69,6 +75,13 @@ public:
     const std::u16string& Face() const { return m_strFace; }
     // The scale the dialog is laid out for.
     UINT Dpi() const { return m_scale.Dpi(); }
+
+protected:
+    // Where the save dialog and the message box run, modally; tests answer
+    // them here.
+    virtual BOOL RunSaveDialog(OPENFILENAMEW& ofn);
+    virtual int RunMessageBox(const std::u16string& text, const std::u16string& caption,
+                              UINT type);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -112,6 +125,9 @@ private:
     CWin32DialogScale m_scale;
     int m_nBigIconId = 0;  // the icons the window shows, 0 for none
     int m_nSmallIconId = 0;
+    // Ctrl+letter -> command, seen by a message filter made for the first.
+    std::map<char16_t, int> m_commandKeys;
+    std::unique_ptr<CWin32MessageFilter> m_pKeyFilter;
 
     // Functions posted from other threads. The message only says that the
     // queue has something, so one that outlives the window carries nothing

@@ -17,6 +17,13 @@
 //   key ID UP|DOWN|ENTER    a key pressed in control ID
 //   input-is SECONDS TEXT   wait until the input line is TEXT
 //   menu LETTER             the history box's menu entry of mnemonic LETTER
+//   ctrl LETTER             Ctrl+LETTER from the keyboard, the console in front
+//   save-dialog SECONDS     wait for the save dialog: the name and the type
+//                           it offers
+//   save-as SECONDS PATH    type PATH as the file name and press Save: the
+//                           dialog goes, or asks before replacing
+//   confirm SECONDS yes|no  answer the question before a file is replaced
+//   message SECONDS         the text of the console's message box, closed
 #include <windows.h>
 
 #include <cstdio>
@@ -215,6 +222,138 @@ Reply Menu(HWND dlg, const std::string& letter)
     return {ok, ok ? "chose " + letter : "the menu stays open"};
 }
 
+// --- saving: the system's save dialog and the boxes it and the console
+// show ---
+
+constexpr wchar_t kSaveTitle[] = L"名前を付けて保存";
+
+struct DialogLook {
+    DWORD thread;
+    const wchar_t* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND h, LPARAM lp)
+{
+    auto* look = reinterpret_cast<DialogLook*>(lp);
+    wchar_t cls[16] = {}, text[128] = {};
+    GetClassNameW(h, cls, 16);
+    GetWindowTextW(h, text, 128);
+    if (GetWindowThreadProcessId(h, nullptr) == look->thread && IsWindowVisible(h) &&
+        std::wstring(cls) == L"#32770" && (!look->title || std::wstring(text) == look->title))
+        look->found.push_back(h);
+    return TRUE;
+}
+
+// Visible top-level dialogs of the console's thread titled `title` (any,
+// where nullptr).
+std::vector<HWND> Dialogs(HWND console, const wchar_t* title)
+{
+    DialogLook look{GetWindowThreadProcessId(console, nullptr), title, {}};
+    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&look));
+    return look.found;
+}
+
+// A message box has its text in a static of id 0xFFFF; a file dialog has
+// a file-name field (the combo box cmb13 or the edit edt1).
+HWND FileNameField(HWND dlg)
+{
+    if (GetDlgItem(dlg, 0xFFFF)) return nullptr;
+    for (int id : {0x47C, 0x480})
+        if (HWND h = GetDlgItem(dlg, id)) return h;
+    return nullptr;
+}
+
+HWND SaveDialog(HWND console)
+{
+    for (HWND h : Dialogs(console, kSaveTitle))
+        if (FileNameField(h)) return h;
+    return nullptr;
+}
+
+// A message box of the console's thread titled `title` (any, where
+// nullptr) with button `button`, or nullptr.
+HWND MessageBoxOf(HWND console, const wchar_t* title, int button = IDOK)
+{
+    for (HWND h : Dialogs(console, title))
+        if (h != console && GetDlgItem(h, 0xFFFF) && GetDlgItem(h, button)) return h;
+    return nullptr;
+}
+
+std::wstring TextOf(HWND h)
+{
+    std::wstring text;
+    if (HWND parent = h ? GetParent(h) : nullptr) ItemText(parent, GetDlgCtrlID(h), text);
+    return text;
+}
+
+Reply SaveCommand(HWND dlg, const std::string& command, const std::string& first,
+                  const std::string& tail)
+{
+    const double seconds = std::atof(first.c_str());
+    if (command == "save-dialog") {
+        HWND save = nullptr;
+        if (!WaitFor(seconds, [&] { return (save = SaveDialog(dlg)) != nullptr; }))
+            return {false, "no save dialog"};
+        std::wstring name, type;
+        WaitFor(10, [&] { return !(name = TextOf(FileNameField(save))).empty(); });
+        if (HWND types = GetDlgItem(save, 0x470)) type = TextOf(types);
+        return {true, "name \"" + Utf8(name) + "\" type \"" + Utf8(type) + "\""};
+    }
+    if (command == "save-as") {
+        HWND save = SaveDialog(dlg);
+        if (!save) return {false, "no save dialog"};
+        const std::wstring path = Widen(tail.c_str());
+        DWORD_PTR r = 0;
+        SendMessageTimeoutW(FileNameField(save), WM_SETTEXT, 0,
+                            reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
+                            kMessageLimitMs, &r);
+        PostMessageW(save, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(save, IDOK)));
+        bool asked = false;
+        const bool ok = WaitFor(seconds, [&] {
+            asked = MessageBoxOf(dlg, nullptr, IDYES) != nullptr;
+            return asked || !IsWindow(save) || !IsWindowVisible(save);
+        });
+        return {ok, ok ? (asked ? "asked" : "closed") : "the dialog stays"};
+    }
+    if (command == "confirm") {
+        HWND box = nullptr;
+        if (!WaitFor(seconds, [&] { return (box = MessageBoxOf(dlg, nullptr, IDYES)) != nullptr; }))
+            return {false, "no question"};
+        const std::wstring question = TextOf(GetDlgItem(box, 0xFFFF));
+        const int button = tail == "yes" ? IDYES : IDNO;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        const bool ok = WaitFor(seconds, [&] { return !IsWindow(box); });
+        return Text(ok, "asked", question);
+    }
+    if (command == "message") {
+        HWND box = nullptr;
+        if (!WaitFor(seconds, [&] { return (box = MessageBoxOf(dlg, L"Wendrel")) != nullptr; }))
+            return {false, "no message box"};
+        const std::wstring text = TextOf(GetDlgItem(box, 0xFFFF));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        const bool ok = WaitFor(10, [&] { return !IsWindow(box); });
+        return Text(ok, "message", text);
+    }
+    // ctrl LETTER: from the keyboard, to the window in front.
+    SetForegroundWindow(dlg);
+    WaitFor(5, [&] { return GetForegroundWindow() == dlg; });
+    const WORD vk = static_cast<WORD>(first.empty() ? 0 : first[0]);
+    INPUT keys[4] = {};
+    for (INPUT& k : keys) k.type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = VK_CONTROL;
+    keys[1].ki.wVk = vk;
+    keys[2].ki.wVk = vk;
+    keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    keys[3].ki.wVk = VK_CONTROL;
+    keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    const bool ok = SendInput(4, keys, sizeof(INPUT)) == 4;
+    return {ok, ok ? "pressed Ctrl+" + first : "no input"};
+}
+
 std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
                                        const std::string& first, const std::string& tail)
 {
@@ -222,6 +361,9 @@ std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
     if (command == "scroll") return Scroll(dlg, first);
     if (command == "key") return Key(dlg, std::atoi(first.c_str()), tail);
     if (command == "menu") return Menu(dlg, first);
+    if (command == "save-dialog" || command == "save-as" || command == "confirm" ||
+        command == "message" || command == "ctrl")
+        return SaveCommand(dlg, command, first, tail);
     if (command == "input-is") {
         const std::wstring wanted = Widen(tail.c_str());
         std::wstring text;

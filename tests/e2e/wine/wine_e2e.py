@@ -18,6 +18,7 @@ import select
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 STATUS_CONNECTED = "VID:0x04D8 / PID:0x003F"
@@ -355,6 +356,74 @@ def case_events(drv, board):
     rows = history_rows(drv)
     result(rows[-2:] == ["\u241b[1m", "hello back"], "wine_events_off_again",
            "last rows %r" % rows[-2:])
+SAVE_NAME = re.compile(r'^name "wendrel-20\d{6}-\d{6}\.txt" type "テキスト ファイル \(\*\.txt\)"$')
+
+
+def saved(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def case_save(drv, board):
+    """Ctrl+S opens the common save dialog with its name and type; rows that
+    come while it is open are saved; the file is every row as shown, UTF-8
+    with CRLF; replacing asks first; a file that cannot be written is
+    said."""
+    # A folder of its own; Z: is the root of the guest's files.
+    folder = tempfile.mkdtemp(prefix="wendrel-wine-save-")
+    target = os.path.join(folder, "history.txt")
+    wine_target = "Z:" + target.replace("/", "\\")
+    board.run("send", "save 1", "save 2")
+    drv.do("history", str(T_STATE), "save 2")
+    drv.do("ctrl", "S")
+    ok, detail = drv.do("save-dialog", str(T_STATE))
+    result(ok and SAVE_NAME.match(detail), "wine_ctrl_s_opens_the_save_dialog", detail)
+    if not ok:  # the rest from the menu
+        drv.do("menu", "S")
+        ok, detail = drv.do("save-dialog", str(T_STATE))
+        if not result(ok and SAVE_NAME.match(detail), "wine_menu_opens_the_save_dialog", detail):
+            return
+    board.run("send", "while open")
+    ok1, _ = drv.do("history", str(T_STATE), "while open")
+    ok2, detail = drv.do("save-as", str(T_STATE), wine_target)
+    want = ("\r\n".join(history_rows(drv)) + "\r\n").encode("utf-8")
+    wait_until(lambda: saved(target) == want)
+    data = saved(target)
+    result(ok1 and ok2 and detail == "closed" and data == want,
+           "wine_save_writes_every_row_as_shown",
+           "%s; file ends %r; want %r" % (detail, (data or b"")[-40:], want[-40:]))
+    board.run("send", "after save")
+    drv.do("history", str(T_STATE), "after save")
+    drv.do("menu", "S")
+    drv.do("save-dialog", str(T_STATE))
+    ok1, asked = drv.do("save-as", str(T_STATE), wine_target)
+    kept = saved(target) == data
+    ok2, question = drv.do("confirm", str(T_STATE), "yes")
+    want = ("\r\n".join(history_rows(drv)) + "\r\n").encode("utf-8")
+    ok3 = wait_until(lambda: saved(target) == want)
+    left = sorted(os.listdir(folder))
+    result(ok1 and asked == "asked" and kept and ok2 and ok3 and left == ["history.txt"],
+           "wine_save_asks_before_replacing", "%s; %s; folder %r" % (asked, question, left))
+    rows = history_rows(drv)
+    drv.do("menu", "S")
+    drv.do("save-dialog", str(T_STATE))
+    drv.do("save-as", str(T_STATE), "Z:\\usr\\wendrel-wine-save.txt")
+    ok, message = drv.do("message", str(T_STATE))
+    result(ok and "ファイルを保存できませんでした。" in message and "wendrel-wine-save.txt" in message
+           and not os.path.exists("/usr/wendrel-wine-save.txt") and history_rows(drv) == rows,
+           "wine_save_that_fails_says_why", message)
+
+
+def wait_until(probe, seconds=T_STATE):
+    deadline = time.monotonic() + seconds
+    while not probe():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.2)
+    return True
 
 
 def main():
@@ -416,7 +485,7 @@ def main():
                "wine_boot_is_one_report", "board got %r" % [text_of(r) for r in got])
 
         for case in (case_scrollback, case_times, case_recall, case_clear, case_bytes,
-                     case_events):
+                     case_events, case_save):
             case(drv, board)
 
         board.run("unplug")

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -28,12 +29,22 @@ namespace {
 
 QString ToQ(const std::u16string& s) { return QString::fromStdU16String(s); }
 
-// A window that counts the row updates it is given.
+// The save dialogs and message boxes, answered in the windows' place.
+struct CAnswers {
+    std::u16string path;
+    std::function<void()> whileOpen;
+    std::vector<contract::SaveOffer> offers;
+    std::vector<std::u16string> messages;
+};
+
+// A window that counts the row updates it is given and answers its save
+// dialogs and message boxes as the test says.
 class CCountingWindow : public CQtDialogWindow {
 public:
     CCountingWindow(CQtWindowSystem& ws, const res::DialogTemplate& tmpl,
-                    wsys::IDialogHandler& handler, QWidget* parent, int& updates)
-        : CQtDialogWindow(ws, tmpl, handler, parent), m_nUpdates(updates)
+                    wsys::IDialogHandler& handler, QWidget* parent, int& updates,
+                    CAnswers& answers)
+        : CQtDialogWindow(ws, tmpl, handler, parent), m_nUpdates(updates), m_answers(answers)
     {
     }
     void UpdateRows(int id, const wsys::RowChange& change) override
@@ -42,20 +53,44 @@ public:
         CQtDialogWindow::UpdateRows(id, change);
     }
 
+protected:
+    std::optional<QString> ExecSaveDialog(const SaveDialog& request) override
+    {
+        contract::SaveOffer offer;
+        offer.title = request.title.toStdU16String();
+        offer.folder = QDir::toNativeSeparators(request.folder).toStdU16String();
+        offer.name = request.fileName.toStdU16String();
+        offer.filters = {request.nameFilter.toStdU16String()};
+        offer.asksBeforeReplacing = request.confirmOverwrite;
+        m_answers.offers.push_back(offer);
+        if (m_answers.whileOpen)
+            m_answers.whileOpen();
+        if (m_answers.path.empty())
+            return std::nullopt;
+        return QString::fromStdU16String(m_answers.path);
+    }
+    void ExecMessageBox(QMessageBox& box) override
+    {
+        m_answers.messages.push_back(box.text().toStdU16String());
+    }
+
 private:
     int& m_nUpdates;
+    CAnswers& m_answers;
 };
 
 class CCountingWindowSystem : public CQtWindowSystem {
 public:
     int rowUpdates = 0;
+    CAnswers answers;
 
 protected:
     std::unique_ptr<CQtDialogWindow> MakeWindow(const res::DialogTemplate& tmpl,
                                                 wsys::IDialogHandler& handler,
                                                 QWidget* parent) override
     {
-        return std::make_unique<CCountingWindow>(*this, tmpl, handler, parent, rowUpdates);
+        return std::make_unique<CCountingWindow>(*this, tmpl, handler, parent, rowUpdates,
+                                                 answers);
     }
 };
 
@@ -381,6 +416,16 @@ public:
     }
 
     int RowUpdates() override { return m_ws.rowUpdates; }
+
+    void AnswerSaveDialogs(const std::u16string& path, std::function<void()> whileOpen) override
+    {
+        m_ws.answers.path = path;
+        m_ws.answers.whileOpen = std::move(whileOpen);
+        m_ws.answers.offers.clear();
+        m_ws.answers.messages.clear();
+    }
+    std::vector<contract::SaveOffer> SaveDialogs() override { return m_ws.answers.offers; }
+    std::vector<std::u16string> Messages() override { return m_ws.answers.messages; }
 
 private:
     static CQtDialogWindow* Innermost()

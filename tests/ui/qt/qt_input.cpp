@@ -27,6 +27,7 @@ void Press(QWidget* w, contract::Key key)
     case Key::CtrlHome: return QTest::keyClick(w, Qt::Key_Home, Qt::ControlModifier);
     case Key::CtrlEnd: return QTest::keyClick(w, Qt::Key_End, Qt::ControlModifier);
     case Key::CtrlF: return QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+    case Key::CtrlS: return QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
     case Key::F3: return QTest::keyClick(w, Qt::Key_F3);
     case Key::ShiftF3: return QTest::keyClick(w, Qt::Key_F3, Qt::ShiftModifier);
     }

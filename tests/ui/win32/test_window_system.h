@@ -6,11 +6,14 @@
 #include "win32_api.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "win32_dialog_window.h"
 #include "win32_window_system.h"
+#include "window_contract.h"
 
 class CTestWindowSystem;
 
@@ -27,6 +30,14 @@ public:
     }
     void UpdateRows(int id, const wsys::RowChange& change) override;
 
+protected:
+    // The save dialog and the message box, answered as the test says.
+    BOOL RunSaveDialog(OPENFILENAMEW& ofn) override;
+    int RunMessageBox(const std::u16string& text, const std::u16string& caption,
+                      UINT type) override;
+
+public:
+
     struct Draw {
         int x, y;
         wsys::IconHandle icon;
@@ -41,6 +52,11 @@ class CTestWindowSystem : public CWin32WindowSystem {
 public:
     std::vector<CRecordingWindow*> windows;  // alive, oldest first
     int rowUpdates = 0;
+    // The save dialogs' answer, and what they and the message boxes were.
+    std::u16string savePath;
+    std::function<void()> whileSaveOpen;
+    std::vector<contract::SaveOffer> saveOffers;
+    std::vector<std::u16string> messages;
 
     // The window of dialog `hwnd`, or nullptr.
     CRecordingWindow* Find(HWND hwnd) const
@@ -76,4 +92,41 @@ inline void CRecordingWindow::UpdateRows(int id, const wsys::RowChange& change)
 {
     ++m_testWs.rowUpdates;
     CWin32DialogWindow::UpdateRows(id, change);
+}
+
+inline BOOL CRecordingWindow::RunSaveDialog(OPENFILENAMEW& ofn)
+{
+    contract::SaveOffer offer;
+    auto u16 = [](const wchar_t* s) {
+        return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
+    };
+    offer.title = u16(ofn.lpstrTitle);
+    const std::u16string initial = u16(ofn.lpstrFile);
+    const std::size_t sep = initial.find_last_of(u"\\/");
+    offer.folder = sep == std::u16string::npos ? std::u16string() : initial.substr(0, sep);
+    offer.name = sep == std::u16string::npos ? initial : initial.substr(sep + 1);
+    // Label, pattern, label, pattern, ..., then an empty string.
+    for (const wchar_t* f = ofn.lpstrFilter; f && *f;) {
+        offer.filters.push_back(u16(f));
+        f += wcslen(f) + 1;
+        if (*f)
+            f += wcslen(f) + 1;
+    }
+    offer.asksBeforeReplacing = (ofn.Flags & OFN_OVERWRITEPROMPT) != 0;
+    m_testWs.saveOffers.push_back(offer);
+    if (m_testWs.whileSaveOpen)
+        m_testWs.whileSaveOpen();
+    const std::u16string& path = m_testWs.savePath;
+    if (path.empty() || path.size() >= ofn.nMaxFile)
+        return FALSE;
+    std::copy(path.begin(), path.end(), ofn.lpstrFile);
+    ofn.lpstrFile[path.size()] = L'\0';
+    return TRUE;
+}
+
+inline int CRecordingWindow::RunMessageBox(const std::u16string& text, const std::u16string&,
+                                           UINT)
+{
+    m_testWs.messages.push_back(text);
+    return 1;  // OK
 }

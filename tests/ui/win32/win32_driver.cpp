@@ -372,6 +372,16 @@ public:
 
     int RowUpdates() override { return m_ws.rowUpdates; }
 
+    void AnswerSaveDialogs(const std::u16string& path, std::function<void()> whileOpen) override
+    {
+        m_ws.savePath = path;
+        m_ws.whileSaveOpen = std::move(whileOpen);
+        m_ws.saveOffers.clear();
+        m_ws.messages.clear();
+    }
+    std::vector<contract::SaveOffer> SaveDialogs() override { return m_ws.saveOffers; }
+    std::vector<std::u16string> Messages() override { return m_ws.messages; }
+
 private:
     HWND Innermost() const { return m_ws.ActiveDialog(); }
 

@@ -67,6 +67,7 @@ KeyStroke Stroke(contract::Key key)
     case Key::CtrlHome: return {VK_HOME, Mod::Ctrl};
     case Key::CtrlEnd: return {VK_END, Mod::Ctrl};
     case Key::CtrlF: return {'F', Mod::Ctrl};
+    case Key::CtrlS: return {'S', Mod::Ctrl};
     case Key::F3: return {VK_F3, Mod::None};
     case Key::ShiftF3: return {VK_F3, Mod::Shift};
     case Key::CopySelection: break;
