@@ -82,8 +82,7 @@ void CWin32RowBox::Update(const wsys::RowChange& change)
         m_nRows = change.added.size();
         // Nothing of what was in view is left: the view starts at the top.
         after = View{};
-    }
-    m_follow.Applied(change); else {
+    } else {
         const DWORD cut = static_cast<DWORD>(SendMessageW(m_hBox, EM_LINEINDEX, change.removed, 0));
         if (cut > 0)
             Replace(0, cut, u"");
@@ -100,6 +99,7 @@ void CWin32RowBox::Update(const wsys::RowChange& change)
         carried = {before.first >= removed, before.first - removed, kept};
     }
 
+    m_follow.Applied(change);
     SendMessageW(m_hBox, EM_SETSEL, after.selStart, static_cast<LPARAM>(after.selEnd));
     if (m_follow.Follows()) {
         ShowBottom();
