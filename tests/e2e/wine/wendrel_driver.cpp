@@ -184,6 +184,24 @@ Reply Scroll(HWND dlg, const std::string& how)
     return View(dlg);
 }
 
+// Ctrl and the wheel over the box, `notches` away from the user: the
+// zoom. Then the row height in pixels and the view.
+Reply Zoom(HWND dlg, int notches)
+{
+    HWND box = GetDlgItem(dlg, kHistory);
+    if (!box) return {false, "no history box"};
+    RECT r{};
+    GetWindowRect(box, &r);
+    PostMessageW(box, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, notches * WHEEL_DELTA),
+                 MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    // Answered once the posted wheel has been handled.
+    Ask(box, WM_NULL);
+    const int first = static_cast<int>(Ask(box, EM_GETFIRSTVISIBLELINE));
+    const int height = RowTop(box, first + 1) - RowTop(box, first);
+    const Reply view = View(dlg);
+    return {view.ok, "height " + std::to_string(height) + " " + view.detail};
+}
+
 // Posted, as the keyboard's keys come: through the dialog manager's loop.
 Reply Key(HWND dlg, int id, const std::string& name)
 {
@@ -222,6 +240,7 @@ std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
     if (command == "scroll") return Scroll(dlg, first);
     if (command == "key") return Key(dlg, std::atoi(first.c_str()), tail);
     if (command == "menu") return Menu(dlg, first);
+    if (command == "zoom") return Zoom(dlg, std::atoi(first.c_str()));
     if (command == "input-is") {
         const std::wstring wanted = Widen(tail.c_str());
         std::wstring text;
