@@ -4,7 +4,7 @@
 // Shows whether the box's work per frame grows with the rows of the frame
 // or with the rows it holds. Prints one BENCH line per frame size.
 //
-//   box_bench [a11y] [times]
+//   box_bench [a11y] [times] [ROWS_PER_FRAME]
 //
 // "a11y" turns Qt's accessibility on (as a screen reader or the test
 // rig's AT-SPI bus does), "times" makes the rows as long as with times.
@@ -13,6 +13,7 @@
 #include <QDialog>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -40,9 +41,12 @@ std::u16string Row(int n, bool times)
 int main(int argc, char** argv)
 {
     bool a11y = false, times = false;
+    std::vector<int> sizes = {1, 4, 16, 64, 256};
     for (int i = 1; i < argc; ++i) {
         a11y |= std::string(argv[i]) == "a11y";
         times |= std::string(argv[i]) == "times";
+        if (std::atoi(argv[i]) > 0)
+            sizes = {std::atoi(argv[i])};
     }
     QApplication app(argc, argv);
     QDialog dialog;
@@ -62,7 +66,7 @@ int main(int argc, char** argv)
     box->Update(fill);
     box->repaint();
 
-    for (const int k : {1, 4, 16, 64, 256}) {
+    for (const int k : sizes) {
         const int frames = std::max(20, 2048 / k);
         const double start = ThreadCpuMs();
         for (int f = 0; f < frames; ++f) {

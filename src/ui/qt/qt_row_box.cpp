@@ -136,17 +136,9 @@ void CQtRowBox::Update(const wsys::RowChange& change)
         // there: it keeps where it was (less what went at the top).
         int anchor = textCursor().anchor();
         int position = textCursor().position();
-        if (change.removed > 0) {
-            const int cut =
-                doc->findBlockByNumber(static_cast<int>(change.removed)).position();
-            QTextCursor c(doc);
-            c.setPosition(cut, QTextCursor::KeepAnchor);
-            c.removeSelectedText();
-            anchor = std::max(0, anchor - cut);
-            position = std::max(0, position - cut);
-            m_rowLengths.erase(m_rowLengths.begin(),
-                               m_rowLengths.begin() + static_cast<std::ptrdiff_t>(change.removed));
-        }
+        // Added first: the box's scroll range is computed from the bottom
+        // rows after each edit, which lays them out; removed first, that
+        // would lay out rows about to scroll away.
         if (!change.added.empty()) {
             QString text;
             for (const std::u16string& row : change.added) {
@@ -157,6 +149,17 @@ void CQtRowBox::Update(const wsys::RowChange& change)
             QTextCursor c(doc);
             c.movePosition(QTextCursor::End);
             c.insertText(text);
+        }
+        if (change.removed > 0) {
+            const int cut =
+                doc->findBlockByNumber(static_cast<int>(change.removed)).position();
+            QTextCursor c(doc);
+            c.setPosition(cut, QTextCursor::KeepAnchor);
+            c.removeSelectedText();
+            anchor = std::max(0, anchor - cut);
+            position = std::max(0, position - cut);
+            m_rowLengths.erase(m_rowLengths.begin(),
+                               m_rowLengths.begin() + static_cast<std::ptrdiff_t>(change.removed));
         }
         m_nRows = kept + static_cast<int>(change.added.size());
         if (textCursor().anchor() != anchor || textCursor().position() != position) {
