@@ -192,10 +192,10 @@ Reply Zoom(HWND dlg, int notches)
     if (!box) return {false, "no history box"};
     RECT r{};
     GetWindowRect(box, &r);
-    PostMessageW(box, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, notches * WHEEL_DELTA),
-                 MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
-    // Answered once the posted wheel has been handled.
-    Ask(box, WM_NULL);
+    // Sent, not posted: it is answered once the box has handled it (a
+    // message sent from another thread goes before the posted ones).
+    Ask(box, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, notches * WHEEL_DELTA),
+        MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
     const int first = static_cast<int>(Ask(box, EM_GETFIRSTVISIBLELINE));
     const int height = RowTop(box, first + 1) - RowTop(box, first);
     const Reply view = View(dlg);
