@@ -187,3 +187,29 @@ TEST_F(PlainWindow, UpdateRowsKeepsTheNewestInSightAndASelection)
 }
 
 }  // namespace contract_test
+
+namespace contract_test {
+
+// Characters that some text controls take as the end of a paragraph
+// (U+2029, and on Qt U+FDD0 and U+FDD1) stay inside their row: each row is
+// one row of the box however many such rows come and go.
+TEST_F(PlainWindow, RowsWithParagraphCharactersStayOneRowEach)
+{
+    using wsys::RowChange;
+    const std::u16string odd = u"a\uFDD0b\uFDD1c\u2029d";
+    Run([&] {
+        wnd->UpdateRows(res::IDC_HISTORY, RowChange{true, 0, {odd, u"x"}});
+        for (int i = 0; i < 40; ++i)
+            wnd->UpdateRows(res::IDC_HISTORY, RowChange{false, 1, {odd + U(std::to_string(i))}});
+        const std::u16string text = wnd->GetItemText(res::IDC_HISTORY);
+        std::size_t rows = 1;
+        for (std::size_t at = 0; (at = text.find(u"\r\n", at)) != std::u16string::npos; at += 2)
+            ++rows;
+        EXPECT_EQ(rows, 2u) << ::testing::PrintToString(text);
+        // Each character keeps its place: the row's length is its own.
+        EXPECT_EQ(LastRow(text).size(), odd.size() + 2);
+        EXPECT_EQ(d.RowsShown("history").last, 1);
+    });
+}
+
+}  // namespace contract_test

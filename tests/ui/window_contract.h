@@ -35,6 +35,15 @@ enum class Key {
     CtrlS,
     F3,
     ShiftF3,
+    // The history box's zoom: plus typed without Shift (where '+' is a key
+    // of its own), with Shift (where it shares a key), and on the keypad;
+    // minus on either keyboard; 0.
+    CtrlPlus,
+    CtrlShiftPlus,
+    CtrlKeypadPlus,
+    CtrlMinus,
+    CtrlKeypadMinus,
+    Ctrl0,
 };
 
 // What a save dialog offered: its title, the folder it opened on, the name
@@ -107,6 +116,10 @@ public:
     // The mouse wheel over a box, `notches` away from the user (up;
     // negative: down).
     virtual void Wheel(const char* control, int notches) = 0;
+    // The same with Ctrl held.
+    virtual void CtrlWheel(const char* control, int notches) = 0;
+    // The size of the font a control draws with, in points (rounded).
+    virtual int FontPoints(const char* control) = 0;
     // The scroll bar's thumb dragged with the mouse until row `row` is at
     // the top of the view (as far as it goes).
     virtual void DragScrollBar(const char* control, int row) = 0;

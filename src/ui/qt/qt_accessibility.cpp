@@ -7,6 +7,8 @@
 #include <QMenu>
 
 #include "qt_dialog_window.h"
+#include "qt_row_box.h"
+#include "qt_row_box_accessible.h"
 
 namespace {
 
@@ -56,6 +58,8 @@ QAccessibleInterface* DialogAccessibleFactory(const QString&, QObject* object)
 {
     if (auto* dialog = dynamic_cast<CQtDialogWindow*>(object))
         return new CDialogAccessible(dialog);
+    if (auto* box = dynamic_cast<CQtRowBox*>(object))
+        return new CQtRowBoxAccessible(box);
     return nullptr;
 }
 

@@ -5,15 +5,54 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
-#include <utility>
+#include <cstdio>
 
 namespace {
 
-QString Rows(const std::vector<std::u16string>& rows)
+using Moving = wsys::CFollowRule::CProgramMove;
+
+// Characters at which Qt's text document starts a new block (or, U+2028,
+// a new line within one): in a row they would split it. Each becomes the
+// stand-in for a character that cannot be shown, one unit for one, so
+// that positions stay those of the rows.
+bool SplitsRows(char16_t c)
 {
-    return QString::fromStdU16String(wsys::JoinRows(rows, u"\n"));
+    return c == u'\n' || c == u'\r' || c == u'\u2028' || c == u'\u2029' || c == u'\uFDD0' ||
+           c == u'\uFDD1';
+}
+
+void AppendRow(QString& out, const std::u16string& row)
+{
+    const auto splits = std::find_if(row.begin(), row.end(), SplitsRows);
+    if (splits == row.end()) {
+        out += QStringView(row.data(), static_cast<qsizetype>(row.size()));
+        return;
+    }
+    const qsizetype at = out.size() + (splits - row.begin());
+    out += QStringView(row.data(), static_cast<qsizetype>(row.size()));
+    for (qsizetype i = at; i < out.size(); ++i) {
+        if (SplitsRows(out.at(i).unicode()))
+            out[i] = QChar(QChar::ReplacementCharacter);
+    }
+}
+
+QString Joined(const std::vector<std::u16string>& rows)
+{
+    QString text;
+    qsizetype size = 0;
+    for (const std::u16string& row : rows)
+        size += static_cast<qsizetype>(row.size()) + 1;
+    text.reserve(size);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i)
+            text += QLatin1Char('\n');
+        AppendRow(text, rows[i]);
+    }
+    return text;
 }
 
 // A position as its block and its distance from the block's end, which a
@@ -37,20 +76,12 @@ int FromFromEnd(const QTextDocument* doc, FromEnd p)
     return b.position() + std::max(0, b.length() - 1 - p.back);
 }
 
-// Moves the view without the move counting as the user's.
-class CMoving {
-public:
-    explicit CMoving(bool& flag) : m_flag(flag), m_bWas(std::exchange(flag, true)) {}
-    ~CMoving() { m_flag = m_bWas; }
-
-private:
-    bool& m_flag;
-    bool m_bWas;
-};
-
 }  // namespace
 
-CQtRowBox::CQtRowBox(QWidget* parent) : QPlainTextEdit(parent)
+CQtRowBox::CQtRowBox(QWidget* parent)
+    : QPlainTextEdit(parent), m_zoom(parent && parent->font().pointSize() > 0
+                                         ? parent->font().pointSize()
+                                         : 9)
 {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     // Template 102 has no room for a horizontal bar; the keys and a
@@ -67,13 +98,10 @@ CQtRowBox::CQtRowBox(QWidget* parent) : QPlainTextEdit(parent)
     // dragged past the edge) decides anew: at the bottom, the box follows.
     QScrollBar* bar = verticalScrollBar();
     connect(bar, &QAbstractSlider::actionTriggered, this, [this, bar](int) {
-        if (!m_bMoving)
-            m_bFollow = bar->sliderPosition() >= bar->maximum();
+        m_follow.UserMoved(bar->sliderPosition() >= bar->maximum());
     });
-    connect(bar, &QAbstractSlider::valueChanged, this, [this](int) {
-        if (!m_bMoving)
-            m_bFollow = AtBottom();
-    });
+    connect(bar, &QAbstractSlider::valueChanged, this,
+            [this](int) { m_follow.UserMoved(AtBottom()); });
 }
 
 bool CQtRowBox::AtBottom() const
@@ -82,9 +110,17 @@ bool CQtRowBox::AtBottom() const
     return bar->value() >= bar->maximum();
 }
 
+void CQtRowBox::ShowBottom()
+{
+    // Where the font fits fewer rows than the box is given, the oldest go
+    // out of sight first.
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    horizontalScrollBar()->setValue(0);
+}
+
 void CQtRowBox::Update(const wsys::RowChange& change)
 {
-    CMoving moving(m_bMoving);
+    Moving moving(m_follow);
     if (change.restyle) {
         Restyle(change);
         return;
@@ -93,32 +129,50 @@ void CQtRowBox::Update(const wsys::RowChange& change)
     const int top = bar->value();
     const int left = horizontalScrollBar()->value();
     QTextDocument* doc = document();
-    // An empty document has one empty block; the change says whether that
-    // is a row (every change but a replacement keeps one).
-    const int kept = doc->blockCount() - static_cast<int>(change.removed);
+    const int kept = m_nRows - static_cast<int>(change.removed);
     if (change.replace || kept < 1) {
-        setPlainText(Rows(change.added));
-        // The history cleared: nothing to stay with.
-        if (change.added.empty())
-            m_bFollow = true;
+        setPlainText(Joined(change.added));
+        m_rowLengths.clear();
+        for (const std::u16string& row : change.added)
+            m_rowLengths.push_back(static_cast<int>(row.size()));
+        m_nRows = static_cast<int>(change.added.size());
     } else {
-        QTextCursor c(doc);
-        c.beginEditBlock();
-        if (change.removed > 0) {
-            c.setPosition(doc->findBlockByNumber(static_cast<int>(change.removed)).position(),
-                          QTextCursor::KeepAnchor);
-            c.removeSelectedText();
-        }
         // A selection or caret at the very end would grow with rows added
-        // there: it keeps where it was.
-        const int anchor = textCursor().anchor();
-        const int position = textCursor().position();
+        // there: it keeps where it was (less what went at the top).
+        int anchor = textCursor().anchor();
+        int position = textCursor().position();
+        // Added first: the box's scroll range is computed from the bottom
+        // rows after each edit, which lays them out; removed first, that
+        // would lay out rows about to scroll away. Each edit is a block of
+        // its own: inside one, a cursor does not lay out the row it stands
+        // in.
         if (!change.added.empty()) {
+            QString text;
+            for (const std::u16string& row : change.added) {
+                text += QLatin1Char('\n');
+                AppendRow(text, row);
+                m_rowLengths.push_back(static_cast<int>(row.size()));
+            }
+            QTextCursor c(doc);
+            c.beginEditBlock();
             c.movePosition(QTextCursor::End);
-            c.insertBlock();
-            c.insertText(Rows(change.added));
+            c.insertText(text);
+            c.endEditBlock();
         }
-        c.endEditBlock();
+        if (change.removed > 0) {
+            const int cut =
+                doc->findBlockByNumber(static_cast<int>(change.removed)).position();
+            QTextCursor c(doc);
+            c.beginEditBlock();
+            c.setPosition(cut, QTextCursor::KeepAnchor);
+            c.removeSelectedText();
+            c.endEditBlock();
+            anchor = std::max(0, anchor - cut);
+            position = std::max(0, position - cut);
+            m_rowLengths.erase(m_rowLengths.begin(),
+                               m_rowLengths.begin() + static_cast<std::ptrdiff_t>(change.removed));
+        }
+        m_nRows = kept + static_cast<int>(change.added.size());
         if (textCursor().anchor() != anchor || textCursor().position() != position) {
             QTextCursor user(doc);
             user.setPosition(anchor);
@@ -126,11 +180,11 @@ void CQtRowBox::Update(const wsys::RowChange& change)
             setTextCursor(user);
         }
     }
-    if (m_bFollow) {
-        // Where the font fits fewer rows than the box is given, the oldest
-        // go out of sight first.
-        bar->setValue(bar->maximum());
-        horizontalScrollBar()->setValue(0);
+    if (doc->blockCount() != std::max(1, m_nRows))
+        Rebuild();
+    m_follow.Applied(change);
+    if (m_follow.Follows()) {
+        ShowBottom();
     } else {
         // The rows in view stay, however many left above them.
         const int removed = change.replace ? 0 : static_cast<int>(change.removed);
@@ -149,34 +203,193 @@ void CQtRowBox::Restyle(const wsys::RowChange& change)
     const FromEnd anchor = ToFromEnd(document(), before.anchor());
     const FromEnd position = ToFromEnd(document(), before.position());
 
-    setPlainText(Rows(change.added));
+    setPlainText(Joined(change.added));
+    m_rowLengths.clear();
+    for (const std::u16string& row : change.added)
+        m_rowLengths.push_back(static_cast<int>(row.size()));
+    m_nRows = static_cast<int>(change.added.size());
+    if (document()->blockCount() != std::max(1, m_nRows))
+        Rebuild();
 
     QTextCursor after(document());
     after.setPosition(FromFromEnd(document(), anchor));
     after.setPosition(FromFromEnd(document(), position),
                       selected ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
     setTextCursor(after);
-    if (m_bFollow) {
-        bar->setValue(bar->maximum());
-        horizontalScrollBar()->setValue(0);
+    if (m_follow.Follows()) {
+        ShowBottom();
     } else {
         bar->setValue(top);
         horizontalScrollBar()->setValue(left);
     }
 }
 
+void CQtRowBox::Rebuild()
+{
+    // Whatever split a row is in the text as a line break: cut at the
+    // rows' own lengths instead, and the splitter shown as a stand-in.
+    std::fprintf(stderr, "wendrel: the history box had %d blocks for %d rows; rebuilt\n",
+                 document()->blockCount(), m_nRows);
+    const QString text = toPlainText();
+    QString rows;
+    rows.reserve(text.size());
+    qsizetype at = 0;
+    for (std::size_t i = 0; i < m_rowLengths.size(); ++i) {
+        if (i)
+            rows += QLatin1Char('\n');
+        const QString row = text.mid(at, m_rowLengths[i]);
+        AppendRow(rows, row.toStdU16String());
+        at += m_rowLengths[i] + 1;
+    }
+    const int top = verticalScrollBar()->value();
+    setPlainText(rows);
+    if (!m_follow.Follows())
+        verticalScrollBar()->setValue(top);
+}
+
 void CQtRowBox::ShowMatch(int from, int to)
 {
     {
-        CMoving moving(m_bMoving);
+        Moving moving(m_follow);
         QTextCursor c(document());
         c.setPosition(from);
         c.setPosition(to, QTextCursor::KeepAnchor);
         setTextCursor(c);
         ensureCursorVisible();
     }
-    m_bFollow = false;
+    m_follow.MatchShown();
 }
+
+// --- zoom ---
+
+void CQtRowBox::Zoom(wsys::CBoxZoom::Step step)
+{
+    if (m_zoom.Take(step))
+        ApplyZoom();
+}
+
+void CQtRowBox::ApplyZoom()
+{
+    Moving moving(m_follow);
+    QScrollBar* bar = verticalScrollBar();
+    const wsys::CFollowRule::Resized view = m_follow.AfterResize(bar->value());
+    QFont f = font();
+    // The dialog's own font while not zoomed: it may be a size in pixels.
+    if (m_zoom.Zoomed())
+        f.setPointSize(m_zoom.Points());
+    else
+        f = parentWidget() ? parentWidget()->font() : QFont();
+    setFont(f);
+    // The scroll range counts the rows that fit, which the new font
+    // changed: the layout says so now, not on its next turn.
+    if (auto* layout = document()->documentLayout())
+        emit layout->documentSizeChanged(layout->documentSize());
+    if (view.bottom) {
+        ShowBottom();
+    } else {
+        bar->setValue(view.first);
+    }
+    viewport()->update();
+}
+
+std::optional<wsys::CBoxZoom::Step> CQtRowBox::ZoomKey(const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    if (mods != Qt::ControlModifier)
+        return std::nullopt;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_Plus:  // with Shift where '+' is shifted, without on the keypad
+        return wsys::CBoxZoom::Step::In;
+    case Qt::Key_Equal:  // the key that carries '+', unshifted
+        return shift ? std::nullopt : std::optional(wsys::CBoxZoom::Step::In);
+    case Qt::Key_Minus:
+        return shift ? std::nullopt : std::optional(wsys::CBoxZoom::Step::Out);
+    case Qt::Key_0:
+        return shift ? std::nullopt : std::optional(wsys::CBoxZoom::Step::Reset);
+    default:
+        return std::nullopt;
+    }
+}
+
+void CQtRowBox::wheelEvent(QWheelEvent* event)
+{
+    // Qt's own Ctrl+wheel zoom of a read-only box has no bounds and no way
+    // back: the box's steps instead.
+    if (event->modifiers() & Qt::ControlModifier) {
+        if (m_zoom.Wheel(event->angleDelta().y()))
+            ApplyZoom();
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::wheelEvent(event);
+}
+
+// --- positions as drawn ---
+
+QRect CQtRowBox::CharacterRect(int at) const
+{
+    const QTextBlock b = document()->findBlock(at);
+    if (!b.isValid())
+        return {};
+    // Laid out on demand, as for drawing.
+    const QRectF geometry = blockBoundingGeometry(b).translated(contentOffset());
+    const QTextLayout* layout = b.layout();
+    const int inBlock = at - b.position();
+    const QTextLine line = layout ? layout->lineForTextPosition(inBlock) : QTextLine();
+    if (!line.isValid())
+        return {};
+    const QPointF origin = geometry.topLeft() + layout->position();
+    const qreal x = line.cursorToX(inBlock);
+    // The block's end (its line break) is as wide as a space.
+    const qreal next = inBlock < b.length() - 1 ? line.cursorToX(inBlock + 1)
+                                                : x + fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    const qreal left = std::min(x, next);
+    return QRectF(origin.x() + left, origin.y() + line.y(), std::abs(next - x), line.height())
+        .toAlignedRect();
+}
+
+int CQtRowBox::PositionAt(QPoint point) const
+{
+    if (!viewport()->rect().contains(point))
+        return -1;
+    QPointF offset = contentOffset();
+    for (QTextBlock b = firstVisibleBlock(); b.isValid(); b = b.next()) {
+        const QRectF r = blockBoundingRect(b).translated(offset);
+        if (r.top() > point.y())
+            break;
+        offset.ry() += r.height();
+        if (point.y() >= r.bottom())
+            continue;
+        const QTextLayout* layout = b.layout();
+        const QPointF local = QPointF(point) - r.topLeft() - layout->position();
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            if (local.y() < line.y() || local.y() >= line.y() + line.height())
+                continue;
+            // On a character, not past the row's end.
+            const int end = line.textStart() + line.textLength();
+            if (local.x() < line.cursorToX(line.textStart()) || local.x() >= line.cursorToX(end))
+                return -1;
+            return b.position() + line.xToCursor(local.x(), QTextLine::CursorOnCharacter);
+        }
+        return -1;
+    }
+    return -1;
+}
+
+void CQtRowBox::BringIntoView(int at)
+{
+    QScrollBar* bar = verticalScrollBar();
+    const int row = document()->findBlock(at).blockNumber();
+    if (row < bar->value())
+        bar->setValue(row);
+    else if (row >= bar->value() + bar->pageStep())
+        bar->setValue(row - bar->pageStep() + 1);
+}
+
+// --- keys ---
 
 std::optional<QAbstractSlider::SliderAction> CQtRowBox::ViewKey(const QKeyEvent* event)
 {
@@ -203,6 +416,11 @@ std::optional<QAbstractSlider::SliderAction> CQtRowBox::ViewKey(const QKeyEvent*
 
 void CQtRowBox::keyPressEvent(QKeyEvent* event)
 {
+    if (const auto step = ZoomKey(event)) {
+        Zoom(*step);
+        event->accept();
+        return;
+    }
     // The keys move the view, as in a log viewer; a caret the user cannot
     // see would otherwise pull the view to it.
     if (const auto action = ViewKey(event)) {

@@ -135,7 +135,8 @@ void CWin32DialogWindow::OnInit()
         // Each edit control gets its one subclass now.
         if (c.kind == res::ControlKind::MultiEdit)
             m_rowBoxes[c.id] = std::make_unique<CWin32RowBox>(
-                GetDlgItem(m_hwnd, c.id), [this](int command) { m_handler.OnCommand(command); });
+                GetDlgItem(m_hwnd, c.id), [this](int command) { m_handler.OnCommand(command); },
+                m_tmpl.pointSize);
         else if (c.kind == res::ControlKind::Edit)
             m_lines[c.id] = std::make_unique<CWin32InputLine>(GetDlgItem(m_hwnd, c.id));
     }
@@ -260,7 +261,7 @@ void CWin32DialogWindow::SetItemText(int id, const std::u16string& text)
 void CWin32DialogWindow::UpdateRows(int id, const wsys::RowChange& change)
 {
     if (CWin32RowBox* box = RowBox(id))
-        box->Apply(change);
+        box->Update(change);
 }
 
 CWin32RowBox* CWin32DialogWindow::RowBox(int id) const

@@ -16,9 +16,10 @@ bool Held(int key) { return GetKeyState(key) < 0; }
 
 }  // namespace
 
-CWin32RowBox::CWin32RowBox(HWND box, std::function<void(int)> onCommand)
-    : m_hBox(box), m_onCommand(std::move(onCommand))
+CWin32RowBox::CWin32RowBox(HWND box, std::function<void(int)> onCommand, int dialogPoints)
+    : m_hBox(box), m_onCommand(std::move(onCommand)), m_zoom(dialogPoints)
 {
+    m_hDialogFont = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
     SetWindowSubclass(box, BoxProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     SetPropW(box, kProperty, this);
     // A box of rows holds what it is given, not the 30,000 units an edit
@@ -34,7 +35,11 @@ CWin32RowBox::~CWin32RowBox()
     if (m_hBox) {
         RemovePropW(m_hBox, kProperty);
         RemoveWindowSubclass(m_hBox, BoxProc, kSubclassId);
+        if (m_hZoomFont)
+            SendMessageW(m_hBox, WM_SETFONT, reinterpret_cast<WPARAM>(m_hDialogFont), FALSE);
     }
+    if (m_hZoomFont)
+        DeleteObject(m_hZoomFont);
 }
 
 CWin32RowBox* CWin32RowBox::Of(HWND box)
@@ -50,7 +55,7 @@ void RecomputeRowBoxMetrics(HWND box)
 
 // --- what the box shows ---
 
-void CWin32RowBox::Apply(const wsys::RowChange& change)
+void CWin32RowBox::Update(const wsys::RowChange& change)
 {
     if (!m_hBox || change.Empty())
         return;
@@ -75,11 +80,8 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
     } else if (change.replace || m_nRows == 0 || change.removed >= m_nRows) {
         SetWindowTextW(m_hBox, W(wsys::JoinRows(change.added, u"\r\n")));
         m_nRows = change.added.size();
+        // Nothing of what was in view is left: the view starts at the top.
         after = View{};
-        // Nothing of what was in view is left: the view starts at the top,
-        // and a box emptied (the history cleared) follows again.
-        if (change.added.empty())
-            m_bFollow = true;
     } else {
         const DWORD cut = static_cast<DWORD>(SendMessageW(m_hBox, EM_LINEINDEX, change.removed, 0));
         if (cut > 0)
@@ -97,8 +99,9 @@ void CWin32RowBox::Apply(const wsys::RowChange& change)
         carried = {before.first >= removed, before.first - removed, kept};
     }
 
+    m_follow.Applied(change);
     SendMessageW(m_hBox, EM_SETSEL, after.selStart, static_cast<LPARAM>(after.selEnd));
-    if (m_bFollow) {
+    if (m_follow.Follows()) {
         ShowBottom();
     } else {
         ScrollToLine(after.first);
@@ -151,7 +154,7 @@ void CWin32RowBox::Redraw(const Carried& carried)
 
 void CWin32RowBox::ShowMatch(std::size_t start, std::size_t end)
 {
-    m_bFollow = false;
+    m_follow.MatchShown();
     // Its start first, then its end: a match that fits is wholly in view.
     SendMessageW(m_hBox, EM_SETSEL, start, static_cast<LPARAM>(start));
     SendMessageW(m_hBox, EM_SCROLLCARET, 0, 0);
@@ -176,7 +179,7 @@ void CWin32RowBox::RecomputeMetrics()
     m_nRowsInView = std::max(1, static_cast<int>(fmt.bottom - fmt.top) / m_nRowHeight);
     const bool updating = std::exchange(m_bUpdating, true);
     SyncScrollBar();
-    if (m_bFollow)
+    if (m_follow.Follows())
         ShowBottom();
     m_bUpdating = updating;
     m_bInMetrics = false;
@@ -316,6 +319,15 @@ LRESULT CWin32RowBox::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
         m_menu.Show(box, lp, m_onCommand);
         return 0;
     case WM_SETFONT:
+        if (!m_bSettingFont) {
+            // The dialog's font (a new scale): the zoom carries on from it.
+            m_hDialogFont = reinterpret_cast<HFONT>(wp);
+            if (m_zoom.Zoomed()) {
+                ApplyZoom();
+                return 0;
+            }
+        }
+        [[fallthrough]];
     case WM_SIZE: {
         const LRESULT r = DefSubclassProc(box, msg, wp, lp);
         RecomputeMetrics();
@@ -329,14 +341,30 @@ LRESULT CWin32RowBox::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
             return 0;
         }
         break;
+    case WM_CHAR:
+        if (std::exchange(m_bZoomKeyDown, false) && wp < 0x20)
+            return 0;
+        break;
     case WM_KEYDOWN:
         if (wp == VK_APPS && !m_menu.Empty())
             return 0;
+        m_bZoomKeyDown = false;
+        if (!m_bUpdating && OnZoomKey(wp)) {
+            m_bZoomKeyDown = true;
+            return 0;
+        }
         if (!m_bUpdating && OnViewKey(wp))
             return 0;
         [[fallthrough]];
-    case WM_VSCROLL:
     case WM_MOUSEWHEEL:
+        // The edit control has no zoom of its own.
+        if (msg == WM_MOUSEWHEEL && (GET_KEYSTATE_WPARAM(wp) & MK_CONTROL)) {
+            if (m_zoom.Wheel(GET_WHEEL_DELTA_WPARAM(wp)))
+                ApplyZoom();
+            return 0;
+        }
+        [[fallthrough]];
+    case WM_VSCROLL:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_MOUSEMOVE:
@@ -393,5 +421,5 @@ bool CWin32RowBox::OnViewKey(WPARAM key)
 void CWin32RowBox::AfterUserScroll(int firstBefore, bool scrolled)
 {
     if (scrolled || FirstLine() != firstBefore)
-        m_bFollow = AtBottom();
+        m_follow.UserMoved(AtBottom());
 }

@@ -1,7 +1,7 @@
 // The history box on the Windows dialog manager: a read-only multi-line
 // edit control whose lines are the rows, edited in place, with a view that
 // follows the newest row until the user scrolls away from it. Its context
-// menu and its keys are here too: the box has one subclass.
+// menu, its keys and its zoom are here too: the box has one subclass.
 #pragma once
 
 #include "win32_api.h"
@@ -9,14 +9,17 @@
 #include <cstddef>
 #include <functional>
 
+#include "box_zoom.h"
 #include "row_change.h"
+#include "row_follow.h"
 #include "win32_box_menu.h"
 
 class CWin32RowBox {
 public:
     // Watches `box` until it is destroyed. `onCommand` runs the menu's
-    // commands.
-    CWin32RowBox(HWND box, std::function<void(int)> onCommand);
+    // commands. `dialogPoints`: the dialog font's size, which the zoom
+    // starts from and Ctrl+0 returns to.
+    CWin32RowBox(HWND box, std::function<void(int)> onCommand, int dialogPoints = 9);
     ~CWin32RowBox();
     CWin32RowBox(const CWin32RowBox&) = delete;
     CWin32RowBox& operator=(const CWin32RowBox&) = delete;
@@ -25,7 +28,7 @@ public:
     // appended; a selection follows its text (and is gone once its rows
     // are). Following, the newest row comes into view from the rows'
     // start; scrolled up, the rows in view stay in view.
-    void Apply(const wsys::RowChange& change);
+    void Update(const wsys::RowChange& change);
 
     // The one place the row metrics are computed: the row height, the
     // average character width and the rows in view, from the box's font
@@ -37,7 +40,12 @@ public:
     // following until the user scrolls back to the bottom.
     void ShowMatch(std::size_t start, std::size_t end);
 
-    bool Following() const { return m_bFollow; }
+    bool Follows() const { return m_follow.Follows(); }
+
+    // The zoom's steps (box_zoom.h): the box gets a font of its own, the
+    // dialog's at another size; Reset gives it the dialog's back.
+    void Zoom(wsys::CBoxZoom::Step step);
+    int ZoomPoints() const { return m_zoom.Points(); }
     int RowHeight() const { return m_nRowHeight; }
     int RowsInView() const { return m_nRowsInView; }
     HWND Hwnd() const { return m_hBox; }
@@ -68,6 +76,10 @@ private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     // A key that moves the view, as in a viewer: true when it did.
     bool OnViewKey(WPARAM key);
+    // Ctrl with plus, minus or 0 (either keyboard): true when it was one.
+    bool OnZoomKey(WPARAM key);
+    // The dialog's font at the zoom's size (the dialog's own at its size).
+    void ApplyZoom();
     void AfterUserScroll(int firstBefore, bool scrolled);
 
     // A position as its row and its distance from the row's end.
@@ -98,7 +110,12 @@ private:
     std::function<void(int)> m_onCommand;
     CWin32BoxMenu m_menu;
     std::size_t m_nRows = 0;
-    bool m_bFollow = true;
+    wsys::CFollowRule m_follow;
+    wsys::CBoxZoom m_zoom;
+    HFONT m_hDialogFont = nullptr;  // the dialog's, which it set
+    HFONT m_hZoomFont = nullptr;    // ours while zoomed
+    bool m_bSettingFont = false;
+    bool m_bZoomKeyDown = false;  // the character of a zoom key is no input
     bool m_bUpdating = false;   // our own edits are no user's scrolling
     bool m_bForcedRedraw = false;
     bool m_bInMetrics = false;

@@ -191,6 +191,24 @@ Reply Scroll(HWND dlg, const std::string& how)
     return View(dlg);
 }
 
+// Ctrl and the wheel over the box, `notches` away from the user: the
+// zoom. Then the row height in pixels and the view.
+Reply Zoom(HWND dlg, int notches)
+{
+    HWND box = GetDlgItem(dlg, kHistory);
+    if (!box) return {false, "no history box"};
+    RECT r{};
+    GetWindowRect(box, &r);
+    // Sent, not posted: it is answered once the box has handled it (a
+    // message sent from another thread goes before the posted ones).
+    Ask(box, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, notches * WHEEL_DELTA),
+        MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    const int first = static_cast<int>(Ask(box, EM_GETFIRSTVISIBLELINE));
+    const int height = RowTop(box, first + 1) - RowTop(box, first);
+    const Reply view = View(dlg);
+    return {view.ok, "height " + std::to_string(height) + " " + view.detail};
+}
+
 // Posted, as the keyboard's keys come: through the dialog manager's loop.
 Reply Key(HWND dlg, int id, const std::string& name)
 {
@@ -364,6 +382,7 @@ std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
     if (command == "save-dialog" || command == "save-as" || command == "confirm" ||
         command == "message" || command == "ctrl")
         return SaveCommand(dlg, command, first, tail);
+    if (command == "zoom") return Zoom(dlg, std::atoi(first.c_str()));
     if (command == "input-is") {
         const std::wstring wanted = Widen(tail.c_str());
         std::wstring text;

@@ -218,6 +218,42 @@ def case_scrollback(drv, board):
            "view %r" % (back,))
 
 
+def zoom(drv, notches):
+    """Ctrl and the wheel over the box: (row height, the view)."""
+    ok, detail = drv.do("zoom", str(notches))
+    m = re.match(r"height (-?\d+) (.*)$", detail) if ok else None
+    if not m:
+        return None, None
+    return int(m.group(1)), view_of(drv)
+
+
+def case_zoom(drv, board):
+    """Ctrl+wheel zooms the box: bigger rows, fewer in view; following, the
+    newest row stays in view; scrolled up, the first row in view stays."""
+    board.run("send", *["zm %d" % i for i in range(1, 41)])
+    ok, _ = drv.do("history", str(T_STATE), "zm 40")
+    height, view = zoom(drv, 0)
+    bigger, zoomed = zoom(drv, 2)
+    result(ok and view and zoomed and bigger > height and zoomed[1] == "zm 40"
+           and zoomed[2] == view[2],
+           "wine_ctrl_wheel_zooms_and_keeps_following",
+           "row height %r -> %r, view %r -> %r" % (height, bigger, view, zoomed))
+    drv.do("scroll", "up")
+    up = view_of(drv)
+    smaller, after = zoom(drv, -4)
+    board.run("send", "zm 41")
+    ok, _ = drv.do("history", str(T_STATE), "zm 41")
+    kept = view_of(drv)
+    result(ok and up and after and kept and smaller < height and after[0] == up[0]
+           and kept[0] == up[0] and up[1] != "zm 40",
+           "wine_zoomed_while_scrolled_the_first_row_stays",
+           "row height %r, view %r -> %r, after a row %r" % (smaller, up, after, kept))
+    back, _ = zoom(drv, 2)
+    drv.do("scroll", "bottom")
+    result(back == height, "wine_zoom_returns_to_the_dialogs_size",
+           "row height %r, at first %r" % (back, height))
+
+
 TIME = re.compile(r"^\d\d:\d\d:\d\d\.\d\d\d  ")
 
 
@@ -485,7 +521,7 @@ def main():
                "wine_boot_is_one_report", "board got %r" % [text_of(r) for r in got])
 
         for case in (case_scrollback, case_times, case_recall, case_clear, case_bytes,
-                     case_events, case_save):
+                     case_events, case_save, case_zoom):
             case(drv, board)
 
         board.run("unplug")

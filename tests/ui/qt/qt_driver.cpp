@@ -318,6 +318,18 @@ public:
             qt_input::Wheel(box->viewport(), notches);
     }
 
+    void CtrlWheel(const char* control, int notches) override
+    {
+        if (auto* box = qobject_cast<QPlainTextEdit*>(Control(control)))
+            qt_input::Wheel(box->viewport(), notches, Qt::ControlModifier);
+    }
+
+    int FontPoints(const char* control) override
+    {
+        QWidget* w = Control(control);
+        return w ? w->font().pointSize() : 0;
+    }
+
     void DragScrollBar(const char* control, int row) override
     {
         auto* box = qobject_cast<QPlainTextEdit*>(Control(control));

@@ -30,6 +30,15 @@ void Press(QWidget* w, contract::Key key)
     case Key::CtrlS: return QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
     case Key::F3: return QTest::keyClick(w, Qt::Key_F3);
     case Key::ShiftF3: return QTest::keyClick(w, Qt::Key_F3, Qt::ShiftModifier);
+    case Key::CtrlPlus: return QTest::keyClick(w, Qt::Key_Plus, Qt::ControlModifier);
+    case Key::CtrlShiftPlus:
+        return QTest::keyClick(w, Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier);
+    case Key::CtrlKeypadPlus:
+        return QTest::keyClick(w, Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier);
+    case Key::CtrlMinus: return QTest::keyClick(w, Qt::Key_Minus, Qt::ControlModifier);
+    case Key::CtrlKeypadMinus:
+        return QTest::keyClick(w, Qt::Key_Minus, Qt::ControlModifier | Qt::KeypadModifier);
+    case Key::Ctrl0: return QTest::keyClick(w, Qt::Key_0, Qt::ControlModifier);
     }
 }
 
@@ -44,11 +53,11 @@ void Type(QWidget* w, const std::u16string& text)
     }
 }
 
-void Wheel(QWidget* w, int notches)
+void Wheel(QWidget* w, int notches, Qt::KeyboardModifiers mods)
 {
     const QPointF at = w->rect().center();
     QWheelEvent wheel(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+                      mods, Qt::NoScrollPhase, false);
     QApplication::sendEvent(w, &wheel);
 }
 

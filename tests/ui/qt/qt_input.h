@@ -2,6 +2,8 @@
 // driver: what a keyboard and a mouse would send.
 #pragma once
 
+#include <Qt>
+
 #include <string>
 
 #include "window_contract.h"
@@ -16,6 +18,6 @@ void Press(QWidget* w, contract::Key key);
 // Key by key; a surrogate pair is one key.
 void Type(QWidget* w, const std::u16string& text);
 // `notches` of the wheel over the middle of `w`, away from the user.
-void Wheel(QWidget* w, int notches);
+void Wheel(QWidget* w, int notches, Qt::KeyboardModifiers mods = Qt::NoModifier);
 
 }  // namespace qt_input

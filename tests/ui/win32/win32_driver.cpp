@@ -194,6 +194,31 @@ public:
         ProcessEvents();
     }
 
+    void CtrlWheel(const char* control, int notches) override
+    {
+        HWND box = Control(control);
+        RECT r;
+        GetWindowRect(box, &r);
+        HWND focus = GetFocus();
+        HWND target = focus && GetAncestor(focus, GA_ROOT) == Innermost() ? focus : box;
+        PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, notches * WHEEL_DELTA),
+                     MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+        ProcessEvents();
+    }
+
+    int FontPoints(const char* control) override
+    {
+        HWND h = Control(control);
+        LOGFONTW lf{};
+        HFONT font = h ? reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)) : nullptr;
+        if (!font || !GetObjectW(font, sizeof lf, &lf))
+            return 0;
+        HDC dc = GetDC(h);
+        const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(h, dc);
+        return MulDiv(lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight, 72, dpi);
+    }
+
     // What the scroll bar sends while its thumb is dragged and let go.
     void DragScrollBar(const char* control, int row) override
     {

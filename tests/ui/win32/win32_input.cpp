@@ -70,6 +70,12 @@ KeyStroke Stroke(contract::Key key)
     case Key::CtrlS: return {'S', Mod::Ctrl};
     case Key::F3: return {VK_F3, Mod::None};
     case Key::ShiftF3: return {VK_F3, Mod::Shift};
+    case Key::CtrlPlus: return {VK_OEM_PLUS, Mod::Ctrl};
+    case Key::CtrlShiftPlus: return {VK_OEM_PLUS, Mod::Ctrl | Mod::Shift};
+    case Key::CtrlKeypadPlus: return {VK_ADD, Mod::Ctrl};
+    case Key::CtrlMinus: return {VK_OEM_MINUS, Mod::Ctrl};
+    case Key::CtrlKeypadMinus: return {VK_SUBTRACT, Mod::Ctrl};
+    case Key::Ctrl0: return {'0', Mod::Ctrl};
     case Key::CopySelection: break;
     }
     return {0, Mod::None};

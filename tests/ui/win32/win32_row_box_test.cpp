@@ -211,7 +211,7 @@ TEST_F(Win32RowBoxTest, KeysMouseAndWheelAsTheSystemSendsThem)
         }
 
         SendKey(Box(), VK_END, Mod::Ctrl);
-        ASSERT_TRUE(Rows().Following());
+        ASSERT_TRUE(Rows().Follows());
         SetFocus(GetDlgItem(Dialog(), res::IDC_SEND_TEXT));
         const int bottom = First();
         RECT r;
@@ -220,7 +220,7 @@ TEST_F(Win32RowBoxTest, KeysMouseAndWheelAsTheSystemSendsThem)
         SendMessageW(GetFocus(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA),
                      MAKELPARAM(over.x, over.y));
         EXPECT_LT(First(), bottom) << "one notch up";
-        EXPECT_FALSE(Rows().Following());
+        EXPECT_FALSE(Rows().Follows());
     });
 }
 
