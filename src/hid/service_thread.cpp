@@ -40,11 +40,7 @@ bool CServiceThread::Stop(Lock lock, std::chrono::milliseconds patience,
         lock.lock();
     }
     const auto ended = [&] { return !m_bLooping; };
-    bool done = true;
-    if (patience < std::chrono::milliseconds::zero())
-        m_cond.wait(lock, ended);
-    else
-        done = m_cond.wait_for(lock, patience, ended);
+    const bool done = m_cond.wait_for(lock, patience, ended);
     std::thread thread = std::move(m_thread);
     lock.unlock();
     if (done)
