@@ -36,6 +36,10 @@ public:
     // ended by then is stuck in a call and left to end by itself.
     static constexpr std::chrono::milliseconds kStopWait{500};
 
+    // Tests: while set, no thread of the device layer can be made, as on a
+    // system with none to spare.
+    static void RefuseThreads(bool refuse);
+
     virtual ~CServiceThread();
     CServiceThread(const CServiceThread&) = delete;
     CServiceThread& operator=(const CServiceThread&) = delete;
