@@ -155,7 +155,8 @@ void CWendrelDlg::Look(bool tick)
         // An open connection goes on without the watch.
         if (link_state::IsOpen(m_link))
             return;
-        Enter(LinkState::CannotWatch);
+        if (m_link != LinkState::CannotWatch)
+            Enter(LinkState::CannotWatch);
         SetStatusTip(texts::CannotWatchTip(m_strThreadError));
     }
 }
