@@ -148,6 +148,24 @@ std::string HeldByOtherLog(const std::u16string& path)
            " connects once it lets go";
 }
 
+std::u16string CannotWatchTip(const std::string& reason)
+{
+    std::u16string tip = u"ボードの抜き差しを見張るスレッドを作れません";
+    if (!reason.empty()) {
+        tip += u"(";
+        tip += FromUtf8(reason);
+        tip += u")";
+    }
+    tip += u"。自動でやり直し、作れればボードを探し始めます。";
+    return tip;
+}
+
+std::string CannotWatchLog(const std::string& reason)
+{
+    return "wendrel: cannot watch for boards: no thread could be made (" + reason +
+           "); trying again";
+}
+
 }  // namespace texts
 
 std::u16string PermissionDeniedStatus()

@@ -23,6 +23,8 @@ inline constexpr std::u16string_view kHeldByOtherTip =
     u"ボードは見つかりましたが、他のプログラムが使用中のため開けません。"
     u"ボードを使っている他のプログラムを閉じてください。"
     u"そのプログラムがボードを手放せば、再起動せずに自動でつながります。";
+// While the console cannot make the threads that look for the board.
+inline constexpr std::u16string_view kCannotWatch = u"ボードを監視できません";
 inline constexpr std::u16string_view kCopyAllHistory = u"受信履歴をすべてコピー(&H)";
 // Events among the received rows.
 inline constexpr std::u16string_view kEventConnected = u"── 接続しました ──";
@@ -60,6 +62,12 @@ std::string UnreadableLog(const std::u16string& path, int firstWaitMs, int longe
 // The standard-error line (without its line break) for the board at `path`
 // that another program holds for itself.
 std::string HeldByOtherLog(const std::u16string& path);
+
+// The status label's tooltip, and the standard-error line (without its
+// line break), while no thread can be made to look for the board, for the
+// system's `reason`.
+std::u16string CannotWatchTip(const std::string& reason);
+std::string CannotWatchLog(const std::string& reason);
 
 }  // namespace texts
 

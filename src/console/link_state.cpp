@@ -11,7 +11,8 @@ bool IsOpen(LinkState state)
 
 bool IsProblem(LinkState state)
 {
-    return state == LinkState::NotPermitted || state == LinkState::HeldByOther;
+    return state == LinkState::NotPermitted || state == LinkState::HeldByOther ||
+           state == LinkState::CannotWatch;
 }
 
 std::optional<LinkState> ProblemFor(hid::OpenError error)
@@ -50,6 +51,8 @@ std::u16string Status(LinkState state, int nVid, int nPid)
         return std::u16string(texts::kUnreadable);
     case LinkState::HeldByOther:
         return std::u16string(texts::kHeldByOther);
+    case LinkState::CannotWatch:
+        return std::u16string(texts::kCannotWatch);
     }
     return {};
 }

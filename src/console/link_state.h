@@ -17,6 +17,7 @@ enum class LinkState {
     NotPermitted,   // a board is there that this user may not open
     Unreadable,     // a board is there whose reader keeps ending at once
     HeldByOther,    // a board is there that another program holds for itself
+    CannotWatch,    // no thread can be made to look for the board
 };
 
 namespace link_state {
@@ -24,7 +25,8 @@ namespace link_state {
 // A connection is open.
 bool IsOpen(LinkState state);
 
-// A board is there that cannot be opened, for a reason the label names.
+// A board is there that cannot be opened, or none can be looked for, for a
+// reason the label names.
 bool IsProblem(LinkState state);
 
 // The problem state that names an open refused for `error`; none when the

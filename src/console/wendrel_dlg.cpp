@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "about_dlg.h"
@@ -148,10 +149,35 @@ void CWendrelDlg::OnTimer(int id)
             m_nTicksSinceRescan = 0;
             m_device.ForgetScan();
         }
-        const bool idle = Poll();
-        WatchChanges(idle);
+        Look(true);
     }
     CDialog::OnTimer(id);
+}
+
+// A look may need a thread of the device layer that the system cannot
+// make: the console then says so and tries again at the next tick, rather
+// than let the error end the program.
+void CWendrelDlg::Look(bool tick)
+{
+    try {
+        const bool idle = Poll();
+        if (tick)
+            WatchChanges(idle);
+        if (m_link == LinkState::CannotWatch)
+            Enter(m_linkBeforeProblem);
+        m_strThreadError.clear();
+    } catch (const std::system_error& e) {
+        if (m_strThreadError != e.what()) {
+            m_strThreadError = e.what();
+            std::fprintf(stderr, "%s\n", texts::CannotWatchLog(m_strThreadError).c_str());
+        }
+        // An open connection goes on without the watch.
+        if (link_state::IsOpen(m_link))
+            return;
+        if (m_link != LinkState::CannotWatch)
+            Enter(LinkState::CannotWatch);
+        SetStatusTip(texts::CannotWatchTip(m_strThreadError));
+    }
 }
 
 // The poll cycle. Nothing here waits for the kernel: a scan and an open
@@ -180,14 +206,14 @@ bool CWendrelDlg::Poll()
 
     std::u16string path;
     const CHidDevice::Presence presence =
-        m_device.PollDevices(m_nVid, m_nPid, path, [this] { Poll(); });
+        m_device.PollDevices(m_nVid, m_nPid, path, [this] { Look(false); });
     if (presence == CHidDevice::Presence::NotYetKnown)
         return false;  // a scan runs; it calls Poll when it is done
     if (presence == CHidDevice::Presence::Absent) {
         m_strRefusedPath.clear();
         m_nRefusals = 0;
         m_backoff.Reset();
-        if (m_link != LinkState::Disconnected)
+        if (m_link != LinkState::Disconnected && m_link != LinkState::CannotWatch)
             Disconnect();
         return false;
     }
@@ -231,7 +257,7 @@ void CWendrelDlg::WatchChanges(bool pause)
 void CWendrelDlg::OnDevicesChanged()
 {
     if (Window())
-        Poll();
+        Look(false);
 }
 
 // Also a board that was never opened: the state says what the dialog shows.

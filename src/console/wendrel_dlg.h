@@ -81,6 +81,8 @@ private:
     void ShowHistory();
     // False, and the request for an update ended, when nothing was new.
     bool ShowNewestHistory();
+    // Poll, and (`tick`) WatchChanges, showing a thread that cannot be made.
+    void Look(bool tick);
     // True when connected and this look found nothing new.
     bool Poll();
     void WatchChanges(bool pause);
@@ -137,6 +139,8 @@ private:
     // Disconnected), and returns to when it ends.
     LinkState m_linkBeforeProblem = LinkState::Starting;
     std::u16string m_strStatusTip;
+    // Why the last look could not make a thread ("" once one could).
+    std::string m_strThreadError;
     // Refusals in a row of the board at one path, for one reason.
     std::u16string m_strRefusedPath;
     LinkState m_refusedAs = LinkState::NotPermitted;

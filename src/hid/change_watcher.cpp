@@ -61,7 +61,7 @@ void CChangeWatcher::Stop()
     std::function<void()> dropped = std::move(m_pfnOnChange);
     m_pfnOnChange = nullptr;
     Platform* platform = m_pWorker->PlatformRef().get();
-    CServiceThread::Stop(std::move(lock), kUntilEnded, [platform] { platform->StopWaiting(); });
+    CServiceThread::Stop(std::move(lock), kStopWait, [platform] { platform->StopWaiting(); });
 }
 
 }  // namespace hid

@@ -6,7 +6,9 @@
 // Threads:
 // - Start, Arm and Stop: the user-interface thread. Start and Arm never
 //   block. Stop interrupts the platform's wait (StopWaiting) and waits for
-//   the thread to end, which is at once.
+//   the thread to end, which is at once, or at most kStopWait (500 ms) for
+//   a wait that ignores StopWaiting: that thread is left to end by itself,
+//   and keeps what it uses alive.
 // - Fire: any thread (the watcher's own, the connection's reader). Never
 //   blocks but for the worker's Post.
 // - The thread sleeps in Platform::WaitChanged without any lock held.

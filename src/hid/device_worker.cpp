@@ -5,13 +5,14 @@
 
 namespace hid {
 
-void CDeviceWorker::Submit(std::function<void()> job)
+bool CDeviceWorker::Submit(std::function<void()> job)
 {
     Lock lock(m_mutex);
     if (!StartLocked(lock))
-        return;
+        return false;
     m_jobs.push_back(std::move(job));
     m_cond.notify_all();
+    return true;
 }
 
 void CDeviceWorker::DoWork(Lock& lock)

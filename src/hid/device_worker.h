@@ -43,8 +43,9 @@ public:
     const std::shared_ptr<Platform>& PlatformRef() const { return m_pPlatform; }
 
     // Queues a job; the thread starts with the first. A job given after
-    // Stop is dropped.
-    void Submit(std::function<void()> job);
+    // Stop is dropped: false. Throws std::system_error when no thread can
+    // be made (the job is not queued).
+    bool Submit(std::function<void()> job);
 
     // Runs `fn` through the poster; dropped (and destroyed here) when there
     // is none, or no more.

@@ -5,18 +5,21 @@
 // OpenHandles and IsExpectedDevice (the worker's, for OpenAsync) runs on
 // the user-interface thread; none blocks but the synchronous FindDevices
 // and Open (on the kernel, as their callers know) and Close (for the
-// reader to hand over the report it holds, never for the kernel).
+// reader to hand over the report it holds, and at most kReaderStopWaitMs
+// for it to leave a read; never for the kernel).
 // ReadThreadProc is the reader: it sleeps in Platform::Read until a report
-// comes or Close wakes it, holds no lock, and shares only the atomics
-// m_bReading and m_bStopReading (and the watcher, itself thread-safe)
-// with the rest.
+// comes or Close wakes it, and shares only its Reader (and the watcher,
+// itself thread-safe) with the rest; its lock is held while a report is
+// handed to the owner.
 // Completions posted by the worker run on the user-interface thread too,
 // so the scan and open state needs no lock.
 #include "hid_device.h"
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -41,26 +44,58 @@ std::u16string FirstIdLower(const std::u16string& hardwareId)
     return id;
 }
 
+// Closes handles off the calling thread, which may be the user-interface
+// thread (a close can wait seconds in the kernel): on the worker while it
+// takes jobs, else on a thread of its own. Where no thread can be had,
+// they stay open until the process ends rather than hold up the caller.
+void CloseElsewhere(const std::shared_ptr<hid::Platform>& platform, hid::CDeviceWorker* worker,
+                    hid::Handle* a, hid::Handle* b)
+{
+    if (!platform || (!a && !b)) return;
+    auto job = [platform, a, b] {
+        platform->Close(a);
+        platform->Close(b);
+    };
+    try {
+        if (worker && worker->Submit(job)) return;
+        std::thread(std::move(job)).detach();
+    } catch (const std::system_error&) {
+    }
+}
+
 }  // namespace
 
 // What an open got, on its way from the worker to the user-interface
-// thread. Whatever is not taken from it is closed with it, so that an open
-// whose completion is dropped leaves nothing open.
+// thread. Whatever is not taken from it is closed when it goes, so that an
+// open whose completion is dropped leaves nothing open; never on the thread
+// that drops it, which may be the user-interface thread's closing window.
 struct CHidDevice::PendingOpen {
     std::shared_ptr<hid::Platform> platform;
+    std::weak_ptr<hid::CDeviceWorker> worker;
     hid::Handle* hWrite = nullptr;
     hid::Handle* hRead = nullptr;
     hid::ReportLengths lengths;
     std::u16string instance;  // the platform's, where it tells
     hid::OpenError error = hid::OpenError::Other;
 
-    ~PendingOpen()
-    {
-        if (platform) {
-            platform->Close(hWrite);
-            platform->Close(hRead);
-        }
-    }
+    ~PendingOpen() { CloseElsewhere(platform, worker.lock().get(), hWrite, hRead); }
+};
+
+// What a connection's reader shares with the CHidDevice. The reader keeps
+// it alive: one that Close stopped waiting for (inside a read that ignored
+// InterruptRead) touches nothing else, hands nothing more to the owner, and
+// closes its handle itself when the read returns.
+struct CHidDevice::Reader {
+    std::shared_ptr<hid::Platform> platform;
+    std::shared_ptr<hid::CChangeWatcher> watcher;
+    hid::Handle* hRead = nullptr;
+    IHidReceiver* pOwner = nullptr;
+    std::atomic<bool> reading{true};
+    std::mutex mutex;  // held while a report is handed to the owner
+    std::condition_variable cond;
+    bool stop = false;       // guarded by mutex
+    bool ended = false;      // guarded by mutex: the loop is left
+    bool abandoned = false;  // guarded by mutex: the handle is the reader's to close
 };
 
 // The worker and the watcher exist from the start (their threads only
@@ -141,16 +176,21 @@ CHidDevice::Presence CHidDevice::PollDevices(int nVid, int nPid, std::u16string&
         // Taken in either case: the first answer (always "changed") must
         // not start a second scan after the first.
         if (!m_pPlatform->TakeChanged() && m_scan == Scan::Known) break;
-        m_scan = Scan::Running;
-        m_pWorker->Submit([this, worker = m_pWorker.get(), onScanned = std::move(onScanned)] {
-            auto list = std::make_shared<std::vector<hid::DeviceInfo>>(
-                worker->PlatformRef()->Enumerate());
-            worker->Post([this, list, onScanned] {
-                m_devices = std::move(*list);
-                m_scan = Scan::Fresh;
-                if (onScanned) onScanned();
+        try {
+            m_pWorker->Submit([this, worker = m_pWorker.get(), onScanned = std::move(onScanned)] {
+                auto list = std::make_shared<std::vector<hid::DeviceInfo>>(
+                    worker->PlatformRef()->Enumerate());
+                worker->Post([this, list, onScanned] {
+                    m_devices = std::move(*list);
+                    m_scan = Scan::Fresh;
+                    if (onScanned) onScanned();
+                });
             });
-        });
+        } catch (const std::system_error&) {
+            m_scan = Scan::Unknown;  // the change was taken: the next look scans
+            throw;
+        }
+        m_scan = Scan::Running;
         return Presence::NotYetKnown;
     }
     return Match(nVid, nPid, path) ? Presence::Present : Presence::Absent;
@@ -225,6 +265,7 @@ int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)
     }
     PendingOpen pending;
     pending.platform = m_pPlatform;
+    pending.worker = m_pWorker;
     OpenHandles(*m_pPlatform, path, ScannedId(path), pending);
     const int result = Attach(pending, pOwner);
     if (m_lastOpenError == hid::OpenError::NotFound) ForgetScan();
@@ -241,10 +282,12 @@ bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, Ope
         return true;
     }
     m_opening = Opening::Pending;
-    m_pWorker->Submit([this, worker = m_pWorker.get(), path, expectedId = ScannedId(path), pOwner,
-                       done = std::move(done)] {
+    const std::weak_ptr<hid::CDeviceWorker> weakWorker = m_pWorker;
+    auto job = [this, worker = m_pWorker.get(), weakWorker, path, expectedId = ScannedId(path),
+                pOwner, done = std::move(done)] {
         auto pending = std::make_shared<PendingOpen>();
         pending->platform = worker->PlatformRef();
+        pending->worker = weakWorker;
         OpenHandles(*pending->platform, path, expectedId, *pending);
         worker->Post([this, pending, pOwner, done] {
             const bool dropped = m_opening == Opening::Dropped;
@@ -262,7 +305,13 @@ bool CHidDevice::OpenAsync(const std::u16string& path, IHidReceiver* pOwner, Ope
             if (m_lastOpenError == hid::OpenError::NotFound) ForgetScan();
             if (done) done(result, m_lastOpenError);
         });
-    });
+    };
+    try {
+        m_pWorker->Submit(std::move(job));
+    } catch (const std::system_error&) {
+        m_opening = Opening::None;
+        throw;
+    }
     return true;
 }
 
@@ -301,13 +350,18 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
     m_nOutReportId = lengths.outputReportId;
     m_strInstance = std::move(pending.instance);
     m_strOpenCharset = charset;
-    m_bStopReading = false;
-    m_bReading = true;  // raised before the thread exists: Close sees it
+    // Reading before the thread exists: Close sees it.
+    auto reader = std::make_shared<Reader>();
+    reader->platform = m_pPlatform;
+    reader->watcher = m_pWatcher;
+    reader->hRead = m_hRead;
+    reader->pOwner = pOwner;
+    m_pReader = reader;
     try {
-        m_reader = std::thread(&CHidDevice::ReadThreadProc, this, m_hRead, readBuffer, charset,
-                               pOwner);
+        m_reader = std::thread(&CHidDevice::ReadThreadProc, reader, readBuffer, charset);
     } catch (const std::system_error&) {
-        m_bReading = false;
+        reader->reading = false;
+        reader->ended = true;
         Close();
         m_lastOpenError = hid::OpenError::Other;
         return 0;
@@ -318,11 +372,7 @@ int CHidDevice::Attach(PendingOpen& pending, IHidReceiver* pOwner)
 
 void CHidDevice::CloseLater(hid::Handle* a, hid::Handle* b)
 {
-    if (!a && !b) return;
-    m_pWorker->Submit([platform = m_pPlatform, a, b] {
-        platform->Close(a);
-        platform->Close(b);
-    });
+    CloseElsewhere(m_pPlatform, m_pWorker.get(), a, b);
 }
 
 void CHidDevice::Close()
@@ -330,25 +380,44 @@ void CHidDevice::Close()
     if (m_opening == Opening::Pending) m_opening = Opening::Dropped;
     // The reader sleeps in its read until a report comes or it is woken
     // here; no handle is closed before it has left (the platform contract
-    // forbids closing a handle being read).
-    m_bStopReading = true;
-    if (m_hRead) m_pPlatform->InterruptRead(m_hRead);
-    if (m_reader.joinable()) m_reader.join();
+    // forbids closing a handle being read). A reader that does not leave
+    // in time is left with its handle.
+    hid::Handle* hRead = m_hRead;
+    if (m_pReader) {
+        Reader& reader = *m_pReader;
+        {
+            std::lock_guard<std::mutex> lock(reader.mutex);  // a hand-over under way ends
+            reader.stop = true;
+        }
+        if (m_hRead) m_pPlatform->InterruptRead(m_hRead);
+        std::unique_lock<std::mutex> lock(reader.mutex);
+        const bool ended = reader.cond.wait_for(lock, std::chrono::milliseconds(kReaderStopWaitMs),
+                                                [&] { return reader.ended; });
+        reader.abandoned = !ended;
+        lock.unlock();
+        if (m_reader.joinable()) {
+            if (ended)
+                m_reader.join();
+            else
+                m_reader.detach();
+        }
+        if (!ended) hRead = nullptr;
+        m_pReader.reset();
+    }
 
     // A write stuck on a board that does not read is left to finish on its
     // own, and the handles with it; otherwise the worker closes them.
     if (m_pWriter) {
-        if (!m_pWriter->Stop(m_hRead)) CloseLater(m_pWriter->WriteHandle(), m_hRead);
+        if (!m_pWriter->Stop(hRead)) CloseLater(m_pWriter->WriteHandle(), hRead);
         m_pWriter.reset();
-    } else if (m_hRead) {
-        CloseLater(m_hRead, nullptr);
+    } else if (hRead) {
+        CloseLater(hRead, nullptr);
     }
     m_hRead = nullptr;
     m_nOutLength = 0;
     m_nInLength = 0;
     m_nOutReportId = 0;
     m_strInstance.clear();
-    m_bReading = false;
 }
 
 int CHidDevice::SendText(const std::u16string& text)
@@ -364,23 +433,39 @@ int CHidDevice::SendText(const std::u16string& text)
 
 // Reads, decodes and hands over on this one thread: a report needs no other
 // hop on its way to the owner, which never makes it wait.
-void CHidDevice::ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
-                                IHidReceiver* pOwner)
+void CHidDevice::ReadThreadProc(std::shared_ptr<Reader> reader, std::size_t bufferSize,
+                                std::string charset)
 {
+    Reader& r = *reader;
     std::vector<std::uint8_t> buffer(bufferSize);
-    while (!m_bStopReading) {
-        const int n = m_pPlatform->Read(hRead, buffer.data(), buffer.size(), -1);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(r.mutex);
+            if (r.stop) break;
+        }
+        const int n = r.platform->Read(r.hRead, buffer.data(), buffer.size(), -1);
         if (n < 0) break;  // the board is gone, or the handle failed
-        if (n == 0 || m_bStopReading) continue;
+        if (n == 0) continue;
         // Byte 0 is the report ID; the text follows.
         const std::span<const std::uint8_t> data(buffer.data() + 1, static_cast<std::size_t>(n) - 1);
         const std::u16string text = hid::DecodeText(data.data(), data.size(), charset);
-        if (pOwner) pOwner->OnReceive(text, data);
+        std::lock_guard<std::mutex> lock(r.mutex);
+        if (r.stop) break;
+        if (r.pOwner) r.pOwner->OnReceive(text, data);
     }
-    const bool lost = !m_bStopReading;
-    m_bReading = false;
+    r.reading = false;
+    bool lost = false;
+    bool abandoned = false;
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        lost = !r.stop;
+        abandoned = r.abandoned;
+        r.ended = true;
+    }
+    r.cond.notify_all();
     // A board lost is news to whoever waits for a change.
-    if (lost) m_pWatcher->Fire();
+    if (lost) r.watcher->Fire();
+    if (abandoned) r.platform->Close(r.hRead);
 }
 
 int CHidDevice::InLength() const
@@ -400,7 +485,7 @@ bool CHidDevice::IsOpen() const
 
 bool CHidDevice::IsReading() const
 {
-    return m_bReading;
+    return m_pReader && m_pReader->reading;
 }
 
 const std::u16string& CHidDevice::Instance() const

@@ -8,8 +8,11 @@
 // read up to its first zero byte.
 //
 // Threads. Every call of CHidDevice is made on one thread, the
-// user-interface thread; its fields are that thread's, but for the atomics
-// the reader shares. Behind it run:
+// user-interface thread; its fields are that thread's, but for the reader's
+// share (Reader, in hid_device.cpp). That thread waits for none of them for
+// long: Close at most kReaderStopWaitMs (500 ms) for the reader, and the
+// destructor besides at most the watcher's and the worker's Stop (500 ms
+// each, device_worker.h, change_watcher.h). Behind it run:
 // - the worker (device_worker.h): every call that can block in the kernel
 //   for the asynchronous calls (PollDevices, OpenAsync) and for Close, whose
 //   outcomes it hands to the poster given with SetPoster;
@@ -146,7 +149,9 @@ public:
     // is handed over before Close returns, and the owner gets nothing after.
     // The handles are closed on the worker (or, behind a write stuck on a
     // board that does not read, by the abandoned writer when the write
-    // returns): Close never waits for the kernel. Idempotent.
+    // returns; behind a read that ignores InterruptRead, by the reader,
+    // which Close waits for kReaderStopWaitMs at most): Close never waits
+    // for the kernel. Idempotent.
     void Close();
 
     // Sends `text` as one output report. Returns 1 once the report was
@@ -193,8 +198,13 @@ public:
     // once (the board has stopped taking reports).
     static constexpr std::size_t kMaxPendingOutput = 4;
 
+    // The longest Close waits for the reader to leave a read it was woken
+    // from; one that has not by then is left to end by itself.
+    static constexpr int kReaderStopWaitMs = 500;
+
 private:
     struct PendingOpen;
+    struct Reader;
 
     // Where FindDevices' and PollDevices' list of interfaces stands.
     enum class Scan {
@@ -221,8 +231,8 @@ private:
     int Attach(PendingOpen& pending, IHidReceiver* pOwner);
     void CloseLater(hid::Handle* a, hid::Handle* b);
     int Match(int nVid, int nPid, std::u16string& path) const;
-    void ReadThreadProc(hid::Handle* hRead, std::size_t bufferSize, std::string charset,
-                        IHidReceiver* pOwner);
+    static void ReadThreadProc(std::shared_ptr<Reader> reader, std::size_t bufferSize,
+                               std::string charset);
 
     // Every field is the user-interface thread's but where said. These
     // three are set at construction and never change: the reader uses the
@@ -248,10 +258,9 @@ private:
     std::atomic<int> m_nInLength{0};
     std::uint8_t m_nOutReportId = 0;
     std::u16string m_strInstance;
-    // Shared with the reader: it runs, and it is asked to stop. m_reader
-    // itself is joined by Close alone.
-    std::atomic<bool> m_bReading{false};
-    std::atomic<bool> m_bStopReading{false};
+    // Shared with the reader, which keeps it. m_reader itself is joined
+    // (or left) by Close alone.
+    std::shared_ptr<Reader> m_pReader;
     std::thread m_reader;
 
     hid::OpenError m_lastOpenError = hid::OpenError::None;

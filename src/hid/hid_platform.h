@@ -14,7 +14,10 @@
 // tools and tests, on their caller; Close also on an abandoned writer's
 // thread (report_writer.h). TakeChanged is called on the user-interface
 // thread and must return within a few milliseconds whatever is pending;
-// WaitChanged on the change watcher's thread. Read is called on the
+// WaitChanged on the change watcher's thread. The platform is made and
+// destroyed on the user-interface thread: making it waits for nothing the
+// system may hold up (a registration with a busy service runs on a thread
+// of its own), destroying it at most half a second. Read is called on the
 // connection's reader thread, Write on its writer thread; each with its
 // own handle, so one handle is never used by two threads at once.
 // InterruptRead may be called from any thread while its handle is open.

@@ -48,7 +48,7 @@ bool CReportWriter::Stop(Handle* hRead)
     m_bAbandoned = busy;
     // A thread inside a write is not waited for at all.
     CServiceThread::Stop(std::move(lock),
-                         busy ? std::chrono::milliseconds::zero() : kUntilEnded);
+                         busy ? std::chrono::milliseconds::zero() : kStopWait);
     return busy;
 }
 

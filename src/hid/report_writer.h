@@ -11,7 +11,8 @@
 // Threads:
 // - Start, Send and Stop: the user-interface thread. Send blocks up to its
 //   waitMs. Stop never waits for a write: it joins a thread that only
-//   waits for work, and abandons one inside a write.
+//   waits for work (within kStopWait, 500 ms), and abandons one inside a
+//   write.
 // - The thread calls Platform::Write (and, abandoned, Platform::Close)
 //   without any lock held.
 #pragma once

@@ -1,9 +1,20 @@
 // Which thread calls what, what blocks, and what each lock guards: service_thread.h.
 #include "service_thread.h"
 
+#include <atomic>
+#include <system_error>
 #include <utility>
 
 namespace hid {
+
+namespace {
+std::atomic<bool> g_bRefuseThreads{false};
+}  // namespace
+
+void CServiceThread::RefuseThreads(bool refuse)
+{
+    g_bRefuseThreads = refuse;
+}
 
 CServiceThread::~CServiceThread()
 {
@@ -19,6 +30,9 @@ bool CServiceThread::StartLocked(Lock& lock)
     if (m_bStop)
         return false;
     if (!m_thread.joinable()) {
+        if (g_bRefuseThreads)
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "thread");
         // The thread waits for the lock held here before it looks at
         // anything, so m_bLooping is raised before it can be read.
         m_thread = std::thread([self = shared_from_this()] { self->Run(); });
@@ -40,11 +54,7 @@ bool CServiceThread::Stop(Lock lock, std::chrono::milliseconds patience,
         lock.lock();
     }
     const auto ended = [&] { return !m_bLooping; };
-    bool done = true;
-    if (patience < std::chrono::milliseconds::zero())
-        m_cond.wait(lock, ended);
-    else
-        done = m_cond.wait_for(lock, patience, ended);
+    const bool done = m_cond.wait_for(lock, patience, ended);
     std::thread thread = std::move(m_thread);
     lock.unlock();
     if (done)

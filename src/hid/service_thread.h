@@ -6,7 +6,8 @@
 // Threads:
 // - StartLocked and Stop: the owner's thread (the user-interface thread),
 //   with m_mutex held as each says. StartLocked never blocks; Stop waits as
-//   long as the caller allows (see there).
+//   long as the caller allows (see there), which is never without bound:
+//   at most kStopWait in the device layer.
 // - HasWork, DoWork and OnExit: the service thread, with m_mutex held.
 //   DoWork and OnExit release it around anything that can block or that
 //   calls out of the class (the platform, a poster): no lock of the device
@@ -30,8 +31,14 @@ class CServiceThread : public std::enable_shared_from_this<CServiceThread> {
 public:
     using Lock = std::unique_lock<std::mutex>;
 
-    // Stop's patience that waits for the loop however long it takes.
-    static constexpr std::chrono::milliseconds kUntilEnded{-1};
+    // The longest a Stop waits for a thread that should end at once (it
+    // only waits for work, or was woken from its wait): one that has not
+    // ended by then is stuck in a call and left to end by itself.
+    static constexpr std::chrono::milliseconds kStopWait{500};
+
+    // Tests: while set, no thread of the device layer can be made, as on a
+    // system with none to spare.
+    static void RefuseThreads(bool refuse);
 
     virtual ~CServiceThread();
     CServiceThread(const CServiceThread&) = delete;

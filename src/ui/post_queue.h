@@ -35,7 +35,9 @@ public:
     int Drain();
 
     // The window is gone: what waits and whatever is posted later is
-    // dropped.
+    // dropped. Dropped here, on the user-interface thread: a posted
+    // function must hold nothing whose destruction waits (an open's
+    // handles are closed elsewhere when it goes).
     void Close();
 
 private:

@@ -18,6 +18,9 @@
 //   replacement; applied, the box holds exactly the 1000 rows of a plain
 //   model of the ring, each row the text cut after 64 units (63
 //   where the 64th would split a surrogate pair);
+// - one report is one row: no row the box is given holds a character at
+//   which a text box may start a line or a block (controls, U+2028/U+2029,
+//   noncharacters);
 // - encoding the text for an output report of any length stays inside the
 //   report, is zero-terminated and is never cut inside a character.
 #include <algorithm>
@@ -65,17 +68,42 @@ bool WellFormed(const std::u16string& s)
     return true;
 }
 
-// The row the ring must keep for `text`: one line, every control visible.
+bool IsNoncharacter(char32_t c) { return (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE; }
+
+// Characters at which a text box may end a line or a block.
+bool Breaks(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 || IsNoncharacter(c);
+}
+
+// The row the ring must keep for `text`: one line, every control visible,
+// every noncharacter unknown.
 std::u16string Cut(const std::u16string& text)
 {
-    std::u16string row = text.substr(0, text.find(u'\0'));
-    std::size_t end = row.find_last_not_of(u"\r\n");
-    row.resize(end == std::u16string::npos ? 0 : end + 1);
-    for (char16_t& c : row) {
+    std::u16string line = text.substr(0, text.find(u'\0'));
+    std::size_t end = line.find_last_not_of(u"\r\n");
+    line.resize(end == std::u16string::npos ? 0 : end + 1);
+    std::u16string row;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char16_t c = line[i];
+        if (IsHigh(c) && i + 1 < line.size() && IsLow(line[i + 1])) {
+            const char32_t cp = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (line[i + 1] - 0xDC00);
+            if (IsNoncharacter(cp)) {
+                row += u'\uFFFD';
+            } else {
+                row += c;
+                row += line[i + 1];
+            }
+            ++i;
+            continue;
+        }
         if (c < 0x20 || c == 0x7F)
             c = c == 0x7F ? u'\u2421' : static_cast<char16_t>(0x2400 + c);
         else if ((c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029)
             c = u'\u2426';
+        else if (IsNoncharacter(c))
+            c = u'\uFFFD';
+        row += c;
     }
     if (row.size() > std::size_t(CLineHistory::kMaxUnits)) {
         std::size_t n = CLineHistory::kMaxUnits;
@@ -84,6 +112,21 @@ std::u16string Cut(const std::u16string& text)
         row.resize(n);
     }
     return row;
+}
+
+// A row no text box can split: nothing in it, pairs decoded, breaks.
+bool OneRow(const std::u16string& row)
+{
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        char32_t c = row[i];
+        if (IsHigh(row[i]) && i + 1 < row.size() && IsLow(row[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (row[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (Breaks(c))
+            return false;
+    }
+    return true;
 }
 
 constexpr std::size_t kStored = CLineHistory::kRows;
@@ -105,6 +148,8 @@ struct Box {
             Check(change.removed == rows.size() + fresh - std::min(rows.size() + fresh, kStored));
             Check(change.removed < rows.size());
         }
+        for (const std::u16string& row : change.added)
+            Check(OneRow(row));
         wsys::ApplyRowChange(rows, std::move(change));
         Check(rows.size() == model.size() && std::equal(rows.begin(), rows.end(), model.begin()));
         fresh = 0;

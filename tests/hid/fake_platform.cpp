@@ -212,6 +212,25 @@ int FakePlatform::HeldOpens() const
     return m_heldOpens;
 }
 
+void FakePlatform::HoldCloses(bool hold)
+{
+    std::lock_guard lock(m_mutex);
+    m_holdCloses = hold;
+    m_cond.notify_all();
+}
+
+int FakePlatform::HeldCloses() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_heldCloses;
+}
+
+void FakePlatform::IgnoreWakes(bool ignore)
+{
+    std::lock_guard lock(m_mutex);
+    m_ignoreWakes = ignore;
+}
+
 void FakePlatform::ForbidBlockingCallsOn(std::thread::id thread)
 {
     std::lock_guard lock(m_mutex);
@@ -324,6 +343,7 @@ bool FakePlatform::WaitChanged()
 void FakePlatform::StopWaiting()
 {
     std::lock_guard lock(m_mutex);
+    if (m_ignoreWakes) return;
     m_stopWaiting = true;
     m_cond.notify_all();
 }
@@ -413,7 +433,7 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
 void FakePlatform::InterruptRead(Handle* handle)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_handles.count(handle)) return;
+    if (!m_handles.count(handle) || m_ignoreWakes) return;
     Cast(handle)->interrupted = true;
     m_cond.notify_all();
 }
@@ -438,8 +458,14 @@ int FakePlatform::Write(Handle* handle, const std::uint8_t* buf, std::size_t siz
 void FakePlatform::Close(Handle* handle)
 {
     if (!handle) return;
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (std::this_thread::get_id() == m_forbidden) ++m_forbiddenCalls;
+    if (m_holdCloses) {
+        ++m_heldCloses;
+        m_cond.notify_all();
+        m_cond.wait(lock, [&] { return !m_holdCloses; });
+        --m_heldCloses;
+    }
     auto it = m_handles.find(handle);
     if (it == m_handles.end()) return;
     if (m_stalled > 0) ++m_closesBlockedByWrite;

@@ -101,6 +101,18 @@ public:
     // Opens currently blocked by HoldOpens.
     int HeldOpens() const;
 
+    // While set, Close blocks (as a hidraw close does behind another
+    // device's stuck write, or a driver that never lets go) until
+    // HoldCloses(false).
+    void HoldCloses(bool hold);
+    // Closes currently blocked by HoldCloses.
+    int HeldCloses() const;
+
+    // While set, InterruptRead and StopWaiting do nothing: a read or a
+    // wait for changes that its wake never reaches (a driver that ignores
+    // the cancel).
+    void IgnoreWakes(bool ignore);
+
     // Enumerate, Open and Close can block in a real kernel: calls of them
     // on `thread` (the user-interface thread of a test) are counted.
     void ForbidBlockingCallsOn(std::thread::id thread);
@@ -194,6 +206,9 @@ private:
     bool m_canIdentify = true;
     int m_nextInstance = 1;
     int m_readOpens = 0;
+    bool m_holdCloses = false;
+    int m_heldCloses = 0;
+    bool m_ignoreWakes = false;
     std::thread::id m_forbidden;
     int m_forbiddenCalls = 0;
 };

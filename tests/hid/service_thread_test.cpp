@@ -15,6 +15,9 @@ namespace {
 
 using hid::test::WaitUntil;
 
+// Only catches a hang.
+constexpr std::chrono::milliseconds kHangBound{20000};
+
 class CQueueThread final : public hid::CServiceThread {
 public:
     // False once stopped: the function is dropped.
@@ -79,7 +82,7 @@ TEST(ServiceThread, StopFinishesTheWorkGivenSoFarThenRefusesMore)
     ASSERT_TRUE(thread->Give([done] { done->push_back(3); }));
 
     std::atomic<bool> joined{false};
-    std::thread stopper([&] { joined = thread->StopWithin(CQueueThread::kUntilEnded); });
+    std::thread stopper([&] { joined = thread->StopWithin(kHangBound); });
     gate->open = true;
     stopper.join();
     EXPECT_TRUE(joined);
@@ -115,7 +118,7 @@ TEST(ServiceThread, AThreadLeftInsideItsWorkEndsByItself)
 TEST(ServiceThread, StopWithoutAThreadReturnsAtOnce)
 {
     auto thread = std::make_shared<CQueueThread>();
-    EXPECT_TRUE(thread->StopWithin(CQueueThread::kUntilEnded));
+    EXPECT_TRUE(thread->StopWithin(kHangBound));
     EXPECT_EQ(thread->Exits(), 0);
     EXPECT_FALSE(thread->Give([] {}));
 }

@@ -16,7 +16,18 @@ char16_t StandIn(char16_t c)
         return u'\u2421';
     if ((c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029)
         return CLineHistory::kOtherControl;
+    // Noncharacters are for a program's own use: a text box may take
+    // U+FDD0/U+FDD1 for its own frame marks and start a new block there.
+    if ((c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE)
+        return CLineHistory::kUnknown;
     return c;
+}
+
+// U+xxFFFE and U+xxFFFF of planes 1 to 16: a high surrogate whose low ten
+// bits are all set, then U+DFFE or U+DFFF.
+bool IsNoncharacterPair(char16_t high, char16_t low)
+{
+    return text::IsHighSurrogate(high) && (high & 0x3F) == 0x3F && (low == 0xDFFE || low == 0xDFFF);
 }
 
 }  // namespace
@@ -27,9 +38,17 @@ std::u16string CLineHistory::RowText(const std::u16string& text)
     // Firmware ends its lines as a terminal wants them; the row is the line.
     while (!row.empty() && (row.back() == u'\r' || row.back() == u'\n'))
         row.pop_back();
-    for (char16_t& c : row)
-        c = StandIn(c);
-    return row;
+    std::u16string shown;
+    shown.reserve(row.size());
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i + 1 < row.size() && IsNoncharacterPair(row[i], row[i + 1])) {
+            shown += CLineHistory::kUnknown;
+            ++i;
+        } else {
+            shown += StandIn(row[i]);
+        }
+    }
+    return shown;
 }
 
 CLineHistory::Serial CLineHistory::AppendLine(const std::u16string& text, std::int64_t timeMs,

@@ -6,7 +6,9 @@
 // LF, CRLF, repeated) is dropped. Every other control character is shown
 // as a visible stand-in that cannot break the row: C0 as its symbol in the
 // Control Pictures block (U+2400 + code, so ␍ ␊ ␉; DEL as ␡ U+2421), and C1
-// controls, U+2028 and U+2029 as ␦ (U+2426).
+// controls, U+2028 and U+2029 as ␦ (U+2426). Noncharacters (U+FDD0 to
+// U+FDEF, and U+xxFFFE and U+xxFFFF of every plane, pairs included) show as
+// the stand-in for what cannot be read, U+FFFD.
 //
 // Each row also keeps the bytes of its report as the board sent them, up to
 // the last non-zero one, so that either can be shown at any time.
@@ -30,6 +32,7 @@ public:
     static constexpr char16_t kOtherControl = u'\u2426';
     // Bytes of a report kept per row: a full-speed report's data.
     static constexpr int kMaxBytes = 64;
+    static constexpr char16_t kUnknown = u'\uFFFD';
 
     // 0 for the first row ever stored, one more for each row after it;
     // clearing the ring does not start it again.

@@ -4,7 +4,9 @@
 //
 // Threads: TakeChanged on one thread (the user-interface thread),
 // WaitForEvent on another (the change watcher); both read the socket,
-// one at a time under m_readLock, which is held for the read alone.
+// one at a time under m_readLock, which is held for the read alone: a
+// non-blocking read, so the user-interface thread waits milliseconds at
+// most.
 #pragma once
 
 #include <atomic>

@@ -8,7 +8,11 @@
 // wake (InterruptRead signals it from any thread, the Read it ends clears
 // it), the change flag (hid_platform_win32_changes.h), and the cache of
 // collections' lengths, under m_mutex, since a caller's scan may meet the
-// worker's.
+// worker's. The user-interface thread makes and destroys the platform and
+// calls TakeChanged: making it and TakeChanged wait for nothing,
+// destroying it at most CDeviceNotifications::kStopWaitMs (500 ms). A
+// reader waits at most kCancelWaitMs for a cancelled read; a writer may
+// wait for good on a write whose cancel is ignored (it is abandoned then).
 #include <windows.h>
 
 #include <algorithm>
@@ -49,7 +53,8 @@ void CloseWin32Handle(Win32Handle* h)
 
 // Ends an overlapped operation that is still pending and says what it did:
 // the bytes it moved if it completed after all, else 0. The buffer is the
-// OS's until then, so this always waits for the cancellation to land.
+// OS's until then, so this always waits for the cancellation to land: on
+// the writer's thread alone, which Close abandons when it is stuck.
 DWORD CancelAndCollect(HANDLE file, OVERLAPPED& ov)
 {
     CancelIoEx(file, &ov);
@@ -58,8 +63,33 @@ DWORD CancelAndCollect(HANDLE file, OVERLAPPED& ov)
     return 0;
 }
 
+// How long a reader waits for a cancelled read to land before it leaves
+// the read to the system. The reader's own thread waits; the
+// user-interface thread never does.
+constexpr DWORD kCancelWaitMs = 1000;
+
+// Cancels the handle's pending read and waits at most kCancelWaitMs for it
+// to land: true with the bytes it moved if it completed after all (else
+// 0). False when it did not land: the system still owns the read's record,
+// buffer and event, which are left to it for good, and the handle is stuck.
+bool CancelRead(Win32Handle& h, DWORD& done)
+{
+    OVERLAPPED& ov = h.read->ov;
+    h.cancel(h.file, &ov);
+    done = 0;
+    if (WaitForSingleObject(ov.hEvent, kCancelWaitMs) != WAIT_OBJECT_0) {
+        static_cast<void>(h.read.release());
+        h.ioEvent = nullptr;
+        h.stuck = true;
+        return false;
+    }
+    if (!GetOverlappedResult(h.file, &ov, &done, FALSE)) done = 0;
+    return true;
+}
+
 class CWin32Platform : public Platform {
 public:
+    // Never waits: the notifications register on a thread of their own.
     CWin32Platform()
     {
         m_bHaveGuid = m_hid.GetHidGuid(m_guid);
@@ -79,13 +109,24 @@ public:
 
     // Without a source of notifications, every look scans (the poll
     // cycle's tick, 20 times a second): nothing else tells of a board.
-    bool TakeChanged() override { return !CanWaitChanged() || m_changes.Take(); }
-
-    bool CanWaitChanged() const override
+    // While the registration is late, a look scans only when the console
+    // asks anyway (once a second while no board is open): the service it
+    // waits for is busy, and a scan asks the same service.
+    bool TakeChanged() override
     {
-        return m_pNotifications &&
-               m_pNotifications->Active() != win32::CDeviceNotifications::Source::None;
+        const bool changed = m_changes.Take();
+        switch (Notifications()) {
+        case Mode::Notified:
+        case Mode::Late:
+            return changed;
+        case Mode::Registering:
+        case Mode::Unavailable:
+            break;
+        }
+        return true;
     }
+
+    bool CanWaitChanged() const override { return Notifications() == Mode::Notified; }
 
     bool WaitChanged() override { return CanWaitChanged() && m_changes.Wait(); }
 
@@ -134,24 +175,24 @@ public:
     int Read(Handle* handle, std::uint8_t* buf, std::size_t size, int timeoutMs) override
     {
         Win32Handle* h = Cast(handle);
-        if (!h || !buf || size == 0) return -1;
+        if (!h || !buf || size == 0 || h->stuck) return -1;
         // An interrupt that came while no read was waiting ends this one.
         if (h->interrupt.Clear()) return 0;
 
-        // ReadFile wants room for a whole input report.
+        // ReadFile wants room for a whole input report. The read goes into
+        // the handle's slot, which outlives a read the system never gives
+        // back.
         const std::size_t report = h->lengthsKnown && h->lengths.input > 0
                                        ? static_cast<std::size_t>(h->lengths.input)
                                        : size;
-        std::uint8_t* into = buf;
-        if (size != report) {
-            h->buffer.resize(report);
-            into = h->buffer.data();
-        }
+        std::vector<std::uint8_t>& into = h->read->data;
+        into.resize(report);
 
-        OVERLAPPED ov{};
+        OVERLAPPED& ov = h->read->ov;
+        ov = OVERLAPPED{};
         ov.hEvent = h->ioEvent;
         DWORD done = 0;
-        if (!ReadFile(h->file, into, static_cast<DWORD>(report), nullptr, &ov)) {
+        if (!ReadFile(h->file, into.data(), static_cast<DWORD>(report), nullptr, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING) return -1;
             HANDLE waits[2] = {h->ioEvent, reinterpret_cast<HANDLE>(h->interrupt.Native())};
             const DWORD r = WaitForMultipleObjects(2, waits, FALSE,
@@ -160,7 +201,7 @@ public:
             if (r != WAIT_OBJECT_0) {
                 // Timed out or interrupted; a report that landed meanwhile
                 // is still delivered, never dropped.
-                done = CancelAndCollect(h->file, ov);
+                if (!CancelRead(*h, done)) return -1;
                 if (done == 0) return r == WAIT_OBJECT_0 + 1 || r == WAIT_TIMEOUT ? 0 : -1;
             } else if (!GetOverlappedResult(h->file, &ov, &done, TRUE)) {
                 return -1;
@@ -170,7 +211,7 @@ public:
         }
         if (done == 0) return 0;
         const std::size_t n = std::min<std::size_t>(done, size);
-        if (into != buf) std::copy(into, into + n, buf);
+        std::copy(into.begin(), into.begin() + static_cast<std::ptrdiff_t>(n), buf);
         return static_cast<int>(n);
     }
 
@@ -219,6 +260,13 @@ public:
     }
 
 private:
+    using Mode = win32::CDeviceNotifications::Mode;
+
+    Mode Notifications() const
+    {
+        return m_pNotifications ? m_pNotifications->Current() : Mode::Unavailable;
+    }
+
     // A collection's lengths, from the cache or the device; cached while
     // the collection is present, since they never change.
     std::optional<ReportLengths> CollectionLengths(const std::u16string& path)

@@ -10,8 +10,11 @@
 #include <cfgmgr32.h>
 #include <dbt.h>
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "hid_platform_win32_changes.h"
 
@@ -55,15 +58,15 @@ namespace {
 using RegisterFn = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK,
                                       PHCMNOTIFICATION);
 using UnregisterFn = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
+using Source = CDeviceNotifications::Source;
 
 constexpr wchar_t kWindowClass[] = L"WendrelHidChanges";
-constexpr UINT kStopMessage = WM_APP + 1;
 
-// On a thread-pool thread; the registration's context is the source.
+// On a thread-pool thread; the registration's context is the shared state.
 DWORD CALLBACK OnConfigManagerEvent(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION action,
                                     PCM_NOTIFY_EVENT_DATA, DWORD)
 {
-    static_cast<CDeviceNotifications*>(context)->OnConfigManagerAction(action);
+    CDeviceNotifications::Deliver(context, action);
     return ERROR_SUCCESS;
 }
 
@@ -84,83 +87,182 @@ Fn Lookup(HMODULE module, const char* name)
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-}  // namespace
+// cfgmgr32 stays loaded for the process: an abandoned registration may
+// still be inside it.
+struct ConfigManagerEntries {
+    RegisterFn reg = nullptr;
+    UnregisterFn unreg = nullptr;
+};
 
-CDeviceNotifications::CDeviceNotifications(const GUID& guid, CChangeFlag& flag, Source first)
-    : m_flag(flag)
+const ConfigManagerEntries& Entries()
 {
-    if (!m_flag.Valid()) return;
-    if (first == Source::ConfigManager && RegisterConfigManager(guid))
-        m_source = Source::ConfigManager;
-    else if (first != Source::None && StartWindow(guid))
-        m_source = Source::Window;
+    static const ConfigManagerEntries entries = [] {
+        ConfigManagerEntries e;
+        if (HMODULE module = LoadSystemLibrary(L"cfgmgr32.dll")) {
+            e.reg = Lookup<RegisterFn>(module, "CM_Register_Notification");
+            e.unreg = Lookup<UnregisterFn>(module, "CM_Unregister_Notification");
+        }
+        return e;
+    }();
+    return entries;
 }
 
-CDeviceNotifications::~CDeviceNotifications()
+void* SystemRegister(const GUID& guid, void* context)
 {
-    // Waits for a callback in progress; never called from one.
-    if (m_hNotification) reinterpret_cast<UnregisterFn>(m_pfnUnregister)(
-        static_cast<HCMNOTIFICATION>(m_hNotification));
-    if (m_hCfgMgr) FreeLibrary(m_hCfgMgr);
-    if (m_windowThread.joinable()) {
-        PostMessageW(m_hWnd, kStopMessage, 0, 0);
-        m_windowThread.join();
-    }
-}
-
-void CDeviceNotifications::OnConfigManagerAction(unsigned long action)
-{
-    if (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ||
-        action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL)
-        m_flag.Notify();
-}
-
-bool CDeviceNotifications::RegisterConfigManager(const GUID& guid)
-{
-    HMODULE module = LoadSystemLibrary(L"cfgmgr32.dll");
-    if (!module) return false;
-    const auto reg = Lookup<RegisterFn>(module, "CM_Register_Notification");
-    const auto unreg = Lookup<UnregisterFn>(module, "CM_Unregister_Notification");
     CM_NOTIFY_FILTER filter{};
     filter.cbSize = sizeof filter;
     filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
     filter.u.DeviceInterface.ClassGuid = guid;
     HCMNOTIFICATION handle = nullptr;
-    if (!reg || !unreg || reg(&filter, this, OnConfigManagerEvent, &handle) != CR_SUCCESS ||
-        !handle) {
-        FreeLibrary(module);
-        return false;
-    }
-    m_hCfgMgr = module;
-    m_pfnUnregister = reinterpret_cast<void*>(unreg);
-    m_hNotification = handle;
-    return true;
+    if (Entries().reg(&filter, context, OnConfigManagerEvent, &handle) != CR_SUCCESS) return nullptr;
+    return handle;
 }
 
-bool CDeviceNotifications::StartWindow(const GUID& guid)
+void SystemUnregister(void* registration)
 {
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!ready) return false;
+    Entries().unreg(static_cast<HCMNOTIFICATION>(registration));
+}
+
+}  // namespace
+
+// What the registration's thread shares with the owner. The thread keeps
+// it alive, so an owner that stopped waiting for the thread leaves it
+// nothing freed to touch.
+struct CDeviceNotifications::State {
+    GUID guid{};
+    Source first = Source::None;
+    ConfigManagerCalls calls;
+    // Manual-reset events: the owner wants the thread to end; the
+    // registration answered; the thread is about to end.
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE answered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<Source> source{Source::None};  // set before `answered`
+    std::atomic<HWND> hWnd{nullptr};
+    std::mutex mutex;
+    CChangeFlag* flag = nullptr;  // guarded by `mutex`; null once the owner has gone
+
+    ~State()
+    {
+        for (HANDLE h : {stop, answered, ended})
+            if (h) CloseHandle(h);
+    }
+    bool Valid() const { return stop && answered && ended; }
+
+    void Notify()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (flag) flag->Notify();
+    }
+
+    // Events before the answer went unheard: the next look scans.
+    void Answer(Source s)
+    {
+        source = s;
+        SetEvent(answered);
+        if (s != Source::None) Notify();
+    }
+
+    static void Run(std::shared_ptr<State> state);
+    bool ServeConfigManager();
+    bool ServeWindow();
+    static LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+};
+
+CDeviceNotifications::ConfigManagerCalls CDeviceNotifications::SystemConfigManager()
+{
+    if (!Entries().reg || !Entries().unreg) return {};
+    return {SystemRegister, SystemUnregister};
+}
+
+void CDeviceNotifications::Deliver(void* context, unsigned long action)
+{
+    if (context && (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL ||
+                    action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL))
+        static_cast<State*>(context)->Notify();
+}
+
+CDeviceNotifications::CDeviceNotifications(const GUID& guid, CChangeFlag& flag, Source first,
+                                           ConfigManagerCalls calls, DWORD graceMs)
+    : m_pState(std::make_shared<State>()), m_nStart(GetTickCount()), m_nGraceMs(graceMs)
+{
+    State& s = *m_pState;
+    s.guid = guid;
+    s.first = first;
+    s.calls = calls;
+    s.flag = &flag;
+    if (!flag.Valid() || !s.Valid() || first == Source::None) {
+        s.Answer(Source::None);
+        return;
+    }
     try {
-        m_windowThread = std::thread(&CDeviceNotifications::WindowThread, this, guid, ready);
+        m_thread = std::thread(&State::Run, m_pState);
     } catch (const std::system_error&) {
-        CloseHandle(ready);
-        return false;
+        s.Answer(Source::None);
     }
-    // The thread sets m_hWnd, registered or not, before it signals.
-    WaitForSingleObject(ready, INFINITE);
-    CloseHandle(ready);
-    if (!m_hWnd) {
-        m_windowThread.join();
-        return false;
+}
+
+CDeviceNotifications::~CDeviceNotifications()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_pState->mutex);
+        m_pState->flag = nullptr;
     }
+    if (!m_thread.joinable()) return;
+    SetEvent(m_pState->stop);
+    if (WaitForSingleObject(m_pState->ended, kStopWaitMs) == WAIT_OBJECT_0)
+        m_thread.join();
+    else
+        m_thread.detach();  // stuck in the system: it ends when that returns
+}
+
+CDeviceNotifications::Source CDeviceNotifications::Active() const
+{
+    return m_pState->source;
+}
+
+CDeviceNotifications::Mode CDeviceNotifications::Current() const
+{
+    if (WaitForSingleObject(m_pState->answered, 0) != WAIT_OBJECT_0)
+        return GetTickCount() - m_nStart < m_nGraceMs ? Mode::Registering : Mode::Late;
+    return m_pState->source != Source::None ? Mode::Notified : Mode::Unavailable;
+}
+
+bool CDeviceNotifications::WaitAnswered(DWORD timeoutMs) const
+{
+    return WaitForSingleObject(m_pState->answered, timeoutMs) == WAIT_OBJECT_0;
+}
+
+HWND CDeviceNotifications::Window() const
+{
+    return m_pState->hWnd;
+}
+
+// The registration's thread: registers, serves the source until the owner
+// stops it, and unregisters. A registration that answers after the owner
+// has gone is undone at once.
+void CDeviceNotifications::State::Run(std::shared_ptr<State> state)
+{
+    State& s = *state;
+    const bool served = (s.first == Source::ConfigManager && s.ServeConfigManager()) ||
+                        s.ServeWindow();
+    if (!served) s.Answer(Source::None);
+    SetEvent(s.ended);
+}
+
+bool CDeviceNotifications::State::ServeConfigManager()
+{
+    if (!calls.reg || !calls.unreg) return false;
+    void* registration = calls.reg(guid, this);
+    if (!registration) return false;
+    Answer(Source::ConfigManager);
+    WaitForSingleObject(stop, INFINITE);
+    calls.unreg(registration);
     return true;
 }
 
-// Creates the window, registers it, signals `ready` and serves the window
-// until the destructor's stop message. Leaves m_hWnd null and ends at once
-// when either step fails.
-void CDeviceNotifications::WindowThread(GUID guid, HANDLE ready)
+// Stops at the owner's event, not at a message: a message may not arrive.
+bool CDeviceNotifications::State::ServeWindow()
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
@@ -170,35 +272,35 @@ void CDeviceNotifications::WindowThread(GUID guid, HANDLE ready)
     wc.lpszClassName = kWindowClass;
     // A second platform finds the class there already.
     RegisterClassExW(&wc);
-    HWND hWnd = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                instance, this);
-    HDEVNOTIFY notify = nullptr;
-    if (hWnd) {
-        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-        filter.dbcc_size = sizeof filter;
-        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = guid;
-        notify = RegisterDeviceNotificationW(hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-        if (!notify) {
-            DestroyWindow(hWnd);
-            hWnd = nullptr;
-        }
+    HWND hWindow = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   instance, this);
+    if (!hWindow) return false;
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = guid;
+    HDEVNOTIFY notify = RegisterDeviceNotificationW(hWindow, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (!notify) {
+        DestroyWindow(hWindow);
+        return false;
     }
-    m_hWnd = hWnd;
-    SetEvent(ready);
-    if (!hWnd) return;
-
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.hwnd == hWnd && msg.message == kStopMessage) break;
-        DispatchMessageW(&msg);
+    hWnd = hWindow;
+    Answer(Source::Window);
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT);
+        if (r != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
     }
+    hWnd = nullptr;
     UnregisterDeviceNotification(notify);
-    DestroyWindow(hWnd);
+    DestroyWindow(hWindow);
+    return true;
 }
 
-LRESULT CALLBACK CDeviceNotifications::WindowProc(HWND hWnd, UINT msg, WPARAM wParam,
-                                                  LPARAM lParam)
+LRESULT CALLBACK CDeviceNotifications::State::WindowProc(HWND hWnd, UINT msg, WPARAM wParam,
+                                                         LPARAM lParam)
 {
     if (msg == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -207,10 +309,9 @@ LRESULT CALLBACK CDeviceNotifications::WindowProc(HWND hWnd, UINT msg, WPARAM wP
     } else if (msg == WM_DEVICECHANGE &&
                (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
         const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
-        auto* self =
-            reinterpret_cast<CDeviceNotifications*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+        auto* self = reinterpret_cast<State*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
         if (self && header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
-            self->m_flag.Notify();
+            self->Notify();
         return TRUE;
     }
     return DefWindowProcW(hWnd, msg, wParam, lParam);

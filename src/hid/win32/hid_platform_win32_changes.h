@@ -9,14 +9,22 @@
 //   Wine delivers these (its plugplay service sends them).
 // With neither, Active() is None and the platform scans on every look.
 //
+// The registration is a call into the Plug and Play service, which can be
+// busy for a long time: it runs on a thread of its own, never on the
+// thread that makes the platform (the user-interface thread).
+//
 // Threads: Notify runs on the system's threads (a thread-pool thread, or
 // the window's); Take on the user-interface thread or the worker, never
 // blocking; Wait on the change watcher's thread; Stop on any thread.
+// CDeviceNotifications is made and destroyed on one thread, which waits
+// for nothing when making it and at most kStopWaitMs when destroying it;
+// Active, Current and Window never block.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "wake.h"
@@ -53,41 +61,76 @@ class CDeviceNotifications {
 public:
     enum class Source { None, ConfigManager, Window };
 
-    // Registers for arrivals and removals of interfaces of the class
-    // `guid`, and notifies `flag` of each. `first` may skip the config
-    // manager, for tests of the window on a system that has both.
+    // Where the platform stands with the notifications.
+    enum class Mode {
+        // Not registered yet, for less than the grace: every look scans.
+        Registering,
+        // Registered: a look scans only after a notification.
+        Notified,
+        // No answer within the grace (the Plug and Play service may be
+        // busy for minutes while drivers install): the console's own
+        // once-a-second scan while no board is open is all there is, until
+        // the registration answers after all.
+        Late,
+        // Registration failed: every look scans.
+        Unavailable,
+    };
+
+    // The config manager as the registration reaches it; tests stand in
+    // for it. `reg` registers for arrivals and removals of interfaces of
+    // `guid`, each event to reach Deliver(context, action) on any thread;
+    // it returns the registration, or nullptr. `unreg` ends one and waits
+    // for an event being delivered. Null members: no config manager.
+    struct ConfigManagerCalls {
+        void* (*reg)(const GUID& guid, void* context) = nullptr;
+        void (*unreg)(void* registration) = nullptr;
+    };
+    // cfgmgr32's, looked up at run time; null members where it lacks them.
+    static ConfigManagerCalls SystemConfigManager();
+    static void Deliver(void* context, unsigned long action);
+
+    // How long Registering lasts at most.
+    static constexpr DWORD kGraceMs = 2000;
+    // How long the destructor waits for the registration's thread to end.
+    static constexpr DWORD kStopWaitMs = 500;
+
+    // Starts registering, on a thread of its own, for arrivals and removals
+    // of interfaces of the class `guid`, each to notify `flag`; returns at
+    // once. `first` may skip the config manager, for tests of the window
+    // on a system that has both.
     CDeviceNotifications(const GUID& guid, CChangeFlag& flag,
-                         Source first = Source::ConfigManager);
+                         Source first = Source::ConfigManager,
+                         ConfigManagerCalls calls = SystemConfigManager(),
+                         DWORD graceMs = kGraceMs);
+    // Ends the registration, waiting at most kStopWaitMs for its thread:
+    // one stuck in the system is left to end by itself, and never touches
+    // the flag again.
     ~CDeviceNotifications();
     CDeviceNotifications(const CDeviceNotifications&) = delete;
     CDeviceNotifications& operator=(const CDeviceNotifications&) = delete;
 
-    Source Active() const { return m_source; }
+    // The source registered so far (None while registering, and when none
+    // could be).
+    Source Active() const;
+    Mode Current() const;
+
+    // Waits at most timeoutMs for the registration's answer; true once
+    // answered. Tests and tools.
+    bool WaitAnswered(DWORD timeoutMs) const;
 
     // The message-only window while it is the source (tests send it what
     // the system sends), else nullptr.
-    HWND Window() const { return m_hWnd; }
+    HWND Window() const;
 
-    // What the config manager's callback does with an action, for tests:
-    // arrivals and removals notify, other actions are ignored.
-    void OnConfigManagerAction(unsigned long action);
+    // Any thread: the state the registration's thread shares, which it
+    // keeps alive as long as it runs.
+    struct State;
 
 private:
-    bool RegisterConfigManager(const GUID& guid);
-    bool StartWindow(const GUID& guid);
-    void WindowThread(GUID guid, HANDLE ready);
-    static LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
-    CChangeFlag& m_flag;
-    Source m_source = Source::None;
-    // The config manager's source: cfgmgr32, its unregistration, the handle.
-    HMODULE m_hCfgMgr = nullptr;
-    void* m_pfnUnregister = nullptr;
-    void* m_hNotification = nullptr;
-    // The window's source: its thread and the window, set before the
-    // constructor returns and fixed until the destructor.
-    std::thread m_windowThread;
-    HWND m_hWnd = nullptr;
+    std::shared_ptr<State> m_pState;
+    std::thread m_thread;
+    DWORD m_nStart = 0;
+    DWORD m_nGraceMs = kGraceMs;
 };
 
 }  // namespace hid::win32

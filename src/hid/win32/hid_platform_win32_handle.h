@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "hid_platform.h"
@@ -26,6 +27,20 @@ struct Win32Handle {
     // Windows reads and writes whole reports only; reports go through
     // here when the caller's buffer is not exactly one report long.
     std::vector<std::uint8_t> buffer;
+
+    // A read's record and buffer, the system's while the read is pending.
+    struct ReadSlot {
+        OVERLAPPED ov{};
+        std::vector<std::uint8_t> data;
+    };
+    std::unique_ptr<ReadSlot> read = std::make_unique<ReadSlot>();
+    // A read whose cancel did not land in time (a filter driver may ignore
+    // it): its slot and ioEvent were left to the system for good, and the
+    // handle only serves for Close.
+    bool stuck = false;
+    // How a pending read is cancelled: CancelIoEx; tests give one that is
+    // ignored.
+    BOOL(WINAPI* cancel)(HANDLE, LPOVERLAPPED) = CancelIoEx;
 };
 
 inline Win32Handle* Cast(Handle* h) { return reinterpret_cast<Win32Handle*>(h); }

@@ -210,6 +210,13 @@ std::vector<RowCase> RowCases()
         {"DelShown", u"a\x7F", u"a\u2421"},
         {"C1Shown", u"a\u0085b\u009B", u"a\u2426b\u2426"},
         {"LineAndParagraphSeparatorsShown", u"a\u2028b\u2029", u"a\u2426b\u2426"},
+        // A text box may start a block at a noncharacter (U+FDD0, U+FDD1).
+        {"NoncharactersUnknown", u"a\uFDD0b\uFDD1c\uFDEF\uFFFE\uFFFF",
+         u"a\uFFFDb\uFFFDc\uFFFD\uFFFD\uFFFD"},
+        {"NoncharacterPairsUnknown", u"a\U0001FFFEb\U0010FFFF\U000EFFFE",
+         u"a\uFFFDb\uFFFD\uFFFD"},
+        {"NeighboursOfNoncharactersKept", u"\uFDCF\uFDF0\uFFFD\U0001FFFD\U00020000",
+         u"\uFDCF\uFDF0\uFFFD\U0001FFFD\U00020000"},
         {"BreakDroppedBeforeTheCut", std::u16string(64, u'z') + u"\r\n",
          std::u16string(64, u'z')},
         {"StandInsCountLikeTheirCharacter", std::u16string(70, u'\t'),

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -101,6 +102,7 @@ TEST(Win32DeviceNotifications, TheWindowRaisesTheFlagForInterfacesThatComeOrGo)
 {
     CChangeFlag flag;
     CDeviceNotifications notifications(kHidGuid, flag, Source::Window);
+    ASSERT_TRUE(notifications.WaitAnswered(10000));
     if (notifications.Active() != Source::Window)
         GTEST_SKIP() << "no device notifications for a window here";
     ASSERT_NE(notifications.Window(), nullptr);
@@ -136,17 +138,111 @@ TEST(Win32DeviceNotifications, TheWindowRaisesTheFlagForInterfacesThatComeOrGo)
     }
 }
 
+// A config manager of the test's: its registration answers when the test
+// lets it (never, in a test of a hang), and counts its unregistrations.
+struct FakeConfigManager {
+    static inline HANDLE release = nullptr;  // set: registrations answer
+    static inline std::atomic<void*> context{nullptr};
+    static inline std::atomic<int> unregistered{0};
+    static inline int token = 0;
+
+    static void Reset()
+    {
+        if (!release) release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ResetEvent(release);
+        context = nullptr;
+        unregistered = 0;
+    }
+    static void* Register(const GUID&, void* ctx)
+    {
+        WaitForSingleObject(release, INFINITE);
+        context = ctx;
+        return &token;
+    }
+    static void Unregister(void* registration)
+    {
+        if (registration == &token) ++unregistered;
+    }
+    static CDeviceNotifications::ConfigManagerCalls Calls() { return {Register, Unregister}; }
+};
+
+bool WaitFor(const std::function<bool()>& done, int boundMs = 10000)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+double MsSince(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
 TEST(Win32DeviceNotifications, TheConfigManagerRaisesTheFlagForInterfacesThatComeOrGo)
 {
-    CChangeFlag flag;
-    CDeviceNotifications notifications(kHidGuid, flag, Source::None);
-    EXPECT_EQ(notifications.Active(), Source::None);
-    flag.Take();
-    // CM_NOTIFY_ACTION: interface arrival 0, removal 1, then device events.
-    for (unsigned long action = 0; action < 10; ++action) {
-        notifications.OnConfigManagerAction(action);
-        EXPECT_EQ(flag.Take(), action <= 1) << "action " << action;
+    FakeConfigManager::Reset();
+    SetEvent(FakeConfigManager::release);
+    {
+        CChangeFlag flag;
+        CDeviceNotifications notifications(kHidGuid, flag, Source::ConfigManager,
+                                           FakeConfigManager::Calls());
+        ASSERT_TRUE(notifications.WaitAnswered(10000));
+        EXPECT_EQ(notifications.Active(), Source::ConfigManager);
+        EXPECT_EQ(notifications.Current(), CDeviceNotifications::Mode::Notified);
+        EXPECT_TRUE(flag.Take());  // what came before the answer went unheard
+        // CM_NOTIFY_ACTION: interface arrival 0, removal 1, then device events.
+        for (unsigned long action = 0; action < 10; ++action) {
+            CDeviceNotifications::Deliver(FakeConfigManager::context, action);
+            EXPECT_EQ(flag.Take(), action <= 1) << "action " << action;
+        }
     }
+    EXPECT_EQ(FakeConfigManager::unregistered, 1);
+}
+
+// The Plug and Play service busy for good: making the notifications and
+// destroying them each return within a bound, every look scans for the
+// grace and then no more, and the registration, when it answers after the
+// owner has gone, is undone without touching what the owner had.
+TEST(Win32DeviceNotifications, ARegistrationThatNeverReturnsHoldsNobodyUp)
+{
+    using Mode = CDeviceNotifications::Mode;
+    FakeConfigManager::Reset();
+    constexpr DWORD kGraceMs = 300;
+    auto flag = std::make_unique<CChangeFlag>();
+    auto t = std::chrono::steady_clock::now();
+    auto n = std::make_unique<CDeviceNotifications>(kHidGuid, *flag, Source::ConfigManager,
+                                                    FakeConfigManager::Calls(), kGraceMs);
+    const double madeMs = MsSince(t);
+    EXPECT_EQ(n->Current(), Mode::Registering);
+    EXPECT_EQ(n->Active(), Source::None);
+    EXPECT_TRUE(WaitFor([&] { return n->Current() == Mode::Late; }));
+    EXPECT_FALSE(n->WaitAnswered(0));
+    t = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Returns([&] { n.reset(); }));
+    const double destroyedMs = MsSince(t);
+    std::printf("registration that never returns: made in %.1f ms, destroyed in %.1f ms "
+                "(waits at most %lu ms)\n",
+                madeMs, destroyedMs, static_cast<unsigned long>(CDeviceNotifications::kStopWaitMs));
+    flag.reset();
+    SetEvent(FakeConfigManager::release);  // the service answers at last
+    EXPECT_TRUE(WaitFor([] { return FakeConfigManager::unregistered == 1; }));
+}
+
+TEST(Win32DeviceNotifications, ARegistrationThatAnswersLateIsUsedFromThen)
+{
+    using Mode = CDeviceNotifications::Mode;
+    FakeConfigManager::Reset();
+    CChangeFlag flag;
+    flag.Take();
+    CDeviceNotifications n(kHidGuid, flag, Source::ConfigManager, FakeConfigManager::Calls(), 50);
+    ASSERT_TRUE(WaitFor([&] { return n.Current() == Mode::Late; }));
+    SetEvent(FakeConfigManager::release);
+    ASSERT_TRUE(n.WaitAnswered(10000));
+    EXPECT_EQ(n.Current(), Mode::Notified);
+    EXPECT_TRUE(flag.Take());  // a scan for what went unheard
 }
 
 // Wine has no CM_Register_Notification: the window is the source there.
@@ -155,6 +251,7 @@ TEST(Win32DeviceNotifications, ASourceRegistersAndGoesQuietly)
     CChangeFlag flag;
     std::unique_ptr<CDeviceNotifications> n;
     ASSERT_TRUE(Returns([&] { n = std::make_unique<CDeviceNotifications>(kHidGuid, flag); }));
+    ASSERT_TRUE(n->WaitAnswered(10000));
     std::printf("device notifications from: %s\n",
                 n->Active() == Source::ConfigManager ? "CM_Register_Notification"
                 : n->Active() == Source::Window      ? "a message-only window"
@@ -179,12 +276,19 @@ void SendToPlatformWindows(WPARAM event)
     }
 }
 
+// The real platform, once its notifications have registered (false where
+// none can).
+bool Registered(hid::Platform& platform)
+{
+    return WaitFor([&] { return platform.CanWaitChanged(); }, 3 * CDeviceNotifications::kGraceMs);
+}
+
 // The real platform and CHidDevice: a look scans once, then not until a
 // notification, and the console's watch answers that notification.
 TEST(Win32Platform, TheWatchAnswersADeviceNotification)
 {
     auto platform = hid::SystemPlatform();
-    if (!platform->CanWaitChanged()) GTEST_SKIP() << "no device notifications here";
+    if (!Registered(*platform)) GTEST_SKIP() << "no device notifications here";
     EXPECT_TRUE(platform->TakeChanged());
     EXPECT_FALSE(platform->TakeChanged());
 
@@ -205,7 +309,7 @@ TEST(Win32Platform, TheWatchAnswersADeviceNotification)
 TEST(Win32Platform, StopWaitingEndsAWaitForChanges)
 {
     auto platform = hid::SystemPlatform();
-    if (!platform->CanWaitChanged()) GTEST_SKIP() << "no device notifications here";
+    if (!Registered(*platform)) GTEST_SKIP() << "no device notifications here";
     platform->TakeChanged();
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

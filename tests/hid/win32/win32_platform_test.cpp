@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "hid_platform.h"
@@ -143,6 +145,95 @@ TEST_F(WineDevice, InterruptBeforeTheReadEndsTheNextOneOnly)
     // Would wait without limit if the interrupt were lost.
     EXPECT_GE(platform->Read(handle, buf, sizeof buf, -1), 0);
     EXPECT_GE(platform->Read(handle, buf, sizeof buf, 20), 0);  // waits its time
+}
+
+// A pipe stands in for a device: an overlapped read on it stays pending
+// until the other end writes, and the test chooses what a cancel does.
+BOOL WINAPI IgnoreCancel(HANDLE, LPOVERLAPPED) { return TRUE; }
+
+struct PipeDevice {
+    HANDLE server = INVALID_HANDLE_VALUE;
+    hid::Handle* handle = nullptr;
+
+    explicit PipeDevice(bool cancelIgnored)
+    {
+        static int serial = 0;
+        const std::wstring name = L"\\\\.\\pipe\\wendrel-read-" +
+                                  std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(++serial);
+        server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                  PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
+        if (server == INVALID_HANDLE_VALUE) return;
+        HANDLE client = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (client == INVALID_HANDLE_VALUE) return;
+        auto* h = new hid::win32::Win32Handle;
+        h->file = client;
+        h->ioEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        h->lengths = {65, 65};
+        h->lengthsKnown = true;
+        if (cancelIgnored) h->cancel = IgnoreCancel;
+        handle = reinterpret_cast<hid::Handle*>(h);
+    }
+    ~PipeDevice()
+    {
+        if (server != INVALID_HANDLE_VALUE) CloseHandle(server);
+    }
+    // The device sends a report at last.
+    void Send()
+    {
+        std::uint8_t report[65] = {0, 'l', 'a', 't', 'e'};
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DWORD done = 0;
+        if (WriteFile(server, report, sizeof report, nullptr, &ov) ||
+            GetLastError() == ERROR_IO_PENDING)
+            GetOverlappedResult(server, &ov, &done, TRUE);
+        CloseHandle(ov.hEvent);
+    }
+};
+
+// Close ends a reader by interrupting its read, which cancels the read in
+// the system. Where a filter driver ignores the cancel, the reader still
+// returns within the platform's bound (the read's record and buffer left
+// to the system), the handle only fails from then on, and a report that
+// lands in the abandoned read later harms nothing.
+TEST(Win32Read, AnInterruptedReadEndsEvenWhenItsCancelIsIgnored)
+{
+    auto platform = hid::SystemPlatform();
+    for (const bool ignored : {false, true}) {
+        PipeDevice pipe(ignored);
+        ASSERT_NE(pipe.handle, nullptr) << "no pipe here";
+        std::atomic<int> result{-2};
+        std::atomic<bool> returned{false};
+        std::thread reader([&] {
+            std::uint8_t buf[65];
+            result = platform->Read(pipe.handle, buf, sizeof buf, -1);
+            returned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto t = std::chrono::steady_clock::now();
+        platform->InterruptRead(pipe.handle);
+        const auto until = t + std::chrono::seconds(20);  // only catches a hang
+        while (!returned && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+        ASSERT_TRUE(returned) << "the reader hangs";
+        reader.join();
+        std::printf("read interrupted, cancel %s: returned %d after %.1f ms\n",
+                    ignored ? "ignored" : "honoured", result.load(), ms);
+        if (ignored) {
+            EXPECT_EQ(result, -1);
+            EXPECT_TRUE(hid::win32::Cast(pipe.handle)->stuck);
+            std::uint8_t buf[65];
+            EXPECT_EQ(platform->Read(pipe.handle, buf, sizeof buf, -1), -1);
+        } else {
+            EXPECT_EQ(result, 0);
+        }
+        pipe.Send();  // lands in the abandoned read, if one is left
+        platform->Close(pipe.handle);
+    }
 }
 
 }  // namespace
