@@ -26,6 +26,7 @@ struct Win32Handle {
     // Windows reads and writes whole reports only; reports go through
     // here when the caller's buffer is not exactly one report long.
     std::vector<std::uint8_t> buffer;
+    bool writeTimedOut = false;  // the writer's: its last failed write
 };
 
 inline Win32Handle* Cast(Handle* h) { return reinterpret_cast<Win32Handle*>(h); }
