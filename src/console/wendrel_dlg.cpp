@@ -9,6 +9,7 @@
 #include "codepage.h"
 #include "icon_position.h"
 #include "local_time.h"
+#include "utf16.h"
 
 CWendrelDlg::CWendrelDlg(wsys::IWindowSystem& ws, std::shared_ptr<hid::Platform> platform)
     : CDialog(ws, res::IDD_WENDREL_DIALOG), m_device(std::move(platform))
@@ -58,7 +59,7 @@ bool CWendrelDlg::OnInitDialog()
     wnd->SetCopyAllEntry(res::IDC_HISTORY, std::u16string(texts::kCopyAllHistory),
                          [this] { return m_history.ShownRows(); });
     wnd->SetLineRecall(res::IDC_SEND_TEXT, [this](bool older, const std::u16string& current) {
-        return m_recall.Recall(older, current);
+        return Recall(older, current);
     });
     wnd->SetTimer(res::IDT_POLL, kPollMs);
     // The box starts empty: rows that arrived while no window was there to
@@ -119,6 +120,8 @@ void CWendrelDlg::OnTimer(int id)
     if (id == res::IDT_FRAME) {
         if (!ShowNewestHistory() && Window())
             Window()->KillTimer(res::IDT_FRAME);
+    } else if (id == res::IDT_NOTE) {
+        EndNote();
     } else {
         // A scan now and then whatever the platform's watch says: where it
         // never speaks (a container gets no device events), a board plugged
@@ -252,6 +255,9 @@ void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError er
         // After readers that ended at once, the label holds until this one
         // lasts: it never names a board that cannot be read.
         Enter(m_backoff.Failing() ? LinkState::Unreadable : LinkState::Connected, path);
+        // The report's size is known from now on: what was typed without
+        // a board meets it here, not at the send.
+        FitInputLine();
         return;
     }
     // Retried on the next tick; say why when it is the user's to fix.
@@ -278,7 +284,7 @@ bool CWendrelDlg::NameRefusal(const std::u16string& path, LinkState problem)
 void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
 {
     // A problem on the label stands in for the state it interrupted, which
-    // the dialog otherwise still is: that decides what leaving it refreshes.
+    // the dialog otherwise still is: that decides whether the timer sleeps.
     const LinkState from = link_state::IsProblem(m_link) ? m_linkBeforeProblem : m_link;
     const std::u16string shown = m_strStatus;
     SetLinkState(state, path);
@@ -290,11 +296,19 @@ void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
         wnd->KillTimer(res::IDT_POLL);
     else if (from == LinkState::ConnectedIdle && state != LinkState::ConnectedIdle)
         wnd->SetTimer(res::IDT_POLL, kPollMs);
-    SetStatusTip(link_state::Tip(state));
-    if (link_state::RefreshesAll(from, state))
-        UpdateData(false);
-    else if (m_strStatus != shown)
-        wnd->SetItemText(res::IDC_STATUS, m_strStatus);  // typed text stays
+    // The status label and its tip alone: the input line is the user's.
+    // A new state ends a note at once, so that the label never hides a
+    // change of the link.
+    if (m_strStatus != shown || m_strNote.empty()) {
+        if (!m_strNote.empty()) {
+            m_strNote.clear();
+            wnd->KillTimer(res::IDT_NOTE);
+            wnd->SetItemText(res::IDC_STATUS, m_strStatus);
+        } else if (m_strStatus != shown) {
+            wnd->SetItemText(res::IDC_STATUS, m_strStatus);
+        }
+        SetStatusTip(link_state::Tip(state));
+    }
 }
 
 void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)
@@ -309,15 +323,105 @@ void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)
 
 void CWendrelDlg::OnOK()
 {
-    UpdateData(true);
+    wsys::IWindow* wnd = Window();
+    if (!wnd)
+        return;
+    // The line alone: the status label may show a note, not m_strStatus.
+    m_strSend = wnd->GetItemText(res::IDC_SEND_TEXT);
     // Recalled even when no board took it: the line is not lost.
     m_recall.Sent(m_strSend);
-    m_device.SendText(m_strSend);
-    m_strSend.clear();
-    UpdateData(false);
+    const std::u16string line = m_strSend;
+    const hid::SendResult result = m_device.Send(line, [this, line](hid::SendResult late) {
+        NoteSendResult(line, late, SendSource::InputLine);
+    });
+    // On its way, or gone: the line empties. A late failure brings it back.
+    if (!hid::Failed(result)) {
+        m_strSend.clear();
+        wnd->SetItemText(res::IDC_SEND_TEXT, m_strSend);
+    }
+    NoteSendResult(line, result, SendSource::InputLine);
 }
 
-void CWendrelDlg::OnBnClickedBoot() { m_device.SendText(u"Boot"); }
+void CWendrelDlg::OnBnClickedBoot()
+{
+    const std::u16string boot = u"Boot";
+    NoteSendResult(boot, m_device.Send(boot, [this, boot](hid::SendResult late) {
+        NoteSendResult(boot, late, SendSource::Boot);
+    }), SendSource::Boot);
+}
+
+void CWendrelDlg::NoteSendResult(const std::u16string& line, hid::SendResult result,
+                                 SendSource source)
+{
+    if (!hid::Failed(result))
+        return;
+    std::fprintf(stderr, "%s\n", texts::SendFailedLog(line, result).c_str());
+    wsys::IWindow* wnd = Window();
+    if (!wnd)
+        return;
+    // A line refused at once is still there as typed; one that failed
+    // later returns unless the user has typed since.
+    if (source == SendSource::InputLine && !line.empty() &&
+        wnd->GetItemText(res::IDC_SEND_TEXT).empty()) {
+        m_strSend = line;
+        wnd->SetItemText(res::IDC_SEND_TEXT, m_strSend);
+    }
+    wnd->Beep();
+    ShowNote(texts::SendFailed(result), texts::SendFailedTip(result));
+}
+
+void CWendrelDlg::ShowNote(const std::u16string& text, const std::u16string& tip)
+{
+    wsys::IWindow* wnd = Window();
+    if (!wnd)
+        return;
+    m_strNote = text;
+    wnd->SetItemText(res::IDC_STATUS, m_strNote);
+    // The tip keeps the link state readable while the note hides it.
+    SetStatusTip(texts::NoteTip(tip, m_strStatus));
+    wnd->SetTimer(res::IDT_NOTE, kNoteMs);  // again from now, if one showed
+}
+
+void CWendrelDlg::EndNote()
+{
+    wsys::IWindow* wnd = Window();
+    if (wnd)
+        wnd->KillTimer(res::IDT_NOTE);
+    if (m_strNote.empty() || !wnd)
+        return;
+    m_strNote.clear();
+    wnd->SetItemText(res::IDC_STATUS, m_strStatus);
+    SetStatusTip(link_state::Tip(m_link));
+}
+
+void CWendrelDlg::FitInputLine()
+{
+    wsys::IWindow* wnd = Window();
+    if (!wnd)
+        return;
+    const std::u16string typed = wnd->GetItemText(res::IDC_SEND_TEXT);
+    if (FitsOutputReport(typed))
+        return;
+    m_strSend = FitToOutputReport(typed);
+    wnd->SetItemText(res::IDC_SEND_TEXT, m_strSend);
+    wnd->Beep();
+    ShowNote(std::u16string(texts::kLineCut),
+             texts::LineCutTip(static_cast<int>(m_strSend.size())));
+}
+
+std::optional<std::u16string> CWendrelDlg::Recall(bool older, const std::u16string& current)
+{
+    std::optional<std::u16string> line = m_recall.Recall(older, current);
+    if (line && !FitsOutputReport(*line)) {
+        *line = FitToOutputReport(*line);
+        if (wsys::IWindow* wnd = Window()) {
+            wnd->Beep();
+            ShowNote(std::u16string(texts::kLineCut),
+                     texts::LineCutTip(static_cast<int>(line->size())));
+        }
+    }
+    return line;
+}
 
 void CWendrelDlg::OnShowTimes()
 {
@@ -379,6 +483,19 @@ bool CWendrelDlg::FitsOutputReport(const std::u16string& text) const
     std::uint8_t buf[kMaxSendChars * 4 + 1];
     const std::size_t bytes = hid::EncodeText(text, buf, sizeof buf);
     return static_cast<int>(bytes) + 1 <= capacity;
+}
+
+std::u16string CWendrelDlg::FitToOutputReport(const std::u16string& text) const
+{
+    // At most 63 units: a few tries from the longest start down.
+    for (std::size_t k = text.size(); k > 0; --k) {
+        if (text::WholeCharacterCut(text, k) != k)
+            continue;
+        std::u16string start = text.substr(0, k);
+        if (FitsOutputReport(start))
+            return start;
+    }
+    return {};
 }
 
 void CWendrelDlg::SetStatusTip(const std::u16string& tip)

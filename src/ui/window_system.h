@@ -133,6 +133,8 @@ public:
     using Recall =
         std::function<std::optional<std::u16string>(bool older, const std::u16string& current)>;
     virtual void SetLineRecall(int id, Recall recall) { (void)id, (void)recall; }
+    // The system's own alert sound, as for a key the window refuses.
+    virtual void Beep() {}
     // Explanation shown on hover and given to screen readers; "" removes it.
     virtual void SetItemToolTip(int id, const std::u16string& text) = 0;
 

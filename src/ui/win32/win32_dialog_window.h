@@ -48,6 +48,7 @@ public:
     void SetContextCheck(int id, int command, bool checked) override;
     void AddFindEntry(int id) override;
     void SetLineRecall(int id, Recall recall) override;
+    void Beep() override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;
