@@ -94,8 +94,10 @@ TEST_F(WindowContract, ARecalledLineIsCutToTheBoardsReport)
         d.Press("input", Key::Enter);
         ASSERT_TRUE(board->WaitWritten(kPath, 1));
         const hid::test::Report report = board->Written(kPath).at(0);
-        EXPECT_EQ(report[63], 0x82) << "31 kana of two bytes each";
-        EXPECT_EQ(report[64], 0);
+        // 31 kana of two bytes each, and the terminator.
+        EXPECT_EQ(report[61], 0x82);
+        EXPECT_EQ(report[62], 0xA0);
+        EXPECT_EQ(report[63], 0);
         EXPECT_TRUE(d.WaitUntil([&] { return d.Text("input").empty(); }));
     });
 }
