@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "console_fixture.h"
@@ -40,6 +41,31 @@ protected:
         w.DrainPosts();
     }
 };
+
+// --- the words ---
+
+// Each reason has words of its own, on a label short enough for its room
+// beside the buttons (a full-width character counts two columns), a tip,
+// and a log line that names the line.
+TEST(SendTexts, EveryFailureIsToldInItsOwnWords)
+{
+    std::set<std::u16string> notes;
+    for (const hid::SendResult r :
+         {hid::SendResult::NoBoard, hid::SendResult::NoOutput, hid::SendResult::Refused,
+          hid::SendResult::TimedOut, hid::SendResult::QueueFull}) {
+        const std::u16string note = texts::SendFailed(r);
+        EXPECT_EQ(note.rfind(texts::kSendFailed, 0), 0u);
+        int columns = 0;
+        for (const char16_t c : note)
+            columns += c < 0x80 ? 1 : 2;
+        EXPECT_LE(columns, 32) << static_cast<int>(r);
+        EXPECT_TRUE(notes.insert(note).second) << static_cast<int>(r);
+        EXPECT_GT(texts::SendFailedTip(r).size(), note.size());
+        EXPECT_NE(texts::SendFailedLog(u"abc", r).find("\"abc\""), std::string::npos);
+    }
+    EXPECT_EQ(texts::SendFailed(hid::SendResult::Written), u"");
+    EXPECT_EQ(texts::SendFailed(hid::SendResult::Pending), u"");
+}
 
 // --- what Enter does with each outcome known at once ---
 
