@@ -60,6 +60,29 @@ TEST_F(WindowContract, ALineNotSentStaysAndTheLabelSaysWhy)
     });
 }
 
+// A write the board never takes: the line empties while it waits, and
+// comes back, the caret after it, once the write fails.
+TEST_F(WindowContract, ALineWhoseWriteFailsLateComesBack)
+{
+    RunConsole([&] {
+        ASSERT_TRUE(Connect());
+        dlg->Device().SetSendWaitMs(0);
+        board->SetWriteStalls(true);
+        d.Focus("input");
+        d.Type("input", u"late");
+        d.Press("input", Key::Enter);
+        ASSERT_TRUE(d.WaitUntil([&] { return board->StalledWrites() == 1; }));
+        EXPECT_EQ(d.Text("input"), u"");
+        board->SetWriteFails(true);
+        board->SetWriteTimesOut(true);
+        board->SetWriteStalls(false);
+        ASSERT_TRUE(d.WaitUntil([&] { return d.Text("input") == u"late"; }));
+        EXPECT_EQ(d.Selection("input"), std::make_pair(4, 4)) << "the caret at the end";
+        EXPECT_EQ(d.Text("status"), u"送信できませんでした: 時間切れ");
+        EXPECT_TRUE(Contains(d.ToolTip("status"), kConnected));
+    });
+}
+
 TEST_F(WindowContract, ALineTypedWithoutABoardIsCutToTheBoardsReport)
 {
     RunConsole([&] {
@@ -70,6 +93,7 @@ TEST_F(WindowContract, ALineTypedWithoutABoardIsCutToTheBoardsReport)
         board->Plug(console_test::Board(kPath));
         ASSERT_TRUE(d.WaitUntil([&] { return d.Text("status") == kCut; }));
         EXPECT_EQ(d.Text("input"), kKana31);
+        EXPECT_EQ(d.Selection("input"), std::make_pair(31, 31)) << "the caret at the end";
         EXPECT_TRUE(Contains(d.ToolTip("status"), kConnected));
         d.Screenshot("cut-at-connect");
     });
