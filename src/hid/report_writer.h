@@ -64,7 +64,7 @@ public:
 private:
     struct Job {
         std::vector<std::uint8_t> report;
-        Done done;  // set by Send once it returned Pending
+        Done done;  // guarded by m_mutex: set by Send once it returns Pending
         SendResult state = SendResult::Pending;  // guarded by the writer's m_mutex
     };
 

@@ -60,7 +60,8 @@ public:
 
     virtual std::u16string GetItemText(int id) const = 0;
     // Replaces the whole text; a multi-line control takes "\r\n" as its
-    // line break. Text is always shown literally.
+    // line break, a single-line edit puts its caret after it. Text is
+    // always shown literally.
     virtual void SetItemText(int id, const std::u16string& text) = 0;
     // A multi-line control shown as rows takes what changed, in place: a
     // selection on rows still shown stays on them. GetItemText gives its
