@@ -87,6 +87,79 @@ std::u16string SaveFailed(const std::u16string& path, const std::u16string& reas
     return res::LoadString(res::IDS_SAVE_FAILED) + u"\n\n" + path + u"\n\n" + reason;
 }
 
+std::u16string SendFailed(hid::SendResult result)
+{
+    std::u16string reason;
+    switch (result) {
+    case hid::SendResult::NoBoard:
+        reason = u"未接続";
+        break;
+    case hid::SendResult::NoOutput:
+        reason = u"出力なし";
+        break;
+    case hid::SendResult::Refused:
+        reason = u"拒否";
+        break;
+    case hid::SendResult::TimedOut:
+        reason = u"時間切れ";
+        break;
+    case hid::SendResult::QueueFull:
+        reason = u"満杯";
+        break;
+    case hid::SendResult::Written:
+    case hid::SendResult::Pending:
+        return {};
+    }
+    std::u16string text(kSendFailed);
+    text += u": ";
+    return text + reason;
+}
+
+std::u16string SendFailedTip(hid::SendResult result)
+{
+    std::u16string tip(kSendFailed);
+    tip += u"。";
+    switch (result) {
+    case hid::SendResult::NoBoard:
+        return tip + u"ボードがつながっていません。";
+    case hid::SendResult::NoOutput:
+        return tip + u"このボードには出力レポートがありません。";
+    case hid::SendResult::Refused:
+        return tip + u"システムが書き込みを拒否しました。";
+    case hid::SendResult::TimedOut:
+        return tip + u"ボードが時間内にレポートを受け取りませんでした。";
+    case hid::SendResult::QueueFull:
+        return tip + u"ボードがレポートを受け取らなくなり、送信待ちがいっぱいです。";
+    case hid::SendResult::Written:
+    case hid::SendResult::Pending:
+        break;
+    }
+    return {};
+}
+
+std::string SendFailedLog(const std::u16string& line, hid::SendResult result)
+{
+    return "wendrel: \"" + text::ToUtf8(line) + "\" was not sent: " + hid::Describe(result);
+}
+
+std::u16string LineCutTip(int units)
+{
+    std::u16string tip = u"ボードのレポートに収まるよう、入力行を ";
+    tip += text::Widen(std::to_string(units));
+    tip += u" 文字に切り詰めました。";
+    return tip;
+}
+
+std::u16string NoteTip(const std::u16string& explanation, const std::u16string& status)
+{
+    std::u16string tip = explanation;
+    if (!status.empty()) {
+        tip += u"\n接続の状態: ";
+        tip += status;
+    }
+    return tip;
+}
+
 std::u16string Connected(int nVid, int nPid)
 {
     char status[40];

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "hid_platform.h"
+#include "send_result.h"
 
 namespace texts {
 
@@ -38,6 +39,24 @@ inline constexpr std::u16string_view kEventNotSentEnd = u" ──";
 // The message when the history could not be saved to `path`, with the
 // system's `reason`.
 std::u16string SaveFailed(const std::u16string& path, const std::u16string& reason);
+
+// On the status label for a few seconds, where a send did not happen or
+// the input line was cut to fit the board's report.
+inline constexpr std::u16string_view kSendFailed = u"送信できませんでした";
+inline constexpr std::u16string_view kLineCut = u"入力行を切り詰めました";
+
+// "送信できませんでした: 時間切れ": the reason in a word or two, short
+// enough for the label's room beside the buttons.
+std::u16string SendFailed(hid::SendResult result);
+// The status label's tooltip meanwhile: the reason in a sentence.
+std::u16string SendFailedTip(hid::SendResult result);
+// The standard-error line (without its line break) for `line` not sent.
+std::string SendFailedLog(const std::u16string& line, hid::SendResult result);
+// The tooltip while kLineCut shows: the input line now holds `units`.
+std::u16string LineCutTip(int units);
+// A note's tooltip, `explanation` followed by where the link stands, which
+// the note hides on the label.
+std::u16string NoteTip(const std::u16string& explanation, const std::u16string& status);
 
 // "VID:0x04D8 / PID:0x003F"
 std::u16string Connected(int nVid, int nPid);

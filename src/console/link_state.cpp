@@ -83,15 +83,4 @@ std::string Log(LinkState state, const std::u16string& path)
     }
 }
 
-bool RefreshesAll(LinkState from, LinkState to)
-{
-    if (IsOpen(to))
-        return !IsOpen(from);
-    // A board that could not be opened was never connected: its going
-    // changes the label alone. Letting go of one that cannot be read gives
-    // up a connection.
-    return (to == LinkState::Disconnected || to == LinkState::Unreadable) &&
-           (from == LinkState::Starting || IsOpen(from));
-}
-
 }  // namespace link_state

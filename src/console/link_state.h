@@ -1,7 +1,6 @@
 // Where the console stands with the board, and all that follows from it:
-// the status label and its tooltip, the design's m_bConnected, and how
-// much of the dialog a change of state refreshes. A new state is a value
-// here and a row in each function of link_state.cpp.
+// the status label and its tooltip, and the design's m_bConnected. A new
+// state is a value here and a row in each function of link_state.cpp.
 #pragma once
 
 #include <optional>
@@ -44,10 +43,5 @@ std::u16string Tip(LinkState state);
 // The standard-error line (without its break) that names a problem state
 // for the board at `path`; "" for the other states.
 std::string Log(LinkState state, const std::u16string& path);
-
-// Whether going from one state to the other refreshes every control (the
-// typed text goes with it), as connecting and giving up a connection or
-// the start do; otherwise only the status label changes.
-bool RefreshesAll(LinkState from, LinkState to);
 
 }  // namespace link_state

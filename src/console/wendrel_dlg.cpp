@@ -70,7 +70,7 @@ bool CWendrelDlg::OnInitDialog()
                            res::LoadString(res::IDS_SAVE_AS), false);
     wnd->AddCommandKey(u'S', res::IDM_SAVE_HISTORY);
     wnd->SetLineRecall(res::IDC_SEND_TEXT, [this](bool older, const std::u16string& current) {
-        return m_recall.Recall(older, current);
+        return Recall(older, current);
     });
     wnd->SetTimer(res::IDT_POLL, kPollMs);
     // The box starts empty: rows that arrived while no window was there to
@@ -139,6 +139,8 @@ void CWendrelDlg::OnTimer(int id)
     if (id == res::IDT_FRAME) {
         if (!ShowNewestHistory() && Window())
             Window()->KillTimer(res::IDT_FRAME);
+    } else if (id == res::IDT_NOTE) {
+        EndNote();
     } else {
         // A scan now and then whatever the platform's watch says: where it
         // never speaks (a container gets no device events), a board plugged
@@ -297,6 +299,9 @@ void CWendrelDlg::OnOpened(const std::u16string& path, int ok, hid::OpenError er
         // After readers that ended at once, the label holds until this one
         // lasts: it never names a board that cannot be read.
         Enter(m_backoff.Failing() ? LinkState::Unreadable : LinkState::Connected, path);
+        // The report's size is known from now on: what was typed without
+        // a board meets it here, not at the send.
+        FitInputLine();
         return;
     }
     // Retried on the next tick; say why when it is the user's to fix.
@@ -323,7 +328,7 @@ bool CWendrelDlg::NameRefusal(const std::u16string& path, LinkState problem)
 void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
 {
     // A problem on the label stands in for the state it interrupted, which
-    // the dialog otherwise still is: that decides what leaving it refreshes.
+    // the dialog otherwise still is: that decides whether the timer sleeps.
     const LinkState from = link_state::IsProblem(m_link) ? m_linkBeforeProblem : m_link;
     const std::u16string shown = m_strStatus;
     SetLinkState(state, path);
@@ -339,11 +344,19 @@ void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
         wnd->KillTimer(res::IDT_POLL);
     else if (from == LinkState::ConnectedIdle && state != LinkState::ConnectedIdle)
         wnd->SetTimer(res::IDT_POLL, kPollMs);
+    // The status label and its tip alone: the input line is the user's.
+    // A note stands while the label's text would stay; a new one ends it
+    // at once, so that the label never hides a change of the link.
+    if (!m_strNote.empty()) {
+        if (m_strStatus == shown)
+            return;
+        m_strNote.clear();
+        wnd->KillTimer(res::IDT_NOTE);
+        wnd->SetItemText(res::IDC_STATUS, m_strStatus);
+    } else if (m_strStatus != shown) {
+        wnd->SetItemText(res::IDC_STATUS, m_strStatus);
+    }
     SetStatusTip(link_state::Tip(state));
-    if (link_state::RefreshesAll(from, state))
-        UpdateData(false);
-    else if (m_strStatus != shown)
-        wnd->SetItemText(res::IDC_STATUS, m_strStatus);  // typed text stays
 }
 
 void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)
@@ -354,25 +367,6 @@ void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)
     m_bConnected = link_state::ConnectedFlag(m_linkBeforeProblem);
     m_strStatus = link_state::Status(state, m_nVid, m_nPid);
     m_strDevicePath = link_state::IsOpen(state) ? path : std::u16string();
-}
-
-void CWendrelDlg::OnOK()
-{
-    UpdateData(true);
-    // Recalled even when no board took it: the line is not lost.
-    m_recall.Sent(m_strSend);
-    // The board may answer before the send returns: the line stands
-    // before the answer.
-    const CHistoryFeed::Place at = m_history.Here(ArrivalTimeMs());
-    RecordSend(m_strSend, m_device.SendText(m_strSend) != 0, at);
-    m_strSend.clear();
-    UpdateData(false);
-}
-
-void CWendrelDlg::OnBnClickedBoot()
-{
-    const CHistoryFeed::Place at = m_history.Here(ArrivalTimeMs());
-    RecordSend(u"Boot", m_device.SendText(u"Boot") != 0, at);
 }
 
 void CWendrelDlg::RecordSend(const std::u16string& line, bool sent, const CHistoryFeed::Place& at)
@@ -481,22 +475,6 @@ bool CWendrelDlg::ShowNewestHistory()
     if (!rows.Empty())
         Window()->UpdateRows(res::IDC_HISTORY, rows);
     return true;
-}
-
-bool CWendrelDlg::FitsOutputReport(const std::u16string& text) const
-{
-    if (static_cast<int>(text.size()) > kMaxSendChars)
-        return false;
-    // What the board's code page cannot hold would never reach it.
-    if (!hid::CanEncode(text))
-        return false;
-    const int capacity = m_device.OutLength();
-    if (!m_device.IsOpen() || capacity <= 0)
-        return true;
-    // Room for the longest encoding of 63 units, so the count is never cut.
-    std::uint8_t buf[kMaxSendChars * 4 + 1];
-    const std::size_t bytes = hid::EncodeText(text, buf, sizeof buf);
-    return static_cast<int>(bytes) + 1 <= capacity;
 }
 
 void CWendrelDlg::SetStatusTip(const std::u16string& tip)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ public:
     // While reports stream in, the history box is updated once a frame.
     static constexpr int kFrameMs = 16;
     static constexpr int kMaxSendChars = 63;
+    // How long a note (a send that did not happen, a line cut to fit)
+    // stands on the status label before the link state comes back.
+    static constexpr int kNoteMs = 4000;
     // While not connected, a scan this many ticks apart (a second) whatever
     // the platform says of changes: its watch may never speak.
     static constexpr int kRescanTicks = 1000 / kPollMs;
@@ -64,6 +68,9 @@ public:
     // form in the code page, and while connected, that form and its
     // terminator must fit one output report.
     bool FitsOutputReport(const std::u16string& text) const;
+    // The longest start of `text`, cut at a whole character, that the
+    // input line may hold.
+    std::u16string FitToOutputReport(const std::u16string& text) const;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -97,16 +104,16 @@ private:
     // user open it, and another program may hold it for a moment). Logs the
     // second.
     bool NameRefusal(const std::u16string& path, LinkState problem);
-    // Moves to `state` and shows what changed: the tooltip, the poll timer
-    // (asleep in ConnectedIdle alone), and the status label or every
-    // control (link_state::RefreshesAll). `path`: the board's, when open.
+    // Moves to `state` and shows what changed: the poll timer (asleep in
+    // ConnectedIdle alone), the status label and its tooltip; never the
+    // input line, which is the user's. `path`: the board's, when open.
     void Enter(LinkState state, const std::u16string& path = {});
     // The one place the state is set: m_bConnected, m_strStatus and
     // m_strDevicePath follow from it here. Shows nothing.
     void SetLinkState(LinkState state, const std::u16string& path);
     void SetStatusTip(const std::u16string& tip);
-    // Every send's outcome passes here: `line`, whose send began `at`,
-    // went to the board, or not.
+    // Notes in the transcript that `line`, whose send began `at`, went to
+    // the board (or is on its way), or not.
     void RecordSend(const std::u16string& line, bool sent, const CHistoryFeed::Place& at);
     // Notes `text` among the rows, at `at` (now), and shows it where events
     // are shown.
@@ -114,6 +121,26 @@ private:
     void RecordEvent(const std::u16string& text);
     // Gives the history box `changes` and checks `command`'s entry or not.
     void ShowView(const std::vector<wsys::RowChange>& changes, int command, bool on);
+
+    // Where a send came from: the input line's text or the Boot button.
+    enum class SendSource { InputLine, Boot };
+    // Every outcome of a send passes here: at once, and again when one
+    // that was Pending is written or fails. A failure is told (a beep, a
+    // note on the status label, which screen readers see, and a line on
+    // standard error); a line that had left the input line comes back
+    // into it while the user has typed nothing since.
+    // `at`: where the send began, given with the outcome known at once;
+    // the transcript notes the line there.
+    void NoteSendResult(const std::u16string& line, hid::SendResult result, SendSource source,
+                        const std::optional<CHistoryFeed::Place>& at = std::nullopt);
+    // Shows `text` on the status label for kNoteMs, `tip` as its tooltip.
+    void ShowNote(const std::u16string& text, const std::u16string& tip);
+    // The link state back on the label.
+    void EndNote();
+    // Cuts the input line to what the open board's report holds; says so.
+    void FitInputLine();
+    // A recalled line, cut to fit as a paste is.
+    std::optional<std::u16string> Recall(bool older, const std::u16string& current);
 
     wsys::IconHandle m_hIcon = nullptr;
     CHidDevice m_device;
@@ -141,6 +168,8 @@ private:
     std::u16string m_strStatusTip;
     // Why the last look could not make a thread ("" once one could).
     std::string m_strThreadError;
+    // The note on the status label; "" when it shows the link state.
+    std::u16string m_strNote;
     // Refusals in a row of the board at one path, for one reason.
     std::u16string m_strRefusedPath;
     LinkState m_refusedAs = LinkState::NotPermitted;

@@ -422,13 +422,25 @@ void CHidDevice::Close()
 
 int CHidDevice::SendText(const std::u16string& text)
 {
+    return Send(text) == hid::SendResult::Written ? 1 : 0;
+}
+
+hid::SendResult CHidDevice::Send(const std::u16string& text, SendDone later)
+{
     const int outLength = m_nOutLength;
-    if (!m_pWriter || outLength <= 0) return 0;
+    if (!m_pWriter) return hid::SendResult::NoBoard;
+    if (outLength <= 0) return hid::SendResult::NoOutput;
     std::vector<std::uint8_t> report(static_cast<std::size_t>(outLength) + 1, 0);
     hid::EncodeText(text, report.data() + 1, static_cast<std::size_t>(outLength),
                    m_strOpenCharset);
     report[0] = m_nOutReportId;
-    return m_pWriter->Send(std::move(report), m_nSendWaitMs);
+    hid::CReportWriter::Done done;
+    // The worker outlives nothing it posts to: once stopped, it drops.
+    if (later)
+        done = [worker = m_pWorker, later = std::move(later)](hid::SendResult result) {
+            worker->Post([later, result] { later(result); });
+        };
+    return m_pWriter->Send(std::move(report), m_nSendWaitMs, std::move(done));
 }
 
 // Reads, decodes and hands over on this one thread: a report needs no other

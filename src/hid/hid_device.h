@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "hid_platform.h"
+#include "send_result.h"
 
 namespace hid {
 class CChangeWatcher;
@@ -164,6 +165,14 @@ public:
     // a character the code page lacks; the report is always zero-terminated
     // and zero-filled.
     int SendText(const std::u16string& text);
+
+    // SendText that says what became of the report: Written, why it was
+    // not, or Pending when it was not written within the send wait. Then
+    // `later`, when given, is posted (like a scan's completion) with the
+    // final outcome once the report is written or fails, Close dropping it
+    // included (NoBoard).
+    using SendDone = std::function<void(hid::SendResult)>;
+    hid::SendResult Send(const std::u16string& text, SendDone later = nullptr);
 
     // Payload lengths (report length minus the report-ID byte); 0 while
     // closed.

@@ -154,6 +154,16 @@ public:
     virtual int Write(Handle* handle, const std::uint8_t* buf,
                       std::size_t size) = 0;
 
+    // Whether the last Write on `handle` failed because the device took
+    // no report for the whole of the system's wait (a board that stopped
+    // reading), rather than being refused. Asked on the writer's thread
+    // right after that Write.
+    virtual bool WriteTimedOut(Handle* handle)
+    {
+        (void)handle;
+        return false;
+    }
+
     // Releases the handle; nullptr is ignored. May block in the kernel as
     // Open does.
     virtual void Close(Handle* handle) = 0;

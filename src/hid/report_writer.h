@@ -13,17 +13,20 @@
 //   waitMs. Stop never waits for a write: it joins a thread that only
 //   waits for work (within kStopWait, 500 ms), and abandons one inside a
 //   write.
-// - The thread calls Platform::Write (and, abandoned, Platform::Close)
-//   without any lock held.
+// - The thread calls Platform::Write (and, abandoned, Platform::Close) and
+//   a late report's Done without any lock held; Stop calls the Done of
+//   the reports it drops after its lock is released.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "hid_platform.h"
+#include "send_result.h"
 #include "service_thread.h"
 
 namespace hid {
@@ -39,10 +42,16 @@ public:
     // Throws std::system_error when no thread can be made.
     void Start();
 
+    // Called once with the final outcome of a report that Send left
+    // Pending: on the writer's thread without any lock held, or on Stop's
+    // caller for a report Stop drops (NoBoard).
+    using Done = std::function<void(SendResult)>;
+
     // Queues one report and waits at most waitMs for it to be written:
-    // 1 once written, 0 on failure or when not written in time (it stays
-    // queued and may still go out, in order).
-    int Send(std::vector<std::uint8_t> report, int waitMs);
+    // Written, why it failed, or Pending when it was not written in time
+    // (it stays queued and may still go out, in order; `done` tells how it
+    // ended).
+    SendResult Send(std::vector<std::uint8_t> report, int waitMs, Done done = nullptr);
 
     // Drops reports not yet begun and ends the thread. Inside a write, the
     // thread is abandoned with the read handle (whose reader has ended) and
@@ -55,9 +64,9 @@ public:
 
 private:
     struct Job {
-        enum State { Pending, Written, Failed };
         std::vector<std::uint8_t> report;
-        State state = Pending;  // guarded by the writer's m_mutex
+        Done done;  // guarded by m_mutex: set by Send once it returns Pending
+        SendResult state = SendResult::Pending;  // guarded by the writer's m_mutex
     };
 
     bool HasWork() const override { return !m_queue.empty(); }

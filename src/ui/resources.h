@@ -53,6 +53,7 @@ enum : int {
     IDS_SAVE_FAILED = 133,
     IDT_POLL = 1,
     IDT_FRAME = 2,  // history updates while reports stream in
+    IDT_NOTE = 3,   // ends a note on the status label
 };
 
 enum class ControlKind {

@@ -73,7 +73,8 @@ public:
 
     virtual std::u16string GetItemText(int id) const = 0;
     // Replaces the whole text; a multi-line control takes "\r\n" as its
-    // line break. Text is always shown literally.
+    // line break, a single-line edit puts its caret after it. Text is
+    // always shown literally.
     virtual void SetItemText(int id, const std::u16string& text) = 0;
     // A multi-line control shown as rows takes what changed, in place: a
     // selection on rows still shown stays on them. GetItemText gives its
@@ -161,6 +162,8 @@ public:
     // A modal message box over this window, with the dialog's title, an
     // error icon and an OK button; returns once the user closed it.
     virtual void ShowError(const std::u16string& text) { (void)text; }
+    // The system's own alert sound, as for a key the window refuses.
+    virtual void Beep() {}
     // Explanation shown on hover and given to screen readers; "" removes it.
     virtual void SetItemToolTip(int id, const std::u16string& text) = 0;
 

@@ -97,6 +97,9 @@ TEST_F(ConsoleTest, EnterFillsTheRecallAndBootDoesNot)
         w.Tick();
         w.Type(res::IDC_SEND_TEXT, u"offline");
         w.Click(res::IDOK);
+        // Not sent, so still there: the user empties it.
+        ASSERT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"offline");
+        w.text[res::IDC_SEND_TEXT].clear();
         board->Plug(Board(kPathA));
         w.Tick();
         w.Type(res::IDC_SEND_TEXT, u"status");

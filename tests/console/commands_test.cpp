@@ -51,13 +51,15 @@ INSTANTIATE_TEST_SUITE_P(Commands, CommandTest,
                                            CommandCase{"Boot", res::IDC_BOOT, "Boot", u"abc"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ConsoleTest, EnterWhileDisconnectedOnlyClearsTheLine)
+TEST_F(ConsoleTest, EnterWhileDisconnectedKeepsTheLineAndSaysSo)
 {
     Run([&](FakeWindow& w) {
         w.Tick();
         w.Type(res::IDC_SEND_TEXT, u"abc");
         w.Click(res::IDOK);
-        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"");
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"abc");
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), u"送信できませんでした: 未接続");
+        EXPECT_EQ(w.beeps, 1);
         EXPECT_FALSE(w.ended.has_value());
     });
 }
@@ -68,15 +70,17 @@ TEST_F(ConsoleTest, CancelEndsTheModalRun)
     EXPECT_EQ(ws.created, std::vector<int>{res::IDD_WENDREL_DIALOG});
 }
 
-TEST_F(ConsoleTest, BootWhileDisconnectedDoesNothing)
+TEST_F(ConsoleTest, BootWhileDisconnectedSaysSoAndLeavesTheLine)
 {
     Run([&](FakeWindow& w) {
         w.Tick();
-        const auto before = w.sets;
-        const auto text = w.text;
+        w.Type(res::IDC_SEND_TEXT, u"abc");
+        const int lineSets = w.Sets(res::IDC_SEND_TEXT);
         w.Click(res::IDC_BOOT);
-        EXPECT_EQ(w.sets, before);
-        EXPECT_EQ(w.text, text);
+        EXPECT_EQ(w.Sets(res::IDC_SEND_TEXT), lineSets);
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"abc");
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), u"送信できませんでした: 未接続");
+        EXPECT_EQ(w.beeps, 1);
         EXPECT_FALSE(w.ended.has_value());
     });
 }

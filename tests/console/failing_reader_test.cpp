@@ -94,6 +94,8 @@ TEST_F(FailingReaderTest, IsOpenedAgainAfterWaitsThatDoubleUpTo8Seconds)
 TEST_F(FailingReaderTest, AReaderThatLastsIsConnectedAndTheScheduleStartsAfresh)
 {
     Run([&](FakeWindow& w) {
+        // The quick reopens, back and forth, leave the typed line alone.
+        w.Type(res::IDC_SEND_TEXT, u"typed");
         StartFailing(w);
         board->SetReadsFail(false);
         ExpectOpenAfter(w, 500ms);
@@ -116,6 +118,7 @@ TEST_F(FailingReaderTest, AReaderThatLastsIsConnectedAndTheScheduleStartsAfresh)
         ASSERT_TRUE(TickUntil(w, kUnreadable));
         EXPECT_EQ(board->ReadOpens(), opens + 2);
         ExpectOpenAfter(w, 500ms);
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"typed");
     });
 }
 

@@ -53,6 +53,7 @@ public:
         filter[id] = std::move(accept);
     }
     void SetItemToolTip(int id, const std::u16string& t) override { tip[id] = t; }
+    void Beep() override { ++beeps; }
     // The history box's context menu: each entry as (command, label),
     // command 0 standing for the find entry and -1 for the copy entry.
     void SetCopyAllEntry(int id, const std::u16string& label,
@@ -183,6 +184,7 @@ public:
     wsys::IconHandle bigIcon = nullptr;
     wsys::IconHandle smallIcon = nullptr;
     bool iconic = false;
+    int beeps = 0;
     wsys::Size client{480, 300};
     std::vector<std::tuple<int, int, wsys::IconHandle>> draws;
     // Calls posted so far; written on the posting threads, read by the test.

@@ -24,7 +24,6 @@ struct Transition {
     std::u16string status;
     std::u16string path;
     int connected;
-    bool refreshed;
     int openHandles;  // read and write handle of a live connection: 2
 };
 
@@ -47,18 +46,18 @@ std::vector<Transition> Transitions()
         p.Plug(Board(kPathB));
     };
     return {
-        {"StartingFoundOpens", From::Starting, plugA, kConnected, kPathA, 1, true, 2},
-        {"StartingFoundOpenFails", From::Starting, plugAFailing, u"", u"", 1, false, 0},
-        {"StartingNoDevice", From::Starting, nothing, kNone, u"", 0, true, 0},
-        {"ConnectedSamePath", From::Connected, nothing, kConnected, kPathA, 1, false, 2},
-        {"ConnectedOtherPathOpens", From::Connected, moveToB, kConnected, kPathB, 1, true, 2},
+        {"StartingFoundOpens", From::Starting, plugA, kConnected, kPathA, 1, 2},
+        {"StartingFoundOpenFails", From::Starting, plugAFailing, u"", u"", 1, 0},
+        {"StartingNoDevice", From::Starting, nothing, kNone, u"", 0, 0},
+        {"ConnectedSamePath", From::Connected, nothing, kConnected, kPathA, 1, 2},
+        {"ConnectedOtherPathOpens", From::Connected, moveToB, kConnected, kPathB, 1, 2},
         // The old connection is closed by the attempt: the status must not
         // name it, and the next tick tries the new path again.
-        {"ConnectedOtherPathOpenFails", From::Connected, moveToBFailing, kNone, u"", 0, true, 0},
-        {"ConnectedNoDevice", From::Connected, unplugA, kNone, u"", 0, true, 0},
-        {"DisconnectedFoundOpens", From::Disconnected, plugA, kConnected, kPathA, 1, true, 2},
-        {"DisconnectedFoundOpenFails", From::Disconnected, plugAFailing, kNone, u"", 0, false, 0},
-        {"DisconnectedNoDevice", From::Disconnected, nothing, kNone, u"", 0, false, 0},
+        {"ConnectedOtherPathOpenFails", From::Connected, moveToBFailing, kNone, u"", 0, 0},
+        {"ConnectedNoDevice", From::Connected, unplugA, kNone, u"", 0, 0},
+        {"DisconnectedFoundOpens", From::Disconnected, plugA, kConnected, kPathA, 1, 2},
+        {"DisconnectedFoundOpenFails", From::Disconnected, plugAFailing, kNone, u"", 0, 0},
+        {"DisconnectedNoDevice", From::Disconnected, nothing, kNone, u"", 0, 0},
     };
 }
 
@@ -74,6 +73,8 @@ TEST_P(PollCycleTest, OneTick)
         } else if (t.from == From::Disconnected) {
             w.Tick();
         }
+        // The typed line is the user's: no change of state touches it.
+        w.Type(res::IDC_SEND_TEXT, u"typed");
         const int refreshes = w.Sets(res::IDC_SEND_TEXT);
         t.condition(*board);
         w.Tick();
@@ -82,7 +83,8 @@ TEST_P(PollCycleTest, OneTick)
         EXPECT_EQ(dlg->m_strStatus, t.status);
         EXPECT_EQ(dlg->m_strDevicePath, t.path);
         EXPECT_EQ(dlg->m_bConnected, t.connected);
-        EXPECT_EQ(w.Sets(res::IDC_SEND_TEXT) > refreshes, t.refreshed);
+        EXPECT_EQ(w.Sets(res::IDC_SEND_TEXT), refreshes);
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"typed");
         // One connection at most. A failed Open on a new path has let go of
         // the old one (its board is gone); the next tick tries again.
         EXPECT_EQ(OpenHandlesOnceClosed(), t.openHandles);
@@ -117,18 +119,21 @@ TEST_F(ConsoleTest, LaterTicksWithoutBoardChangeNothing)
     });
 }
 
-TEST_F(ConsoleTest, ConnectingAndDisconnectingEmptyTypedText)
+TEST_F(ConsoleTest, ConnectingAndDisconnectingKeepTypedText)
 {
     Run([&](FakeWindow& w) {
         w.Type(res::IDC_SEND_TEXT, u"typed");
         board->Plug(Board(kPathA));
         w.Tick();
-        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"");
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kConnected);
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"typed");
 
-        w.Type(res::IDC_SEND_TEXT, u"again");
+        w.Type(res::IDC_SEND_TEXT, u" again");
         board->Unplug(kPathA);
         w.Tick();
-        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"");
+        EXPECT_EQ(w.GetItemText(res::IDC_STATUS), kNone);
+        EXPECT_EQ(w.GetItemText(res::IDC_SEND_TEXT), u"typed again");
+        EXPECT_EQ(w.beeps, 0);
     });
 }
 

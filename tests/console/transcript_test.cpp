@@ -33,8 +33,10 @@ protected:
         w.TickTimer(res::IDT_FRAME);
         return true;
     }
+    // A line not sent stays in the input line: each send starts afresh.
     void Send(FakeWindow& w, const std::u16string& line)
     {
+        w.SetItemText(res::IDC_SEND_TEXT, u"");
         w.Type(res::IDC_SEND_TEXT, line);
         w.Click(res::IDOK);
     }

@@ -82,6 +82,7 @@ public:
     {
         return m_pInner->Write(handle, buf, size);
     }
+    bool WriteTimedOut(hid::Handle* handle) override { return m_pInner->WriteTimedOut(handle); }
     void Close(hid::Handle* handle) override { m_pInner->Close(handle); }
 
 private:

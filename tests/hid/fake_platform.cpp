@@ -24,6 +24,7 @@ struct FakeHandle {
     bool plugged = true;
     int busy = 0;  // threads inside Read or Write
     bool interrupted = false;
+    bool writeTimedOut = false;
     std::deque<Report> input;
 };
 
@@ -147,6 +148,18 @@ bool FakePlatform::WaitWritten(const std::u16string& path, std::size_t count,
         auto it = m_written.find(path);
         return it != m_written.end() && it->second.size() >= count;
     });
+}
+
+void FakePlatform::SetWriteTimesOut(bool timeOut)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeTimesOut = timeOut;
+}
+
+bool FakePlatform::WriteTimedOut(Handle* handle)
+{
+    std::lock_guard lock(m_mutex);
+    return Cast(handle)->writeTimedOut;
 }
 
 void FakePlatform::SetWriteFails(bool fail)
@@ -449,6 +462,7 @@ int FakePlatform::Write(Handle* handle, const std::uint8_t* buf, std::size_t siz
         --m_stalled;
     }
     --fh->busy;
+    fh->writeTimedOut = fh->plugged && m_writeFails && m_writeTimesOut;
     if (!fh->plugged || m_writeFails) return -1;
     m_written[fh->path].emplace_back(buf, buf + size);
     m_cond.notify_all();

@@ -81,6 +81,9 @@ public:
 
     // Writes fail at once with -1 while set.
     void SetWriteFails(bool fail);
+    // While set, a write that fails (SetWriteFails) fails as one the board
+    // never took in time (WriteTimedOut), not as refused.
+    void SetWriteTimesOut(bool timeOut);
     // While set, Write blocks (like a board that stopped reading) until
     // SetWriteStalls(false) or the board is unplugged.
     void SetWriteStalls(bool stall);
@@ -167,6 +170,7 @@ public:
     void InterruptRead(Handle* handle) override;
     int Write(Handle* handle, const std::uint8_t* buf,
               std::size_t size) override;
+    bool WriteTimedOut(Handle* handle) override;
     void Close(Handle* handle) override;
 
 private:
@@ -184,6 +188,7 @@ private:
     std::map<std::u16string, std::vector<Report>> m_written;
     std::map<std::u16string, int> m_dropped;
     bool m_writeFails = false;
+    bool m_writeTimesOut = false;
     bool m_writeStalls = false;
     int m_stalled = 0;
     OpenError m_openError = OpenError::None;

@@ -52,13 +52,16 @@ TEST_F(WindowContract, EscapeCloseBoxAndQuitEndTheRun)
     EXPECT_TRUE(board->Written(kPath).empty());
 }
 
-TEST_F(WindowContract, BootWhileDisconnectedDoesNothing)
+TEST_F(WindowContract, BootWhileDisconnectedSendsNothingAndSaysSo)
 {
     RunConsole([&] {
         ASSERT_TRUE(d.WaitUntil([&] { return d.Text("status") == kDisconnected; }));
+        d.Focus("input");
+        d.Type("input", u"typed");
         d.Click("boot");
         EXPECT_EQ(d.ModalDialogs(), Names{"console"});
-        EXPECT_EQ(d.Text("status"), kDisconnected);
+        EXPECT_EQ(d.Text("status"), u"送信できませんでした: 未接続");
+        EXPECT_EQ(d.Text("input"), u"typed");
     });
     EXPECT_TRUE(board->Written(kPath).empty());
 }

@@ -18,7 +18,9 @@ TEST_F(WindowContract, InputRefusesWhatCannotBeSent)
         // While connected, also what the board's report cannot carry: a
         // kana takes two bytes in 932.
         ASSERT_TRUE(Connect());
+        EXPECT_EQ(d.Text("input"), std::u16string(63, u'x')) << "63 bytes fit the report";
         d.Focus("input");
+        d.Select("input", 0, 63);
         d.Type("input", std::u16string(40, u'あ'));
         EXPECT_EQ(d.Text("input"), std::u16string(31, u'あ'));
         // What the board's code page lacks is refused.

@@ -49,6 +49,7 @@ struct HidapiHandle {
     DeviceIdentity identity;
     DescriptorInfo descriptor;
     bool descriptorRead = false;
+    bool writeTimedOut = false;  // the writer's: its last failed write
 };
 
 HidapiHandle* Cast(Handle* h) { return reinterpret_cast<HidapiHandle*>(h); }
@@ -236,7 +237,17 @@ public:
     {
         HidapiHandle* h = Cast(handle);
         if (!h || !h->device || !buf || size == 0) return -1;
-        return hid_write(h->device, buf, size);
+        errno = 0;
+        const int n = hid_write(h->device, buf, size);
+        // usbhid gives up on a report the board does not take in 5 s.
+        h->writeTimedOut = n < 0 && errno == ETIMEDOUT;
+        return n;
+    }
+
+    bool WriteTimedOut(Handle* handle) override
+    {
+        HidapiHandle* h = Cast(handle);
+        return h && h->writeTimedOut;
     }
 
     void Close(Handle* handle) override

@@ -239,10 +239,12 @@ public:
         OVERLAPPED ov{};
         ov.hEvent = h->ioEvent;
         DWORD done = 0;
+        h->writeTimedOut = false;
         if (!WriteFile(h->file, from, static_cast<DWORD>(length), nullptr, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING) return -1;
             if (WaitForSingleObject(h->ioEvent, kWriteTimeoutMs) != WAIT_OBJECT_0) {
                 done = CancelAndCollect(h->file, ov);
+                h->writeTimedOut = done == 0;
                 if (done == 0) return -1;
             } else if (!GetOverlappedResult(h->file, &ov, &done, TRUE)) {
                 return -1;
@@ -252,6 +254,12 @@ public:
         }
         if (done < length) return -1;
         return static_cast<int>(size);
+    }
+
+    bool WriteTimedOut(Handle* handle) override
+    {
+        Win32Handle* h = Cast(handle);
+        return h && h->writeTimedOut;
     }
 
     void Close(Handle* handle) override

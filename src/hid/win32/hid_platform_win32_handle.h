@@ -41,6 +41,7 @@ struct Win32Handle {
     // How a pending read is cancelled: CancelIoEx; tests give one that is
     // ignored.
     BOOL(WINAPI* cancel)(HANDLE, LPOVERLAPPED) = CancelIoEx;
+    bool writeTimedOut = false;  // the writer's: its last failed write
 };
 
 inline Win32Handle* Cast(Handle* h) { return reinterpret_cast<Win32Handle*>(h); }

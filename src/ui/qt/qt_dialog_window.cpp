@@ -1,5 +1,6 @@
 #include "qt_dialog_window.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -314,6 +315,8 @@ void CQtDialogWindow::SetLineRecall(int id, Recall recall)
         SetItemText(id, line.toStdU16String());
     });
 }
+
+void CQtDialogWindow::Beep() { QApplication::beep(); }
 
 void CQtDialogWindow::SetItemToolTip(int id, const std::u16string& text)
 {

@@ -47,6 +47,7 @@ public:
     void AddCommandKey(char16_t letter, int command) override;
     std::optional<std::u16string> AskSavePath(const wsys::SaveRequest& request) override;
     void ShowError(const std::u16string& text) override;
+    void Beep() override;
     void SetItemToolTip(int id, const std::u16string& text) override;
     void SetTimer(int id, int periodMs) override;
     void KillTimer(int id) override;

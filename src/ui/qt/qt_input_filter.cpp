@@ -1,5 +1,6 @@
 #include "qt_input_filter.h"
 
+#include <QApplication>
 #include <QLineEdit>
 
 #include <utility>
@@ -23,10 +24,12 @@ QValidator::State CQtInputFilter::validate(QString& input, int& pos) const
     case wsys::FilteredChange::Outcome::Cut:
         input = QString::fromStdU16String(change.text);
         pos = static_cast<int>(change.end);
+        QApplication::beep();  // as the Windows edit control does
         return Acceptable;
     case wsys::FilteredChange::Outcome::Refused:
         break;
     }
+    QApplication::beep();
     // The line edit undoes the change, selection and all.
     return Invalid;
 }

@@ -345,6 +345,8 @@ void CWin32DialogWindow::AddFindEntry(int id)
     });
 }
 
+void CWin32DialogWindow::Beep() { MessageBeep(MB_OK); }
+
 void CWin32DialogWindow::SetItemToolTip(int id, const std::u16string& text)
 {
     m_tips.Set(m_hwnd, m_ws.Instance(), id, text);

@@ -29,6 +29,9 @@ void CWin32InputLine::SetProgramText(const std::u16string& text)
 {
     m_bSettingText = true;
     SetWindowTextW(m_hEdit, W(text));
+    // The caret after the text, as Qt's line edit puts it.
+    const LPARAM end = static_cast<LPARAM>(text.size());
+    SendMessageW(m_hEdit, EM_SETSEL, static_cast<WPARAM>(end), end);
     m_bSettingText = false;
     m_strAccepted = text;
     m_chPendingHigh = 0;

@@ -24,6 +24,8 @@
 //                           dialog goes, or asks before replacing
 //   confirm SECONDS yes|no  answer the question before a file is replaced
 //   message SECONDS         the text of the console's message box, closed
+//   keys TEXT               type TEXT into the input line, no Enter
+//   clear-input             select the input line's text and delete it
 #include <windows.h>
 
 #include <cstdio>
@@ -393,6 +395,28 @@ std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
     return std::nullopt;
 }
 
+// Typing without sending, and emptying the line, as its user does.
+std::optional<Reply> RunInputCommand(HWND dlg, const std::string& command, const std::string& rest)
+{
+    if (command != "keys" && command != "clear-input") return std::nullopt;
+    HWND edit = GetDlgItem(dlg, kInput);
+    if (!edit) return Reply{false, "no input line"};
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE, SMTO_ABORTIFHUNG,
+                        kMessageLimitMs, &r);
+    if (command == "keys") {
+        for (wchar_t c : Widen(rest.c_str()))
+            if (!SendMessageTimeoutW(edit, WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kMessageLimitMs, &r))
+                return Reply{false, "input line does not answer"};
+    } else {
+        SendMessageTimeoutW(edit, EM_SETSEL, 0, -1, SMTO_ABORTIFHUNG, kMessageLimitMs, &r);
+        SendMessageTimeoutW(edit, WM_CHAR, VK_BACK, 1, SMTO_ABORTIFHUNG, kMessageLimitMs, &r);
+    }
+    std::wstring text;
+    const bool ok = ItemText(dlg, kInput, text);
+    return Text(ok, "input", text);
+}
+
 // One command: its name, then its words; the last argument is the rest of
 // the line (texts may hold spaces).
 Reply Run(const std::string& command, const std::string& rest)
@@ -477,6 +501,7 @@ Reply Run(const std::string& command, const std::string& rest)
     }
 
     if (std::optional<Reply> r = RunHistoryCommand(dlg, command, first, tail)) return *r;
+    if (std::optional<Reply> r = RunInputCommand(dlg, command, rest)) return *r;
     return {false, "unknown command " + command};
 }
 
