@@ -1,7 +1,7 @@
 // hid.dll, loaded at run time from the system directory: the HID class
 // GUID, a device's report lengths and output report ID, and its handles'
-// input buffers. Any
-// entry point may be missing; a call whose entry point is missing fails.
+// input buffers. Any entry point may be missing; a call whose entry point
+// is missing fails.
 //
 // Threads: every call may be made from any thread at any time.
 #pragma once

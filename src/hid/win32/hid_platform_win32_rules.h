@@ -1,7 +1,8 @@
 // The Windows platform's decisions, apart from the calls that carry them
 // out, so that tests can put any answer of the system to them: what a
-// failed open means, how many input reports a handle keeps, and which of
-// a board's top-level collections comes first.
+// failed open means, how many input reports a handle keeps, which of a
+// board's top-level collections comes first, and which ID its output
+// reports carry.
 #pragma once
 
 #include <cstdint>
