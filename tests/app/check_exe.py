@@ -5,7 +5,8 @@ check_exe.py EXE OBJDUMP VERSION MAX_BYTES ARCH
 
 A GUI program of the given architecture (i386, x86-64), no larger than
 MAX_BYTES, importing only DLLs that every Windows has (and not hid.dll,
-which it loads itself), with the version resource VERSION and a manifest
+which it loads itself, nor SetDefaultDllDirectories, which it looks up),
+with the version resource VERSION and a manifest
 that names the same architecture and asks for common controls 6,
 asInvoker, per-monitor (v2) DPI awareness with the system-wide one for
 older Windows, and the legacy code page.
@@ -103,6 +104,10 @@ def main():
     print("     imports: " + ", ".join(dlls))
     check(bool(dlls) and all(d in SYSTEM_DLLS for d in dlls), "imports system DLLs only")
     check("hid.dll" not in dlls, "hid.dll loaded at run time, not imported")
+    # Systems without it must still start the program.
+    check(b"SetDefaultDllDirectories\0" in data
+          and not re.search(r"\bSetDefaultDllDirectories\b", headers),
+          "SetDefaultDllDirectories looked up at run time, not imported")
 
     check(fixed_file_version(data) == version,
           f"version resource {fixed_file_version(data)} == {version}")

@@ -7,7 +7,8 @@ Runs cpack in the build DIR (the zip and the installer), then, in a fresh
 Wine prefix: installs silently (/S) for the current user, checks the files
 (the same as the zip's), the Start-menu entry and the Apps entry (HKCU,
 none in HKLM); uninstalls silently with the command the Apps entry names,
-and checks that all of it is gone. Exits 77 (skipped) where Wine cannot run
+and checks that all of it is gone; then an upgrade over an earlier version
+with a file this one lacks, and a folder outside the profile. Exits 77 (skipped) where Wine cannot run
 the 32-bit installer.
 """
 import argparse
@@ -80,6 +81,52 @@ def unix_path(prefix, windows_path):
         names = os.listdir(path) if os.path.isdir(path) else []
         path = os.path.join(path, next((n for n in names if n.lower() == part.lower()), part))
     return path
+
+
+def earlier_installer(out, setup):
+    """An installer of an "earlier version" that also installed retired.dll,
+    made from the one cpack made; or None where makensis is missing."""
+    makensis = shutil.which("makensis")
+    script = os.path.join(out, "_CPack_Packages", os.path.basename(setup).split("-")[-2],
+                          "NSIS", "project.nsi")
+    if not makensis or not os.path.exists(script):
+        return None
+    text = open(script, encoding="utf-8").read()
+    earlier = os.path.join(out, "earlier-setup.exe")
+    text = re.sub(r'^OutFile .*$', lambda m: f'OutFile "{earlier}"', text, count=1, flags=re.M)
+    text = text.replace('WriteUninstaller "$INSTDIR\\${UNINSTALLER}"',
+                        'WriteUninstaller "$INSTDIR\\${UNINSTALLER}"\n'
+                        '  FileOpen $9 "$INSTDIR\\retired.dll" w\n  FileClose $9', 1)
+    text = text.replace("\nremoved:\n", '\nremoved:\n  Delete "$INSTDIR\\retired.dll"\n', 1)
+    path = os.path.join(out, "earlier.nsi")
+    open(path, "w", encoding="utf-8").write(text)
+    r = run([makensis, "-INPUTCHARSET", "UTF8", path])
+    return earlier if r.returncode == 0 and os.path.exists(earlier) else None
+
+
+def check_upgrade_and_folder(out, setup, shipped, prefix, inst, wine):
+    """An upgrade removes what the earlier version installed; a folder
+    outside the user's profile gives way to the default one."""
+    earlier = earlier_installer(out, setup)
+    if not check(earlier is not None, "an earlier version's installer made with makensis"):
+        return
+    retired = os.path.join(inst, "retired.dll")
+    wine(earlier, "/S")
+    check(os.path.exists(retired), "the earlier version installed retired.dll")
+    r = wine(setup, "/S")
+    check(r.returncode == 0, "upgrade exits 0")
+    present = sorted(os.listdir(inst)) if os.path.isdir(inst) else []
+    check(present == sorted(list(shipped) + ["uninstall.exe"]),
+          f"after the upgrade, this version's files alone: {present}")
+
+    # As an administrator's script might: every account may write there.
+    outside = unix_path(prefix, "C:\\Wendrel")
+    r = wine(setup, "/S", "/D=C:\\Wendrel")
+    check(r.returncode == 0 and not os.path.exists(outside) and os.path.isdir(inst),
+          f"/D=C:\\Wendrel installs in the profile instead (exit {r.returncode})")
+    key = registry_key(os.path.join(prefix, "user.reg"), UNINSTALL_KEY) or {}
+    r = wine(key.get("UninstallString", "").strip('"'), "/S")
+    check(r.returncode == 0 and not os.path.exists(inst), "uninstalled again")
 
 
 def main():
@@ -184,6 +231,8 @@ def main():
     check(not os.path.exists(inst), "installation folder gone")
     check(not os.path.exists(link), "Start-menu entry gone")
     check(registry_key(os.path.join(prefix, "user.reg"), UNINSTALL_KEY) is None, "Apps entry gone")
+
+    check_upgrade_and_folder(out, setup, shipped, prefix, inst, wine)
 
     print(f"{len(failures)} failed" if failures else "all checks passed")
     return 1 if failures else 0

@@ -3,6 +3,7 @@ rig's guest (root, Linux with dummy_hcd and configfs HID gadgets).
 
   board.py plug NAME [--vid V] [--pid P] [--release R] [--serial S]
                      [--in N] [--out N] [--report-id ID] [--feature-id ID]
+                     [--output-report-id ID]
                      [--descriptor HEX] [--udc UDC]
                                            create (or recreate) and plug in;
                                            prints the host's /dev/hidrawN
@@ -102,6 +103,8 @@ def parse_args(argv, out=sys.stdout, err=sys.stderr):
     s.add_argument("--feature-id", type=_int, default=0,
                    help="also a feature report under this ID (input and output "
                    "reports stay as --report-id says)")
+    s.add_argument("--output-report-id", type=_int, default=None,
+                   help="output reports under this ID (default: --report-id's)")
     s.add_argument("--descriptor", type=_hex, help="raw report descriptor (hex); "
                    "--in/--out/--report-id must still describe it")
     s.add_argument("--udc", help="controller to use (default: the first free)")
@@ -149,10 +152,11 @@ def cmd_plug(a, out):
     for n in (a.in_len, a.out_len):
         if not 0 <= n <= 255:
             raise gadget.BoardError("report length %d out of range" % n)
-    desc = a.descriptor or vendor_descriptor(a.in_len, a.out_len, a.report_id, a.feature_id)
+    desc = a.descriptor or vendor_descriptor(a.in_len, a.out_len, a.report_id, a.feature_id,
+                                             a.output_report_id)
     b = gadget.Board(a.name)
     b.create(a.vid, a.pid, a.release, a.serial or "RIG-" + a.name, desc,
-             a.in_len, a.out_len, a.report_id)
+             a.in_len, a.out_len, a.report_id, output_report_id=a.output_report_id)
     out.write(b.plug(a.udc, wait=a.timeout) + "\n")
 
 
@@ -210,7 +214,7 @@ def cmd_received(a, out):
         time.sleep(0.02)
         reports = b.received()
     for r in reports:
-        out.write((firmware._text(r, cfg["report_id"]).decode("utf-8", "replace")
+        out.write((firmware._text(r, gadget.output_report_id(cfg)).decode("utf-8", "replace")
                    if a.text else r.hex()) + "\n")
 
 

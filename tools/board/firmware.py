@@ -61,7 +61,7 @@ def run(board, echo=False, boot_pid=None, ready_path=None, stop_fd=None, on_read
                 time.sleep(0.01)
                 continue
             record.write(report.hex() + "\n")
-            text = _text(report, cfg["report_id"])
+            text = _text(report, gadget.output_report_id(cfg))
             if boot_pid is not None and text == BOOT_COMMAND:
                 os.close(fd)
                 fd = -1

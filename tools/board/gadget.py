@@ -115,6 +115,12 @@ def names():
     return sorted(os.listdir(GADGETS)) if os.path.isdir(GADGETS) else []
 
 
+def output_report_id(cfg):
+    """The ID in front of the board's output reports (boards made before
+    they could differ from the input reports' have none of their own)."""
+    return cfg.get("output_report_id", cfg["report_id"])
+
+
 class Board:
     def __init__(self, name):
         if not name or "/" in name or name.startswith("."):
@@ -136,9 +142,13 @@ class Board:
             raise BoardError("no board named %s" % self.name)
 
     def create(self, vid, pid, release, serial, descriptor, in_len, out_len,
-               report_id, product="Virtual board", manufacturer="Wendrel rig"):
+               report_id, product="Virtual board", manufacturer="Wendrel rig",
+               output_report_id=None):
         """Creates the gadget, unplugged. An existing board of this name is
-        removed first."""
+        removed first. Output reports carry output_report_id where given,
+        else report_id, as input reports do."""
+        if output_report_id is None:
+            output_report_id = report_id
         if self.exists():
             self.remove()
         shutil.rmtree(self.state, ignore_errors=True)
@@ -159,7 +169,8 @@ class Board:
         _write(f + "/subclass", "0")
         # One length serves both endpoints; reports carry their ID in front.
         _write(f + "/report_length",
-               str(max(in_len, out_len, 1) + (1 if report_id else 0)))
+               str(max(in_len + (1 if report_id else 0),
+                       out_len + (1 if output_report_id else 0), 1)))
         with open(f + "/report_desc", "wb") as d:
             d.write(descriptor)
         c = os.path.join(g, CONFIG)
@@ -169,7 +180,8 @@ class Board:
         os.symlink(f, os.path.join(c, os.path.basename(FUNCTION)))
         with open(os.path.join(self.state, "config.json"), "w") as s:
             json.dump({"vid": vid, "pid": pid, "release": release, "serial": serial,
-                       "in": in_len, "out": out_len, "report_id": report_id}, s)
+                       "in": in_len, "out": out_len, "report_id": report_id,
+                       "output_report_id": output_report_id}, s)
         self._make_node()
 
     def _make_node(self):

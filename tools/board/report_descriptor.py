@@ -4,17 +4,21 @@
 FEATURE_LENGTH = 8
 
 
-def vendor_descriptor(in_len, out_len, report_id=0, feature_id=0):
+def vendor_descriptor(in_len, out_len, report_id=0, feature_id=0, output_id=None):
     """A vendor-page (0xFF00) application collection with one input report
     of in_len bytes and one output report of out_len bytes, 8-bit array
-    fields, no report ID unless report_id is non-zero. A length of 0 leaves
-    that report out. A non-zero feature_id adds a feature report of
-    FEATURE_LENGTH bytes under that ID, after the others: the host then
-    numbers its feature reports alone (unless report_id numbers the rest)."""
+    fields, no report ID unless report_id is non-zero. The output report
+    stands under output_id where given (not None), else under report_id. A
+    length of 0 leaves that report out. A non-zero feature_id adds a
+    feature report of FEATURE_LENGTH bytes under that ID, after the others:
+    the host then numbers its feature reports alone (unless report_id
+    numbers the rest)."""
     for n in (in_len, out_len):
         if not 0 <= n <= 255:
             raise ValueError("report length %d out of range 0..255" % n)
-    for i in (report_id, feature_id):
+    if output_id is None:
+        output_id = report_id
+    for i in (report_id, feature_id, output_id):
         if not 0 <= i <= 255:
             raise ValueError("report ID %d out of range" % i)
     d = [0x06, 0x00, 0xFF,       # Usage Page (vendor 0xFF00)
@@ -26,6 +30,8 @@ def vendor_descriptor(in_len, out_len, report_id=0, feature_id=0):
     if in_len:
         d += [0x19, 0x01, 0x29, in_len, 0x95, in_len, 0x81, 0x00]  # Input
     if out_len:
+        if output_id != report_id:
+            d += [0x85, output_id]  # Report ID
         d += [0x19, 0x01, 0x29, out_len, 0x95, out_len, 0x91, 0x00]  # Output
     if feature_id:
         d += [0x85, feature_id,  # Report ID

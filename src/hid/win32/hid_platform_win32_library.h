@@ -1,11 +1,14 @@
 // hid.dll, loaded at run time from the system directory: the HID class
-// GUID, a device's report lengths, and its handles' input buffers. Any
-// entry point may be missing; a call whose entry point is missing fails.
+// GUID, a device's report lengths and output report ID, and its handles'
+// input buffers. Any entry point may be missing; a call whose entry point
+// is missing fails.
 //
 // Threads: every call may be made from any thread at any time.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
 
 #include "hid_platform.h"
 
@@ -20,7 +23,8 @@ public:
 
     bool GetHidGuid(GUID& guid) const;
 
-    // Input and output report lengths from the device's capabilities. The
+    // Input and output report lengths from the device's capabilities, and
+    // the ID its output reports are written with (OutputReportId). The
     // handle may have been opened with no access at all.
     bool GetCaps(HANDLE file, ReportLengths& lengths) const;
     bool CanGetCaps() const;
@@ -34,8 +38,12 @@ private:
     using GetPreparsedDataFn = BOOLEAN(__stdcall*)(HANDLE, void**);
     using FreePreparsedDataFn = BOOLEAN(__stdcall*)(void*);
     using GetCapsFn = LONG(__stdcall*)(void*, void*);
+    // HidP_GetValueCaps and HidP_GetButtonCaps: report type, caps, count.
+    using GetFieldCapsFn = LONG(__stdcall*)(int, void*, USHORT*, void*);
     using SetNumInputBuffersFn = BOOLEAN(__stdcall*)(HANDLE, ULONG);
     using GetNumInputBuffersFn = BOOLEAN(__stdcall*)(HANDLE, ULONG*);
+
+    std::uint8_t OutputReportIdOf(void* preparsed, USHORT valueCaps, USHORT buttonCaps) const;
 
     template <typename Fn>
     Fn Lookup(const char* name) const
@@ -48,6 +56,8 @@ private:
     GetPreparsedDataFn m_pfnGetPreparsedData = nullptr;
     FreePreparsedDataFn m_pfnFreePreparsedData = nullptr;
     GetCapsFn m_pfnGetCaps = nullptr;
+    GetFieldCapsFn m_pfnGetValueCaps = nullptr;
+    GetFieldCapsFn m_pfnGetButtonCaps = nullptr;
     SetNumInputBuffersFn m_pfnSetNumInputBuffers = nullptr;
     GetNumInputBuffersFn m_pfnGetNumInputBuffers = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <map>
 
 namespace hid::win32 {
 
@@ -62,6 +63,28 @@ void OrderCollections(
         const std::optional<ReportLengths> lengths = lengthsOf(d);
         return !lengths || CarriesText(*lengths);
     });
+}
+
+unsigned long ButtonFieldBits(unsigned count, unsigned usages, bool variable)
+{
+    const unsigned long elements = count > 0 ? count : usages;
+    return elements * (variable ? 1u : 8u);
+}
+
+std::uint8_t OutputReportId(const std::vector<ReportField>& fields)
+{
+    std::map<unsigned, unsigned long> bitsById;
+    for (const ReportField& f : fields)
+        if (f.reportId != 0 && f.reportId <= 0xFF) bitsById[f.reportId] += f.bits;
+    unsigned id = 0;
+    unsigned long longest = 0;
+    for (const auto& [reportId, bits] : bitsById) {
+        if (id == 0 || bits > longest) {
+            id = reportId;
+            longest = bits;
+        }
+    }
+    return static_cast<std::uint8_t>(id);
 }
 
 }  // namespace hid::win32

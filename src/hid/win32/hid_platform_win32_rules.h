@@ -1,9 +1,11 @@
 // The Windows platform's decisions, apart from the calls that carry them
 // out, so that tests can put any answer of the system to them: what a
-// failed open means, how many input reports a handle keeps, and which of
-// a board's top-level collections comes first.
+// failed open means, how many input reports a handle keeps, which of a
+// board's top-level collections comes first, and which ID its output
+// reports carry.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,5 +50,24 @@ bool CarriesText(const ReportLengths& lengths);
 void OrderCollections(
     std::vector<DeviceInfo>& list,
     const std::function<std::optional<ReportLengths>(const DeviceInfo&)>& lengthsOf);
+
+// One output field as the device's capabilities list it: the report it
+// belongs to and the bits it takes there.
+struct ReportField {
+    unsigned reportId = 0;
+    unsigned long bits = 0;
+};
+
+// The bits of a button field: `count` elements where the system tells it
+// (0 where it does not: then one per usage), one bit each for a variable
+// field; an array's element size is not in its capabilities, and a text
+// board's are bytes.
+unsigned long ButtonFieldBits(unsigned count, unsigned usages, bool variable);
+
+// Byte 0 of every output report: 0 where no field stands under a report
+// ID, else the ID of the report with the most bits (the lowest of equals),
+// since the text goes into the longest report, as Windows' output report
+// length counts it. IDs above 255 are not written.
+std::uint8_t OutputReportId(const std::vector<ReportField>& fields);
 
 }  // namespace hid::win32

@@ -253,9 +253,17 @@ void CWin32DialogWindow::SetItemText(int id, const std::u16string& text)
         line->second->SetProgramText(text);
         return;
     }
+    auto width = m_labelWidths.find(id);
+    if (width == m_labelWidths.end()) {
+        SetWindowTextW(h, W(text));
+        return;
+    }
+    // Sized for the new text first: a left-aligned static paints its text
+    // as it takes it, wrapped at its old width, and a later widening would
+    // repaint only the strip it uncovers. Then the whole label again.
+    FitLabel(h, width->second, text);
     SetWindowTextW(h, W(text));
-    if (auto width = m_labelWidths.find(id); width != m_labelWidths.end())
-        FitLabel(h, width->second);
+    InvalidateRect(h, nullptr, TRUE);
 }
 
 void CWin32DialogWindow::UpdateRows(int id, const wsys::RowChange& change)
@@ -273,7 +281,11 @@ CWin32RowBox* CWin32DialogWindow::RowBox(int id) const
 
 void CWin32DialogWindow::FitLabel(HWND label, int templateWidth)
 {
-    const std::u16string text = WindowText(label);
+    FitLabel(label, templateWidth, WindowText(label));
+}
+
+void CWin32DialogWindow::FitLabel(HWND label, int templateWidth, const std::u16string& text)
+{
     const int textWidth = WithControlFont(label, [&](HDC dc) {
         SIZE size{};
         GetTextExtentPoint32W(dc, W(text), static_cast<int>(text.size()), &size);
@@ -284,9 +296,11 @@ void CWin32DialogWindow::FitLabel(HWND label, int templateWidth)
     MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&r), 2);
     GetClientRect(m_hwnd, &client);
     const int width = wsys::FittedLabelWidth(templateWidth, textWidth, r.left, client.right);
-    if (width != r.right - r.left)
+    if (width != r.right - r.left) {
         SetWindowPos(label, nullptr, 0, 0, width, r.bottom - r.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(label, nullptr, TRUE);
+    }
 }
 
 void CWin32DialogWindow::LimitText(int id, int maxUnits)

@@ -95,7 +95,10 @@ private:
     CWin32InputLine* InputLine(int id);
     void OnGone();
     void RunPosted();
+    // Widens a label for its text (`text`, or the one it has) and narrows
+    // it back, never below the template's width.
     void FitLabel(HWND label, int templateWidth);
+    void FitLabel(HWND label, int templateWidth, const std::u16string& text);
     void CenterOnOwner();
     // The scale: at the start, on WM_GETDPISCALEDSIZE and WM_DPICHANGED.
     void StartScale();

@@ -72,6 +72,36 @@ TEST(Win32Rules, InputBuffersAskedForFromTheMostDown)
     EXPECT_LE(hid::win32::kInputBuffers, 512u);
 }
 
+// Byte 0 of every output report: the ID of the report the text goes into,
+// the longest, whatever order the capabilities list the fields in.
+TEST(Win32Rules, OutputReportIdIsTheLongestReports)
+{
+    using hid::win32::ReportField;
+    const struct {
+        const char* name;
+        std::vector<ReportField> fields;
+        unsigned expected;
+    } cases[] = {
+        {"NoFields", {}, 0},
+        {"NotNumbered", {{0, 512}}, 0},
+        {"OneNumbered", {{2, 512}}, 2},
+        // A short status report listed first; the text's report is longer.
+        {"SeveralTheLongest", {{1, 8}, {5, 512}, {3, 64}}, 5},
+        // A report's fields add up: two fields of report 4 outweigh one of 7.
+        {"FieldsOfOneReportAddUp", {{7, 300}, {4, 200}, {4, 200}}, 4},
+        {"EqualTheLowest", {{9, 512}, {6, 512}}, 6},
+        {"IdAbove255Ignored", {{0x102, 4096}, {3, 8}}, 3},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(hid::win32::OutputReportId(c.fields), c.expected) << c.name;
+
+    // An array of 64 byte elements, with the count and without it; 16
+    // variable buttons.
+    EXPECT_EQ(hid::win32::ButtonFieldBits(64, 64, false), 512u);
+    EXPECT_EQ(hid::win32::ButtonFieldBits(0, 64, false), 512u);
+    EXPECT_EQ(hid::win32::ButtonFieldBits(0, 16, true), 16u);
+}
+
 TEST(Win32Rules, CollectionsAreToldByTheirQualifier)
 {
     const struct {
