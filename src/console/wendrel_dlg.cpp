@@ -271,7 +271,7 @@ bool CWendrelDlg::NameRefusal(const std::u16string& path, LinkState problem)
         m_nRefusals = 0;
     }
     if (++m_nRefusals == 2)
-        std::fprintf(stderr, "%s\n", link_state::Log(problem, path).c_str());
+        std::fprintf(stderr, "%s\n", link_state::Log(problem, path, m_device.GetAccessFacts()).c_str());
     return m_nRefusals >= 2;
 }
 
@@ -290,7 +290,7 @@ void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
         wnd->KillTimer(res::IDT_POLL);
     else if (from == LinkState::ConnectedIdle && state != LinkState::ConnectedIdle)
         wnd->SetTimer(res::IDT_POLL, kPollMs);
-    SetStatusTip(link_state::Tip(state));
+    SetStatusTip(link_state::Tip(state, m_device.GetAccessFacts()));
     if (link_state::RefreshesAll(from, state))
         UpdateData(false);
     else if (m_strStatus != shown)

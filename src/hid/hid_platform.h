@@ -72,6 +72,28 @@ enum class OpenError {
     Other,
 };
 
+// What grants a user access to a board's node on this system: facts for
+// the words the console shows when an open is refused for lack of
+// permission (OpenError::PermissionDenied). Names of files and commands
+// only, never sentences; an empty field means this system has nothing of
+// the kind.
+struct AccessFacts {
+    // The service whose rules say who may open a node ("udev"), this
+    // program's rule file among them, and the folders it is read from.
+    std::string ruleService;
+    std::string ruleFile;
+    std::vector<std::string> ruleFolders;
+    // What installs the rule from the sources (the program's package
+    // installs it too).
+    std::string installCommand;
+    // What applies the rules to a board already plugged in; plugging it in
+    // again always does.
+    std::string applyCommand;
+    // The system refuses an open the same way while another program holds
+    // the board for itself.
+    bool refusedWhileHeld = false;
+};
+
 // Opaque per-platform connection; nullptr is the closed value.
 struct Handle;
 
@@ -154,32 +176,15 @@ public:
     // Releases the handle; nullptr is ignored. May block in the kernel as
     // Open does.
     virtual void Close(Handle* handle) = 0;
+
+    // What grants access to a board on this platform, for the words around
+    // a refused open. Constant for the platform's life; callable from any
+    // thread. Nothing by default: no rule to name, no refusal that looks
+    // like another.
+    virtual AccessFacts GetAccessFacts() const { return {}; }
 };
 
 // The platform of the machine the program runs on.
 std::shared_ptr<Platform> SystemPlatform();
-
-// What grants a user access to a board's node on this system: facts for
-// the words the console shows when an open is refused for lack of
-// permission (OpenError::PermissionDenied). Names of files and commands
-// only, never sentences; an empty field means this system has nothing of
-// the kind.
-struct AccessFacts {
-    // The service whose rules say who may open a node ("udev"), this
-    // program's rule file among them, and the folders it is read from.
-    std::string ruleService;
-    std::string ruleFile;
-    std::vector<std::string> ruleFolders;
-    // What installs the rule from the sources (the program's package
-    // installs it too).
-    std::string installCommand;
-    // What applies the rules to a board already plugged in; plugging it in
-    // again always does.
-    std::string applyCommand;
-    // The system refuses an open the same way while another program holds
-    // the board for itself.
-    bool refusedWhileHeld = false;
-};
-AccessFacts SystemAccessFacts();
 
 }  // namespace hid

@@ -83,6 +83,7 @@ public:
         return m_pInner->Write(handle, buf, size);
     }
     void Close(hid::Handle* handle) override { m_pInner->Close(handle); }
+    hid::AccessFacts GetAccessFacts() const override { return m_pInner->GetAccessFacts(); }
 
 private:
     const std::shared_ptr<hid::Platform> m_pInner;

@@ -168,6 +168,18 @@ int FakePlatform::StalledWrites() const
     return m_stalled;
 }
 
+void FakePlatform::SetAccessFacts(AccessFacts facts)
+{
+    std::lock_guard lock(m_mutex);
+    m_accessFacts = std::move(facts);
+}
+
+AccessFacts FakePlatform::GetAccessFacts() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_accessFacts;
+}
+
 void FakePlatform::SetOpenFails(OpenError error)
 {
     std::lock_guard lock(m_mutex);

@@ -87,6 +87,9 @@ public:
     // Writes currently blocked inside Write.
     int StalledWrites() const;
 
+    // What GetAccessFacts answers; nothing unless set.
+    void SetAccessFacts(AccessFacts facts);
+
     // Open fails with `error` while set; `onlyFor` limits it to one access
     // (for example, Write fails after Read succeeded).
     void SetOpenFails(OpenError error);
@@ -156,6 +159,7 @@ public:
     int Write(Handle* handle, const std::uint8_t* buf,
               std::size_t size) override;
     void Close(Handle* handle) override;
+    AccessFacts GetAccessFacts() const override;
 
 private:
     struct Board;
@@ -196,6 +200,7 @@ private:
     int m_readOpens = 0;
     std::thread::id m_forbidden;
     int m_forbiddenCalls = 0;
+    AccessFacts m_accessFacts;
 };
 
 }  // namespace hid::test

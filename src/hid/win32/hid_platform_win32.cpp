@@ -218,6 +218,15 @@ public:
         if (Win32Handle* h = Cast(handle)) CloseWin32Handle(h);
     }
 
+    // No rule to install: access is refused here when another program
+    // opened the board without sharing it.
+    AccessFacts GetAccessFacts() const override
+    {
+        AccessFacts facts;
+        facts.refusedWhileHeld = true;
+        return facts;
+    }
+
 private:
     // A collection's lengths, from the cache or the device; cached while
     // the collection is present, since they never change.
@@ -262,15 +271,6 @@ private:
 std::shared_ptr<Platform> SystemPlatform()
 {
     return std::make_shared<CWin32Platform>();
-}
-
-AccessFacts SystemAccessFacts()
-{
-    // No rule to install: access is refused here when another program
-    // opened the board without sharing it.
-    AccessFacts facts;
-    facts.refusedWhileHeld = true;
-    return facts;
 }
 
 }  // namespace hid
