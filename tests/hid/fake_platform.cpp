@@ -11,6 +11,8 @@ struct FakePlatform::Board {
     FakeBoard info;
     int instance = 0;
     bool plugged = true;
+    bool reads = true;
+    std::vector<Report> unread;  // taken while it did not read
 };
 
 namespace {
@@ -166,6 +168,30 @@ int FakePlatform::StalledWrites() const
 {
     std::lock_guard lock(m_mutex);
     return m_stalled;
+}
+
+void FakePlatform::StopReading(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    if (Board* b = FindBoard(path)) b->reads = false;
+}
+
+void FakePlatform::StartReading(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    Board* b = FindBoard(path);
+    if (!b) return;
+    b->reads = true;
+    auto& written = m_written[path];
+    written.insert(written.end(), b->unread.begin(), b->unread.end());
+    b->unread.clear();
+    m_cond.notify_all();
+}
+
+void FakePlatform::SetWriteGiveUpMs(int ms)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeGiveUpMs = ms;
 }
 
 void FakePlatform::SetAccessFacts(AccessFacts facts)
@@ -440,8 +466,24 @@ int FakePlatform::Write(Handle* handle, const std::uint8_t* buf, std::size_t siz
         m_cond.wait(lock, [&] { return !m_writeStalls || !fh->plugged; });
         --m_stalled;
     }
+    Board* board = static_cast<Board*>(const_cast<void*>(fh->board));
+    if (fh->plugged && !m_writeFails && board && !board->reads &&
+        board->unread.size() >= kUnreadReports) {
+        ++m_stalled;
+        m_cond.wait_for(lock, std::chrono::milliseconds(m_writeGiveUpMs),
+                        [&] { return board->reads || !fh->plugged; });
+        --m_stalled;
+        if (!board->reads) {
+            --fh->busy;
+            return -1;
+        }
+    }
     --fh->busy;
     if (!fh->plugged || m_writeFails) return -1;
+    if (board && !board->reads) {
+        board->unread.emplace_back(buf, buf + size);
+        return static_cast<int>(size);
+    }
     m_written[fh->path].emplace_back(buf, buf + size);
     m_cond.notify_all();
     return static_cast<int>(size);

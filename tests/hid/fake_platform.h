@@ -87,6 +87,21 @@ public:
     // Writes currently blocked inside Write.
     int StalledWrites() const;
 
+    // The board at `path` stops reading, as a board whose firmware hangs
+    // does on the real systems: it takes kUnreadReports more output
+    // reports, then each write waits until the board reads again, it is
+    // unplugged, or the give-up time passes, and fails then (-1), as
+    // hidraw's and the Windows platform's writes do after about 5 s.
+    // (SetWriteStalls is a write that never gives up, which no real
+    // platform does: it stands for a stuck driver.)
+    static constexpr std::size_t kUnreadReports = 4;
+    void StopReading(const std::u16string& path);
+    // Reads again: the reports it had taken arrive (Written), and so do
+    // the writes waiting for it.
+    void StartReading(const std::u16string& path);
+    // How long a write to a board that does not read waits; 5000 unless set.
+    void SetWriteGiveUpMs(int ms);
+
     // What GetAccessFacts answers; nothing unless set.
     void SetAccessFacts(AccessFacts facts);
 
@@ -200,6 +215,7 @@ private:
     int m_readOpens = 0;
     std::thread::id m_forbidden;
     int m_forbiddenCalls = 0;
+    int m_writeGiveUpMs = 5000;
     AccessFacts m_accessFacts;
 };
 
