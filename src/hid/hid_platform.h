@@ -6,6 +6,8 @@
 // win32/: SetupAPI, hid.dll and the device notifications), and a fake in
 // the tests.
 // Nothing else in the program includes any of those or names their paths.
+// tests/hid/platform_contract_test.cpp holds every implementation to what
+// is promised here.
 //
 // Threads: Enumerate, Open, GetReportLengths and Close can block in the
 // kernel (see Open); Identify, called where Open is, does not. CHidDevice's
@@ -67,7 +69,8 @@ enum class OpenError {
     NotFound,          // the path no longer exists (board unplugged)
     PermissionDenied,  // the node exists but this user may not open it
     // Another program has the board open and shares it with no one; the
-    // open succeeds once that program lets go.
+    // open succeeds once that program lets go. (Linux shares every hidraw
+    // node, so there no open fails so.)
     HeldByOther,
     Other,
 };
@@ -157,6 +160,8 @@ public:
     // Returns the number of bytes stored (at most size; a longer report is
     // cut), 0 on timeout or after InterruptRead, -1 when the device is gone
     // or the handle failed; after -1 the handle only serves for Close.
+    // Reports that came before the device went may be returned first, or
+    // lost with it.
     virtual int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
                      int timeoutMs) = 0;
 
@@ -167,9 +172,11 @@ public:
     virtual void InterruptRead(Handle* handle) { (void)handle; }
 
     // Writes one output report, byte 0 being the report ID. Blocks until
-    // the OS took the report, which can take seconds when the device does
-    // not read (hidraw gives up after about 5 s). Returns the bytes written
-    // or -1.
+    // the OS took the report. A device that does not read takes a few
+    // (its USB queue), then each write waits until the platform gives up
+    // (about 5 s: hidraw's bound, and the Windows platform's own) and
+    // fails. Returns the bytes written or -1; a report the call claimed
+    // reaches the device once it reads again.
     virtual int Write(Handle* handle, const std::uint8_t* buf,
                       std::size_t size) = 0;
 

@@ -1,9 +1,9 @@
 // The platform contract (tests/hid/platform_contract.h) on the Windows
 // platform under Wine in the rig's VM. The board is the guest's, out of a
-// Windows program's reach: each board step is a request on standard error,
-// one line "@board WORDS", which wine_platform_contract_e2e.py carries out
-// and answers on standard input, one line "ok DETAIL" or "fail REASON".
-// GoogleTest's report goes to standard output.
+// Windows program's reach: each board step is a request, one line
+// "@board WORDS" among GoogleTest's report on standard output, which
+// wine_platform_contract_e2e.py carries out and answers on standard input,
+// one line "ok DETAIL" or "fail REASON".
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -37,9 +37,8 @@ std::string Hex(const Bytes& bytes)
 // "ok DETAIL" as {true, DETAIL}; anything else is a failure.
 std::pair<bool, std::string> Ask(const std::string& request)
 {
+    std::printf("\n@board %s\n", request.c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "\n@board %s\n", request.c_str());
-    std::fflush(stderr);
     static char line[1 << 16];
     if (!std::fgets(line, sizeof line, stdin)) return {false, "no answer"};
     std::string reply = line;

@@ -5,10 +5,10 @@ wine_platform_contract_e2e.py --windows-build DIR --prefix DIR --board BOARD_TOO
 
 win32_platform_contract.exe runs the contract's cases (the same as the
 Linux platform's and the fake's) and asks for each board step on its
-standard error, one line "@board WORDS"; this script carries it out on the
-virtual board and answers on its standard input, "ok DETAIL" or
-"fail REASON". The program's report is its standard output; it passes
-when the program exits 0.
+standard output, one line "@board WORDS" among its report; this script
+carries it out on the virtual board and answers on the program's standard
+input, "ok DETAIL" or "fail REASON". The report is passed on as it comes;
+the case passes when the program exits 0.
 """
 import argparse
 import os
@@ -73,32 +73,46 @@ def main():
     try:
         w.start_desktop(env, procs, wine_log)
         start = time.monotonic()
-        p = subprocess.Popen([wine, exe], stdin=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True, bufsize=1)
+        p = subprocess.Popen([wine, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=wine_log)
         procs.append(p)
-        while True:
+        fd = p.stdout.fileno()
+        pending = b""
+        ended = False
+        while not ended:
             left = start + T_RUN - time.monotonic()
             if left <= 0:
                 w.log("the contract program did not end within %d s" % T_RUN)
                 break
-            if not select.select([p.stderr], [], [], min(left, 5))[0]:
+            # Raw reads: a buffered reader would keep a request that came
+            # with the line before it, and select would never see it.
+            if not select.select([fd], [], [], min(left, 5))[0]:
                 continue
-            line = p.stderr.readline()
-            if not line:
-                rc = p.wait(timeout=60)
-                break
-            line = line.rstrip("\n")
-            if not line.startswith("@board "):
-                if line:
-                    wine_log.write(line + "\n")
-                continue
-            try:
-                answer = carry_out(board, line.split()[1:])
-            except Exception as e:  # the program fails its case, and goes on
-                answer = "fail " + repr(e).replace("\n", " ")
-            steps += 1
-            p.stdin.write(answer + "\n")
-            p.stdin.flush()
+            chunk = os.read(fd, 65536)
+            ended = not chunk
+            pending += chunk
+            *lines, pending = pending.split(b"\n")
+            if ended and pending:
+                lines.append(pending)
+            for raw in lines:
+                line = raw.decode("utf-8", "replace").rstrip("\r")
+                if not line.startswith("@board "):
+                    if line:
+                        w.log(line)
+                    continue
+                t0 = time.monotonic()
+                try:
+                    answer = carry_out(board, line.split()[1:])
+                except Exception as e:  # the program fails its case, and goes on
+                    answer = "fail " + repr(e).replace("\n", " ")
+                steps += 1
+                w.log("  board %s -> %s (%.1f s, %.0f s into the run)"
+                      % (" ".join(line.split()[1:3]), answer[:60], time.monotonic() - t0,
+                         time.monotonic() - start))
+                p.stdin.write((answer + "\n").encode())
+                p.stdin.flush()
+        if ended:
+            rc = p.wait(timeout=60)
         w.log("wine: contract program ran %.0f s, %d board steps"
               % (time.monotonic() - start, steps))
     except Exception as e:  # a broken step fails the case, never hangs it
