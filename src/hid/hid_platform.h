@@ -160,8 +160,8 @@ public:
     // Returns the number of bytes stored (at most size; a longer report is
     // cut), 0 on timeout or after InterruptRead, -1 when the device is gone
     // or the handle failed; after -1 the handle only serves for Close.
-    // Reports that came before the device went may be returned first, or
-    // lost with it.
+    // Reports that came before the device went may be returned first
+    // (hidraw), or lost with it (Windows, as Wine does it).
     virtual int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
                      int timeoutMs) = 0;
 

@@ -26,6 +26,7 @@ struct FakeHandle {
     bool plugged = true;
     int busy = 0;  // threads inside Read or Write
     bool interrupted = false;
+    bool broken = false;  // BreakHandles: nothing more is read
     std::deque<Report> input;
 };
 
@@ -72,10 +73,8 @@ void FakePlatform::Unplug(const std::u16string& path)
     m_boards.erase(it);
     for (Handle* h : m_handles) {
         FakeHandle* fh = Cast(h);
-        if (fh->path == path) {
-            fh->plugged = false;
-            fh->input.clear();
-        }
+        // What came before is still read first, as hidraw gives it.
+        if (fh->path == path) fh->plugged = false;
     }
     if (!m_silent) m_changed = true;
     m_cond.notify_all();
@@ -86,7 +85,10 @@ void FakePlatform::BreakHandles(const std::u16string& path)
     std::lock_guard lock(m_mutex);
     for (Handle* h : m_handles) {
         FakeHandle* fh = Cast(h);
-        if (fh->path == path) fh->plugged = false;
+        if (fh->path == path) {
+            fh->plugged = false;
+            fh->broken = true;
+        }
     }
     m_cond.notify_all();
 }
@@ -438,7 +440,7 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
         fh->interrupted = false;
         return 0;
     }
-    if (!fh->plugged || m_readsFail) return -1;
+    if (m_readsFail || (!fh->plugged && (fh->input.empty() || fh->broken))) return -1;
     if (fh->input.empty()) return 0;
     Report r = std::move(fh->input.front());
     fh->input.pop_front();

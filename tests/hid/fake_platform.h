@@ -52,8 +52,9 @@ public:
     // Each plugging-in is a device instance of its own (Identify).
     void Plug(FakeBoard board);
     // Removes a board and marks a change. Open handles on it fail from now
-    // on: Read returns -1 at once (queued reports are lost, as hidapi
-    // loses them), a stalled or later Write returns -1.
+    // on: Read returns the reports already queued, then -1 (as hidraw
+    // does; Windows under Wine loses them, which the contract allows too),
+    // a stalled or later Write returns -1.
     void Unplug(const std::u16string& path);
 
     // The handles open on `path` fail from now on, as after a read error:
