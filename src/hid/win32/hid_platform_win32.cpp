@@ -209,7 +209,9 @@ public:
         } else if (!GetOverlappedResult(h->file, &ov, &done, TRUE)) {
             return -1;
         }
-        if (done < length) return -1;
+        // Wine's class driver counts a numbered report without its ID byte.
+        const DWORD idByte = from[0] != 0 ? 1 : 0;
+        if (done + idByte < length) return -1;
         return static_cast<int>(size);
     }
 
