@@ -33,8 +33,9 @@ pkgs_windows="cmake ninja-build python3 g++-mingw-w64-i686-posix mingw-w64-tools
 pkgs_windows64="g++-mingw-w64-x86-64-posix"
 # Only run, not built against: the rig (qemu; the guest kernel is fetched
 # apart), the fuzzers (clang), the desktop the console's end-to-end case
-# drives (X, D-Bus, AT-SPI) and its fonts.
-pkgs_test_run="clang libclang-rt-14-dev qemu-system-x86 busybox-static cpio kmod
+# drives (X, D-Bus, AT-SPI) and its fonts; the locale sources the Wine
+# case's Japanese locale is made from.
+pkgs_test_run="clang libclang-rt-14-dev qemu-system-x86 busybox-static cpio kmod locales
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi
   gir1.2-atspi-2.0 fonts-ipafont-gothic fonts-symbola qt6-translations-l10n"
 pkgs_bench="$pkgs_test_builds $pkgs_test_run python3-hid"

@@ -246,7 +246,7 @@ std::u16string PermissionDeniedStatus()
     return std::u16string(texts::kNotPermitted);
 }
 
-std::u16string PermissionDeniedTip()
+std::u16string PermissionDeniedTip(const hid::AccessFacts& facts)
 {
-    return texts::NotPermittedTip(hid::SystemAccessFacts());
+    return texts::NotPermittedTip(facts);
 }

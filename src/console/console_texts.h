@@ -90,7 +90,7 @@ std::string CannotWatchLog(const std::string& reason);
 
 }  // namespace texts
 
-// The status label's text, and its tooltip with this system's fix, while
+// The status label's text, and its tooltip with the fix `facts` name, while
 // the board is present but this user may not open it.
 std::u16string PermissionDeniedStatus();
-std::u16string PermissionDeniedTip();
+std::u16string PermissionDeniedTip(const hid::AccessFacts& facts);

@@ -57,11 +57,11 @@ std::u16string Status(LinkState state, int nVid, int nPid)
     return {};
 }
 
-std::u16string Tip(LinkState state)
+std::u16string Tip(LinkState state, const hid::AccessFacts& facts)
 {
     switch (state) {
     case LinkState::NotPermitted:
-        return PermissionDeniedTip();
+        return PermissionDeniedTip(facts);
     case LinkState::Unreadable:
         return texts::UnreadableTip();
     case LinkState::HeldByOther:
@@ -71,11 +71,11 @@ std::u16string Tip(LinkState state)
     }
 }
 
-std::string Log(LinkState state, const std::u16string& path)
+std::string Log(LinkState state, const std::u16string& path, const hid::AccessFacts& facts)
 {
     switch (state) {
     case LinkState::NotPermitted:
-        return texts::NotPermittedLog(path, hid::SystemAccessFacts());
+        return texts::NotPermittedLog(path, facts);
     case LinkState::HeldByOther:
         return texts::HeldByOtherLog(path);
     default:

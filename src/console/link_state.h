@@ -39,9 +39,10 @@ std::optional<LinkState> ProblemFor(hid::OpenError error);
 unsigned char ConnectedFlag(LinkState state);
 
 std::u16string Status(LinkState state, int nVid, int nPid);
-std::u16string Tip(LinkState state);
+// `facts`: what grants access on the platform the console was given.
+std::u16string Tip(LinkState state, const hid::AccessFacts& facts);
 // The standard-error line (without its break) that names a problem state
 // for the board at `path`; "" for the other states.
-std::string Log(LinkState state, const std::u16string& path);
+std::string Log(LinkState state, const std::u16string& path, const hid::AccessFacts& facts);
 
 }  // namespace link_state

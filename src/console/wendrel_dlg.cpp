@@ -321,7 +321,7 @@ bool CWendrelDlg::NameRefusal(const std::u16string& path, LinkState problem)
         m_nRefusals = 0;
     }
     if (++m_nRefusals == 2)
-        std::fprintf(stderr, "%s\n", link_state::Log(problem, path).c_str());
+        std::fprintf(stderr, "%s\n", link_state::Log(problem, path, m_device.GetAccessFacts()).c_str());
     return m_nRefusals >= 2;
 }
 
@@ -356,7 +356,7 @@ void CWendrelDlg::Enter(LinkState state, const std::u16string& path)
     } else if (m_strStatus != shown) {
         wnd->SetItemText(res::IDC_STATUS, m_strStatus);
     }
-    SetStatusTip(link_state::Tip(state));
+    SetStatusTip(link_state::Tip(state, m_device.GetAccessFacts()));
 }
 
 void CWendrelDlg::SetLinkState(LinkState state, const std::u16string& path)

@@ -90,7 +90,7 @@ void CWendrelDlg::EndNote()
         return;
     m_strNote.clear();
     wnd->SetItemText(res::IDC_STATUS, m_strStatus);
-    SetStatusTip(link_state::Tip(m_link));
+    SetStatusTip(link_state::Tip(m_link, m_device.GetAccessFacts()));
 }
 
 void CWendrelDlg::FitInputLine()

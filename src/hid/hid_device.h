@@ -191,6 +191,8 @@ public:
 
     // Why the last Open failed (None after a success).
     hid::OpenError LastOpenError() const;
+    // What grants access to a board on the platform this connection uses.
+    hid::AccessFacts GetAccessFacts() const { return m_pPlatform->GetAccessFacts(); }
 
     // The code page of the reports, as an iconv name; "" (the default)
     // means the locale's, read at each Open. Takes effect at the next Open.

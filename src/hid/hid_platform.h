@@ -6,6 +6,8 @@
 // win32/: SetupAPI, hid.dll and the device notifications), and a fake in
 // the tests.
 // Nothing else in the program includes any of those or names their paths.
+// tests/hid/platform_contract_test.cpp holds every implementation to what
+// is promised here.
 //
 // Threads: Enumerate, Open, GetReportLengths and Close can block in the
 // kernel (see Open); Identify, called where Open is, does not. CHidDevice's
@@ -70,9 +72,32 @@ enum class OpenError {
     NotFound,          // the path no longer exists (board unplugged)
     PermissionDenied,  // the node exists but this user may not open it
     // Another program has the board open and shares it with no one; the
-    // open succeeds once that program lets go.
+    // open succeeds once that program lets go. (Linux shares every hidraw
+    // node, so there no open fails so.)
     HeldByOther,
     Other,
+};
+
+// What grants a user access to a board's node on this system: facts for
+// the words the console shows when an open is refused for lack of
+// permission (OpenError::PermissionDenied). Names of files and commands
+// only, never sentences; an empty field means this system has nothing of
+// the kind.
+struct AccessFacts {
+    // The service whose rules say who may open a node ("udev"), this
+    // program's rule file among them, and the folders it is read from.
+    std::string ruleService;
+    std::string ruleFile;
+    std::vector<std::string> ruleFolders;
+    // What installs the rule from the sources (the program's package
+    // installs it too).
+    std::string installCommand;
+    // What applies the rules to a board already plugged in; plugging it in
+    // again always does.
+    std::string applyCommand;
+    // The system refuses an open the same way while another program holds
+    // the board for itself.
+    bool refusedWhileHeld = false;
 };
 
 // Opaque per-platform connection; nullptr is the closed value.
@@ -138,6 +163,8 @@ public:
     // Returns the number of bytes stored (at most size; a longer report is
     // cut), 0 on timeout or after InterruptRead, -1 when the device is gone
     // or the handle failed; after -1 the handle only serves for Close.
+    // Reports that came before the device went may be returned first
+    // (hidraw), or lost with it (Windows, as Wine does it).
     virtual int Read(Handle* handle, std::uint8_t* buf, std::size_t size,
                      int timeoutMs) = 0;
 
@@ -148,9 +175,11 @@ public:
     virtual void InterruptRead(Handle* handle) { (void)handle; }
 
     // Writes one output report, byte 0 being the report ID. Blocks until
-    // the OS took the report, which can take seconds when the device does
-    // not read (hidraw gives up after about 5 s). Returns the bytes written
-    // or -1.
+    // the OS took the report. A device that does not read takes a few
+    // (its USB queue), then each write waits until the platform gives up
+    // (about 5 s: hidraw's bound, and the Windows platform's own) and
+    // fails. Returns the bytes written or -1; a report the call claimed
+    // reaches the device once it reads again.
     virtual int Write(Handle* handle, const std::uint8_t* buf,
                       std::size_t size) = 0;
 
@@ -167,32 +196,15 @@ public:
     // Releases the handle; nullptr is ignored. May block in the kernel as
     // Open does.
     virtual void Close(Handle* handle) = 0;
+
+    // What grants access to a board on this platform, for the words around
+    // a refused open. Constant for the platform's life; callable from any
+    // thread. Nothing by default: no rule to name, no refusal that looks
+    // like another.
+    virtual AccessFacts GetAccessFacts() const { return {}; }
 };
 
 // The platform of the machine the program runs on.
 std::shared_ptr<Platform> SystemPlatform();
-
-// What grants a user access to a board's node on this system: facts for
-// the words the console shows when an open is refused for lack of
-// permission (OpenError::PermissionDenied). Names of files and commands
-// only, never sentences; an empty field means this system has nothing of
-// the kind.
-struct AccessFacts {
-    // The service whose rules say who may open a node ("udev"), this
-    // program's rule file among them, and the folders it is read from.
-    std::string ruleService;
-    std::string ruleFile;
-    std::vector<std::string> ruleFolders;
-    // What installs the rule from the sources (the program's package
-    // installs it too).
-    std::string installCommand;
-    // What applies the rules to a board already plugged in; plugging it in
-    // again always does.
-    std::string applyCommand;
-    // The system refuses an open the same way while another program holds
-    // the board for itself.
-    bool refusedWhileHeld = false;
-};
-AccessFacts SystemAccessFacts();
 
 }  // namespace hid

@@ -144,10 +144,4 @@ TEST(ConnectedStatus, IsVidAndPidInUpperCaseHex)
     EXPECT_EQ(texts::Connected(0xabcd, 0x1), u"VID:0xABCD / PID:0x0001");
 }
 
-// On Linux the way out is the udev rule: the explanation names it.
-TEST(PermissionDenied, TipNamesTheUdevRule)
-{
-    EXPECT_NE(PermissionDeniedTip().find(u"70-wendrel.rules"), std::u16string::npos);
-}
-
 }  // namespace

@@ -20,12 +20,12 @@ struct Problem {
     const char* name;
     hid::OpenError error;
     std::u16string (*status)();
-    std::u16string (*tip)();
+    std::u16string (*tip)(const hid::AccessFacts&);
     const char* logSays;
 };
 
 std::u16string HeldStatus() { return u"他のプログラムが使用中です"; }
-std::u16string HeldTip() { return std::u16string(texts::kHeldByOtherTip); }
+std::u16string HeldTip(const hid::AccessFacts&) { return std::u16string(texts::kHeldByOtherTip); }
 
 const Problem kNotPermitted{"NotPermitted", hid::OpenError::PermissionDenied,
                             PermissionDeniedStatus, PermissionDeniedTip, "may not open it"};
@@ -50,7 +50,7 @@ TEST_P(RefusedOpenTest, IsNamedOnTheStatusLabelAndOnceOnStandardError)
             w.Tick();
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(w.GetItemText(res::IDC_STATUS), p.status());
-        EXPECT_EQ(w.tip[res::IDC_STATUS], p.tip());
+        EXPECT_EQ(w.tip[res::IDC_STATUS], p.tip(board->GetAccessFacts()));
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_NE(err.find("/dev/hidraw0"), std::string::npos) << err;
         EXPECT_NE(err.find(p.logSays), std::string::npos) << err;
@@ -89,6 +89,24 @@ TEST_P(RefusedOpenTest, ARefusalThatEndsAtTheNextTryIsNeverNamed)
 
 INSTANTIATE_TEST_SUITE_P(Problems, RefusedOpenTest, Problems(), ProblemName);
 
+// The way out is the one of the platform the console was given, whatever
+// system the console runs on.
+TEST_F(ConsoleTest, TheWayOutIsTheGivenPlatforms)
+{
+    board->SetAccessFacts({.ruleService = "rulesd", .ruleFile = "50-board.rules"});
+    Run([&](FakeWindow& w) {
+        w.Tick();
+        board->SetOpenFails(hid::OpenError::PermissionDenied);
+        board->Plug(Board(kPathA));
+        testing::internal::CaptureStderr();
+        w.Tick();
+        w.Tick();
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(w.tip[res::IDC_STATUS].find(u"50-board.rules"), std::u16string::npos);
+        EXPECT_NE(err.find("rulesd rule 50-board.rules"), std::string::npos) << err;
+    });
+}
+
 // The reason changes while the board stays refused: the label follows once
 // the new reason has been seen twice, and the log names it once.
 TEST_F(ConsoleTest, AProblemThatChangesItsReasonIsNamedAfresh)
@@ -108,7 +126,7 @@ TEST_F(ConsoleTest, AProblemThatChangesItsReasonIsNamedAfresh)
         w.Tick();
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(w.GetItemText(res::IDC_STATUS), HeldStatus());
-        EXPECT_EQ(w.tip[res::IDC_STATUS], HeldTip());
+        EXPECT_EQ(w.tip[res::IDC_STATUS], HeldTip({}));
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_NE(err.find("another program holds it"), std::string::npos) << err;
         EXPECT_EQ(dlg->m_bConnected, 0);

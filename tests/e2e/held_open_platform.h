@@ -84,6 +84,7 @@ public:
     }
     bool WriteTimedOut(hid::Handle* handle) override { return m_pInner->WriteTimedOut(handle); }
     void Close(hid::Handle* handle) override { m_pInner->Close(handle); }
+    hid::AccessFacts GetAccessFacts() const override { return m_pInner->GetAccessFacts(); }
 
 private:
     const std::shared_ptr<hid::Platform> m_pInner;

@@ -11,6 +11,8 @@ struct FakePlatform::Board {
     FakeBoard info;
     int instance = 0;
     bool plugged = true;
+    bool reads = true;
+    std::vector<Report> unread;  // taken while it did not read
 };
 
 namespace {
@@ -25,6 +27,7 @@ struct FakeHandle {
     int busy = 0;  // threads inside Read or Write
     bool interrupted = false;
     bool writeTimedOut = false;
+    bool broken = false;  // BreakHandles: nothing more is read
     std::deque<Report> input;
 };
 
@@ -71,10 +74,8 @@ void FakePlatform::Unplug(const std::u16string& path)
     m_boards.erase(it);
     for (Handle* h : m_handles) {
         FakeHandle* fh = Cast(h);
-        if (fh->path == path) {
-            fh->plugged = false;
-            fh->input.clear();
-        }
+        // What came before is still read first, as hidraw gives it.
+        if (fh->path == path) fh->plugged = false;
     }
     if (!m_silent) m_changed = true;
     m_cond.notify_all();
@@ -85,7 +86,10 @@ void FakePlatform::BreakHandles(const std::u16string& path)
     std::lock_guard lock(m_mutex);
     for (Handle* h : m_handles) {
         FakeHandle* fh = Cast(h);
-        if (fh->path == path) fh->plugged = false;
+        if (fh->path == path) {
+            fh->plugged = false;
+            fh->broken = true;
+        }
     }
     m_cond.notify_all();
 }
@@ -179,6 +183,42 @@ int FakePlatform::StalledWrites() const
 {
     std::lock_guard lock(m_mutex);
     return m_stalled;
+}
+
+void FakePlatform::StopReading(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    if (Board* b = FindBoard(path)) b->reads = false;
+}
+
+void FakePlatform::StartReading(const std::u16string& path)
+{
+    std::lock_guard lock(m_mutex);
+    Board* b = FindBoard(path);
+    if (!b) return;
+    b->reads = true;
+    auto& written = m_written[path];
+    written.insert(written.end(), b->unread.begin(), b->unread.end());
+    b->unread.clear();
+    m_cond.notify_all();
+}
+
+void FakePlatform::SetWriteGiveUpMs(int ms)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeGiveUpMs = ms;
+}
+
+void FakePlatform::SetAccessFacts(AccessFacts facts)
+{
+    std::lock_guard lock(m_mutex);
+    m_accessFacts = std::move(facts);
+}
+
+AccessFacts FakePlatform::GetAccessFacts() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_accessFacts;
 }
 
 void FakePlatform::SetOpenFails(OpenError error)
@@ -433,7 +473,7 @@ int FakePlatform::Read(Handle* handle, std::uint8_t* buf, std::size_t size, int 
         fh->interrupted = false;
         return 0;
     }
-    if (!fh->plugged || m_readsFail) return -1;
+    if (m_readsFail || (!fh->plugged && (fh->input.empty() || fh->broken))) return -1;
     if (fh->input.empty()) return 0;
     Report r = std::move(fh->input.front());
     fh->input.pop_front();
@@ -461,9 +501,25 @@ int FakePlatform::Write(Handle* handle, const std::uint8_t* buf, std::size_t siz
         m_cond.wait(lock, [&] { return !m_writeStalls || !fh->plugged; });
         --m_stalled;
     }
+    Board* board = static_cast<Board*>(const_cast<void*>(fh->board));
+    if (fh->plugged && !m_writeFails && board && !board->reads &&
+        board->unread.size() >= kUnreadReports) {
+        ++m_stalled;
+        m_cond.wait_for(lock, std::chrono::milliseconds(m_writeGiveUpMs),
+                        [&] { return board->reads || !fh->plugged; });
+        --m_stalled;
+        if (!board->reads) {
+            --fh->busy;
+            return -1;
+        }
+    }
     --fh->busy;
     fh->writeTimedOut = fh->plugged && m_writeFails && m_writeTimesOut;
     if (!fh->plugged || m_writeFails) return -1;
+    if (board && !board->reads) {
+        board->unread.emplace_back(buf, buf + size);
+        return static_cast<int>(size);
+    }
     m_written[fh->path].emplace_back(buf, buf + size);
     m_cond.notify_all();
     return static_cast<int>(size);

@@ -52,8 +52,9 @@ public:
     // Each plugging-in is a device instance of its own (Identify).
     void Plug(FakeBoard board);
     // Removes a board and marks a change. Open handles on it fail from now
-    // on: Read returns -1 at once (queued reports are lost, as hidapi
-    // loses them), a stalled or later Write returns -1.
+    // on: Read returns the reports already queued, then -1 (as hidraw
+    // does; Windows under Wine loses them, which the contract allows too),
+    // a stalled or later Write returns -1.
     void Unplug(const std::u16string& path);
 
     // The handles open on `path` fail from now on, as after a read error:
@@ -89,6 +90,24 @@ public:
     void SetWriteStalls(bool stall);
     // Writes currently blocked inside Write.
     int StalledWrites() const;
+
+    // The board at `path` stops reading, as a board whose firmware hangs
+    // does on the real systems: it takes kUnreadReports more output
+    // reports, then each write waits until the board reads again, it is
+    // unplugged, or the give-up time passes, and fails then (-1), as
+    // hidraw's and the Windows platform's writes do after about 5 s.
+    // (SetWriteStalls is a write that never gives up, which no real
+    // platform does: it stands for a stuck driver.)
+    static constexpr std::size_t kUnreadReports = 4;
+    void StopReading(const std::u16string& path);
+    // Reads again: the reports it had taken arrive (Written), and so do
+    // the writes waiting for it.
+    void StartReading(const std::u16string& path);
+    // How long a write to a board that does not read waits; 5000 unless set.
+    void SetWriteGiveUpMs(int ms);
+
+    // What GetAccessFacts answers; nothing unless set.
+    void SetAccessFacts(AccessFacts facts);
 
     // Open fails with `error` while set; `onlyFor` limits it to one access
     // (for example, Write fails after Read succeeded).
@@ -172,6 +191,7 @@ public:
               std::size_t size) override;
     bool WriteTimedOut(Handle* handle) override;
     void Close(Handle* handle) override;
+    AccessFacts GetAccessFacts() const override;
 
 private:
     struct Board;
@@ -216,6 +236,8 @@ private:
     bool m_ignoreWakes = false;
     std::thread::id m_forbidden;
     int m_forbiddenCalls = 0;
+    int m_writeGiveUpMs = 5000;
+    AccessFacts m_accessFacts;
 };
 
 }  // namespace hid::test

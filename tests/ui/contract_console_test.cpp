@@ -104,7 +104,7 @@ TEST_F(WindowContract, PermissionProblemOnTheStatusLabel)
         board->Plug(console_test::Board(kPath));
         ASSERT_TRUE(
             d.WaitUntil([&] { return d.Text("status") == PermissionDeniedStatus(); }));
-        EXPECT_EQ(d.ToolTip("status"), PermissionDeniedTip());
+        EXPECT_EQ(d.ToolTip("status"), PermissionDeniedTip(board->GetAccessFacts()));
         d.Screenshot("permission");
 
         board->ClearOpenFails();

@@ -259,6 +259,21 @@ public:
         delete h;
     }
 
+    // The rule's uaccess tag gives the user at the seat the board's node;
+    // a node made before the rule was installed needs a replug or a
+    // trigger. tools/setup.sh and the package install it. hidraw shares
+    // every node: no open is refused because another program holds one.
+    AccessFacts GetAccessFacts() const override
+    {
+        AccessFacts facts;
+        facts.ruleService = "udev";
+        facts.ruleFile = "70-wendrel.rules";
+        facts.ruleFolders = {"/lib/udev/rules.d", "/etc/udev/rules.d"};
+        facts.installCommand = "sh tools/setup.sh run";
+        facts.applyCommand = "udevadm trigger";
+        return facts;
+    }
+
 private:
     linux_udev::HidrawMonitor m_monitor;
     base::CWake m_stopWaiting;
@@ -270,20 +285,6 @@ std::shared_ptr<Platform> SystemPlatform()
 {
     // One monitor per caller: each CHidDevice takes its own changes.
     return std::make_shared<HidapiPlatform>();
-}
-
-AccessFacts SystemAccessFacts()
-{
-    // The rule's uaccess tag gives the user at the seat the board's node;
-    // a node made before the rule was installed needs a replug or a
-    // trigger. tools/setup.sh and the package install it.
-    AccessFacts facts;
-    facts.ruleService = "udev";
-    facts.ruleFile = "70-wendrel.rules";
-    facts.ruleFolders = {"/lib/udev/rules.d", "/etc/udev/rules.d"};
-    facts.installCommand = "sh tools/setup.sh run";
-    facts.applyCommand = "udevadm trigger";
-    return facts;
 }
 
 }  // namespace hid

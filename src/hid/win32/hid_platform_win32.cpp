@@ -252,7 +252,9 @@ public:
         } else if (!GetOverlappedResult(h->file, &ov, &done, TRUE)) {
             return -1;
         }
-        if (done < length) return -1;
+        // Wine's class driver counts a numbered report without its ID byte.
+        const DWORD idByte = from[0] != 0 ? 1 : 0;
+        if (done + idByte < length) return -1;
         return static_cast<int>(size);
     }
 
@@ -265,6 +267,15 @@ public:
     void Close(Handle* handle) override
     {
         if (Win32Handle* h = Cast(handle)) CloseWin32Handle(h);
+    }
+
+    // No rule to install: access is refused here when another program
+    // opened the board without sharing it.
+    AccessFacts GetAccessFacts() const override
+    {
+        AccessFacts facts;
+        facts.refusedWhileHeld = true;
+        return facts;
     }
 
 private:
@@ -318,15 +329,6 @@ private:
 std::shared_ptr<Platform> SystemPlatform()
 {
     return std::make_shared<CWin32Platform>();
-}
-
-AccessFacts SystemAccessFacts()
-{
-    // No rule to install: access is refused here when another program
-    // opened the board without sharing it.
-    AccessFacts facts;
-    facts.refusedWhileHeld = true;
-    return facts;
 }
 
 }  // namespace hid
