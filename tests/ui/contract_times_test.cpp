@@ -11,14 +11,6 @@
 
 namespace contract_test {
 
-namespace {
-
-const std::u16string kShowTimes = u"時刻を表示(&T)";
-const std::u16string kFind = u"検索(&F)...";
-const std::u16string kClear = u"履歴を消去(&L)";
-
-}  // namespace
-
 // After the toolkit's own entries, a separator and the box's four, in
 // this order; the window menu's entries, where they are on this menu,
 // after another separator.
