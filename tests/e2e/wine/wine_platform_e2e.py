@@ -14,7 +14,6 @@ with its name. Shares its helpers with wine_e2e.py.
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -153,7 +152,7 @@ def main():
     probe_exe = w.find(a.windows_build, "wine_hid_probe.exe")
     if not app or not driver_exe or not probe_exe:
         return w.result(False, "wine_platform_programs_built", "a program is missing")
-    wine = shutil.which("wine") or "wine"
+    wine = w.rig_client.wine_loader()
 
     env = w.wine_env(a.prefix)
 
