@@ -93,7 +93,8 @@ def host_runs_wine32():
 
 def in_guest(a):
     """The rest of the checks in the rig's guest, on the packages made here."""
-    if not check(bool(a.vmrun), "32-bit programs run here, or the rig is given (--vmrun)"):
+    if not a.vmrun:
+        check(False, "32-bit programs run here, or the rig is given (--vmrun)")
         return 1
     here = os.path.abspath(__file__)
     cmd = [sys.executable, a.vmrun, "--cpus", "1", "--mem", "1536", "--timeout", "1700",

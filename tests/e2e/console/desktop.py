@@ -32,9 +32,11 @@ class NoAnswer(Timeout):
     """An AT-SPI call that the application did not answer."""
 
 
-def poll(probe, timeout, interval=0.02, what="a condition"):
+def poll(probe, timeout, interval=0.1, what="a condition"):
     """Calls probe until it returns something true; returns that. Raises
-    Timeout after `timeout` seconds."""
+    Timeout after `timeout` seconds. Each probe is a round of calls over the
+    accessibility bus, dear under emulation: a wait that measures passes a
+    finer interval."""
     deadline = time.monotonic() + timeout
     silent = None
     while True:
