@@ -248,13 +248,17 @@ def case_clear(drv, board):
            "wine_clear_empties_the_history", "view %r; rows %r" % (empty, rows))
 
 
-def main():
+def parse_args():
+    """The Wine cases' command line; and where their files go."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--windows-build", required=True)
     ap.add_argument("--prefix", required=True)
     ap.add_argument("--board", required=True)
-    a = ap.parse_args()
-    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+    return ap.parse_args(), os.environ.get("E2E_CASE_RESULTS", "/tmp")
+
+
+def main():
+    a, out_dir = parse_args()
 
     app = find(a.windows_build, "wendrel.exe")
     driver_exe = find(a.windows_build, "wendrel_driver.exe")

@@ -12,7 +12,6 @@ one that carries text both ways (Wine 8 lists such a board as one
 interface: then the case says so). Each case prints PASS, FAIL or SKIP
 with its name. Shares its helpers with wine_e2e.py.
 """
-import argparse
 import os
 import subprocess
 import sys
@@ -140,12 +139,7 @@ def case_collections(tool, probe, drv):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--windows-build", required=True)
-    ap.add_argument("--prefix", required=True)
-    ap.add_argument("--board", required=True)
-    a = ap.parse_args()
-    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+    a, out_dir = w.parse_args()
 
     app = w.find(a.windows_build, "wendrel.exe")
     driver_exe = w.find(a.windows_build, "wendrel_driver.exe")
