@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_window_system.h"
@@ -17,6 +18,28 @@ CTestWindowSystem& Win32TestWindowSystem();
 // The entries of the popup menu that `open` opens (escaped at once), or
 // none.
 std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open);
+
+// A window's text, and a child's rectangle in its dialog's client
+// coordinates.
+inline std::u16string WindowText(HWND h)
+{
+    wchar_t buf[4096] = {};
+    GetWindowTextW(h, buf, 4096);
+    return reinterpret_cast<const char16_t*>(buf);
+}
+
+inline std::tuple<long, long, long, long> Tie(const RECT& r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+inline RECT ChildRect(HWND dlg, HWND child)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
 
 // What the screen shows inside `r`, top row first, 32 bits a pixel.
 std::vector<std::uint32_t> ScreenPixels(const RECT& r);
