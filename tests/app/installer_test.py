@@ -151,11 +151,18 @@ def main():
 
     def wine(*args):
         r = run(["sh", a.wine_run, prefix, *args], env=env)
+        if r.returncode != 0:
+            print((r.stdout[-1500:] + r.stderr[-1500:]).rstrip(), flush=True)
         # The uninstaller goes on in a copy of itself: wait for every
         # program of the prefix, which also writes the registry out.
         run(["wineserver", "-w"], env=env, timeout=300)
         return r
 
+    if a.in_guest:
+        # Run from the guest's own disk, not the share with the host.
+        local = os.path.join("/tmp", os.path.basename(setup))
+        shutil.copy(setup, local)
+        setup = local
     r = wine(setup, "/S")
     check(r.returncode == 0, "silent install exits 0")
 
