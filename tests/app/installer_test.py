@@ -97,7 +97,7 @@ def in_guest(a):
         check(False, "32-bit programs run here, or the rig is given (--vmrun)")
         return 1
     here = os.path.abspath(__file__)
-    cmd = [sys.executable, a.vmrun, "--cpus", "1", "--mem", "1536", "--timeout", "1700",
+    cmd = [sys.executable, a.vmrun, "--cpus", "1", "--mem", "1536", "--timeout", "5200",
            "--cache", a.vm_cache or os.path.join(a.work, "vm-cache"), "--results", a.work,
            "--", "python3", here, "--in-guest", *sys.argv[1:]]
     print("     this host cannot run 32-bit programs: the installer runs in the rig's guest",
@@ -150,7 +150,8 @@ def main():
     env = dict(os.environ, WINEPREFIX=prefix)
 
     def wine(*args):
-        r = run(["sh", a.wine_run, prefix, *args], env=env)
+        # Emulated, the guest's first Wine start alone can take minutes.
+        r = run(["sh", a.wine_run, prefix, *args], env=env, timeout=2400 if a.in_guest else 600)
         if r.returncode != 0:
             print((r.stdout[-1500:] + r.stderr[-1500:]).rstrip(), flush=True)
         # The uninstaller goes on in a copy of itself: wait for every
