@@ -11,6 +11,7 @@
 
 #include "test_window_system.h"
 #include "win32_input.h"
+#include "win32_text.h"
 
 // The window system the driver runs, for the tests of what is Win32's own.
 CTestWindowSystem& Win32TestWindowSystem();
@@ -19,15 +20,8 @@ CTestWindowSystem& Win32TestWindowSystem();
 // none.
 std::vector<std::u16string> Win32MenuOpenedBy(const std::function<void()>& open);
 
-// A window's text, and a child's rectangle in its dialog's client
-// coordinates.
-inline std::u16string WindowText(HWND h)
-{
-    wchar_t buf[4096] = {};
-    GetWindowTextW(h, buf, 4096);
-    return reinterpret_cast<const char16_t*>(buf);
-}
-
+// A rectangle to compare, and a child's rectangle in its dialog's client
+// coordinates. (A window's text: WindowText, the window system's own.)
 inline std::tuple<long, long, long, long> Tie(const RECT& r)
 {
     return {r.left, r.top, r.right, r.bottom};
