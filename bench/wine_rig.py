@@ -25,7 +25,11 @@ import sys
 import time
 import traceback
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import rig_client  # noqa: E402
+
 CONNECTED = "VID:0x04D8 / PID:0x003F"
+WINE = rig_client.wine_loader()
 HZ = os.sysconf("SC_CLK_TCK")
 out_file = None
 
@@ -46,14 +50,6 @@ def find(top, name):
         if "wineprefix" not in path:
             return path
     raise SystemExit("wine-bench: %s not built in %s" % (name, top))
-
-
-def env_for(prefix, display):
-    env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-               DISPLAY=display)
-    env.pop("WAYLAND_DISPLAY", None)
-    return env
 
 
 def prefix_processes(prefix):
@@ -95,11 +91,7 @@ def cpu_between(before, after, program):
 
 
 def tool(board, *args, check=True):
-    r = subprocess.run(["python3", board, "--timeout", "30"] + list(args), capture_output=True,
-                       text=True, timeout=180)
-    if check and r.returncode != 0:
-        raise RuntimeError("board %s: %s" % (" ".join(args), r.stderr.strip()))
-    return r.stdout.strip()
+    return rig_client.board_call("--timeout", "30", *args, tool=board, check=check).strip()
 
 
 def wait_file(path, seconds):
@@ -113,7 +105,7 @@ def driver(exe, env, *words, timeout=1800):
     # Its reply goes to a file, never a pipe: Wine's services, started by
     # whichever program comes first, keep a pipe open long after it ends.
     with open("/tmp/wine-bench-driver.out", "w+") as out:
-        code = subprocess.run(["wine", exe] + list(words), env=env, stdin=subprocess.DEVNULL,
+        code = subprocess.run([WINE, exe] + list(words), env=env, stdin=subprocess.DEVNULL,
                               stdout=out, stderr=subprocess.DEVNULL, timeout=timeout).returncode
         out.seek(0)
         say("driver %s -> %s" % (" ".join(words), out.read().strip()))
@@ -130,14 +122,14 @@ def idle_rows(a, board, env_a, env_b, log):
     # One after the other: a first start of Wine under emulation takes
     # minutes, two at once longer still.
     t0 = time.monotonic()
-    console = subprocess.Popen(["wine", wendrel], env=env_a, stdin=subprocess.DEVNULL,
+    console = subprocess.Popen([WINE, wendrel], env=env_a, stdin=subprocess.DEVNULL,
                                stdout=log, stderr=log)
     bare = None
     try:
         if not driver(drv, env_a, "window", "1500"):
             say("the console's window never showed")
             return
-        bare = subprocess.Popen(["wine", window, ready], env=env_b, stdin=subprocess.DEVNULL,
+        bare = subprocess.Popen([WINE, window, ready], env=env_b, stdin=subprocess.DEVNULL,
                                 stdout=log, stderr=log)
         if not wait_file(ready, 1500):
             say("the bare window never showed")
@@ -186,7 +178,7 @@ def burst_rows(a, board, env, log):
                 os.unlink(ready)
             output = "/tmp/wine-bench-%s.out" % name
             with open(output, "w") as out:
-                reader = subprocess.Popen(["wine"] + cmd + [ready] + tail, env=env,
+                reader = subprocess.Popen([WINE] + cmd + [ready] + tail, env=env,
                                           stdin=subprocess.DEVNULL, stdout=out, stderr=log)
                 if not wait_file(ready, 1500):
                     say("%s never got ready" % name)
@@ -240,22 +232,19 @@ def main():
     board = os.environ["RIG_BOARD"]
     log = open(os.path.join(os.path.dirname(a.out), "wine-bench.log"), "w")
 
-    subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
-                   "udevadm trigger && udevadm settle", shell=True, stdout=log, stderr=log,
-                   timeout=120)
-    xvfb = subprocess.Popen(["Xvfb", ":7", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=log, stderr=log)
-    time.sleep(2)
+    rig_client.start_udev(log)
+    xvfb, display = rig_client.start_xvfb(stdout=log, stderr=log)
     tool(board, "setup")
     tool(board, "remove", "--all")
     emit({"row": "wine-guest", "kernel": os.uname().release, "cpus": os.cpu_count(),
-          "wine": subprocess.run(["wine", "--version"], capture_output=True,
+          "wine": subprocess.run([WINE, "--version"], capture_output=True,
                                  text=True).stdout.strip()})
     status = 0
     try:
-        for rows in (lambda: idle_rows(a, board, env_for(a.prefix_a, ":7"),
-                                       env_for(a.prefix_b, ":7"), log),
-                     lambda: burst_rows(a, board, env_for(a.prefix_a, ":7"), log)):
+        env_a = rig_client.wine_env(a.prefix_a, display)
+        env_b = rig_client.wine_env(a.prefix_b, display)
+        for rows in (lambda: idle_rows(a, board, env_a, env_b, log),
+                     lambda: burst_rows(a, board, env_a, log)):
             try:
                 rows()
             except Exception:  # one broken row leaves the others their figures

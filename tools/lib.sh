@@ -9,6 +9,7 @@
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${WENDREL_BUILD_DIR:-$top/build}
 logs=$build-logs
+mkdir -p "$logs" && : > "$logs/cpu"
 began=$(date +%s)
 sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo
@@ -38,6 +39,9 @@ pkgs_windows64="g++-mingw-w64-x86-64-posix"
 pkgs_test_run="clang libclang-rt-14-dev qemu-system-x86 busybox-static cpio kmod locales
   xvfb xauth xdotool dbus at-spi2-core python3-gi python3-pyatspi
   gir1.2-atspi-2.0 fonts-ipafont-gothic fonts-symbola qt6-translations-l10n"
+# The rig alone (the installer's check runs there where this host cannot
+# run 32-bit programs).
+pkgs_rig="qemu-system-x86 busybox-static cpio kmod"
 pkgs_bench="$pkgs_test_builds $pkgs_test_run python3-hid"
 
 # install_packages PACKAGE...: installs those not installed yet; apt-get is not
@@ -55,9 +59,13 @@ install_packages() {
       dpkg --print-foreign-architectures | grep -qx i386 ||
         $sudo dpkg --add-architecture i386 ;;
   esac
-  $sudo apt-get update -q &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 \
-      install -y -q --no-install-recommends $missing
+  # One update a run: a later call (in a background step too) has it.
+  if [ -z "${apt_updated:-}" ]; then
+    $sudo apt-get update -q || return 1
+    apt_updated=1
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 \
+    install -y -q --no-install-recommends $missing
 }
 
 # ---- steps ----------------------------------------------------------------
@@ -68,7 +76,8 @@ say() {
 
 # step NAME COMMAND...: runs COMMAND with its output in the step's log;
 # returns its status. The line at the end has the step's time and the CPU
-# time its processes used, which a busy machine stretches less.
+# time its processes used, which a busy machine stretches less; the CPU
+# times are added up in $logs/cpu for the total.
 step() {
   name=$1
   shift
@@ -83,6 +92,7 @@ step() {
   cpu=$(sed -n '2s/\([0-9]*\)m\([0-9.]*\)s \([0-9]*\)m\([0-9.]*\)s/\1 \2 \3 \4/p' "$log.cpu" 2>/dev/null |
     awk '{printf "%d", $1 * 60 + $2 + $3 * 60 + $4 + 0.5}')
   rm -f "$log.cpu"
+  echo "${cpu:-0}" >> "$logs/cpu"
   t=$(( $(date +%s) - t0 ))
   if [ "$status" = 0 ]; then
     say ok "$name" "$(printf '%4d s  %4s s CPU' "$t" "${cpu:-?}")"
@@ -93,8 +103,8 @@ step() {
   return "$status"
 }
 
-# finish [STATUS]: the total time; exits with STATUS (default 0).
+# finish [STATUS]: the total time and CPU time; exits with STATUS (default 0).
 finish() {
-  echo "total: $(( $(date +%s) - began )) s"
+  echo "total: $(( $(date +%s) - began )) s, $(awk '{s += $1} END {print s + 0}' "$logs/cpu" 2>/dev/null || echo '?') s CPU"
   exit "${1:-0}"
 }

@@ -8,9 +8,11 @@
 #                           (build-windows/src/app/wendrel.exe) and the unit
 #                           tests under Wine
 # WENDREL_SANITIZERS=off runs the build for use alone, the end-to-end
-# programs included. Packages come from apt-get (through sudo when not
-# root), and only those missing. Each step prints a line when it starts and
-# one with its result and time; its output is kept in build-logs/.
+# programs included. WENDREL_WINE32=no runs it as on a host whose kernel
+# cannot run 32-bit programs (tools/wine32.sh). Packages come from apt-get
+# (through sudo when not root), and only those missing. Each step prints a
+# line when it starts and one with its result, time and CPU time; the end
+# the total of both. Its output is kept in build-logs/.
 set -eu
 # shellcheck source=tools/lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -44,12 +46,20 @@ fetch_kernel() {
     { $sudo apt-get update -q && python3 "$top/tools/vm/kernel.py"; }
 }
 
+# Whether Wine's 32-bit half runs here, asked once (after Wine is
+# installed) and passed on: every script of the run decides alike.
+ask_wine32() {
+  WENDREL_WINE32=$(sh "$top/tools/wine32.sh" || true)
+  export WENDREL_WINE32
+  echo "Wine's 32-bit half runs on this host: $WENDREL_WINE32"
+}
+
 # What only runs (the rig, the fuzzers, the desktop), with the kernel for
 # the rig: installed while the first build is made.
 packages_to_run() {
   extra=
   # Wine's 32-bit half cannot start on a kernel without 32-bit support.
-  wine --version >/dev/null 2>&1 || extra=$pkgs_windows64
+  [ "$WENDREL_WINE32" = yes ] || extra=$pkgs_windows64
   # shellcheck disable=SC2086
   install_packages $pkgs_test_run $extra
 }
@@ -90,33 +100,46 @@ wait_rig() {  # wait_rig PID DIR
 }
 
 # The Windows suite: the 32-bit program as shipped (checked on the host),
-# and every unit test cross-built and run under headless Wine. A kernel
-# without 32-bit support cannot start Wine's 32-bit loader: then the unit
-# tests run from a 64-bit build of the same sources.
+# and every unit test cross-built and run under headless Wine: one cross
+# build. A kernel without 32-bit support cannot start Wine's 32-bit loader:
+# there the 32-bit build makes only the program for its checks (the
+# installer's then runs in the rig's guest), and the unit tests run from a
+# 64-bit build of the same sources.
 windows_suite() {
   wbuild=$build-windows
   wok=1
   wine32=ON
-  wine --version >/dev/null 2>&1 || wine32=OFF
+  [ "$WENDREL_WINE32" = yes ] || wine32=OFF
   echo "=== Windows suite in $wbuild (unit tests under 32-bit Wine: $wine32)"
-  wtrees="$wbuild:i686:$wine32"
-  [ "$wine32" = ON ] || wtrees="$wtrees $build-windows64:x86_64:ON"
-  for t in $wtrees; do
-    dir=${t%%:*}; rest=${t#*:}; arch=${rest%%:*}; winetests=${rest#*:}
-    if ! cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-           -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$arch.cmake" \
-           -DWENDREL_WINE_TESTS="$winetests" || ! nice -n 10 cmake --build "$dir"; then
-      wok=0; continue
-    fi
-    export WINEPREFIX="$dir/wineprefix"
-    [ "$winetests" = OFF ] || wine_server_start
-    (cd "$dir" && nice -n 10 ctest --output-on-failure --timeout 1800) || wok=0
-    [ "$winetests" = OFF ] || wineserver -k 2>/dev/null || true
-    unset WINEPREFIX
-  done
+  if [ "$wine32" = ON ]; then
+    windows_tree "$wbuild" i686 ON || wok=0
+  else
+    windows_tree "$wbuild" i686 OFF --target wendrel -- -L '^(host|installer)$' || wok=0
+    windows_tree "$build-windows64" x86_64 ON -- -LE '^installer$' || wok=0
+  fi
   exe=$(find "$wbuild" -name wendrel.exe -not -path '*/wineprefix/*' | head -n 1)
   echo "=== Windows program: ${exe:-not built}"
   [ "$wok" = 1 ]
+}
+# windows_tree DIR ARCH WINE_TESTS [build options...] [-- ctest options...]
+windows_tree() {
+  dir=$1 arch=$2 winetests=$3
+  shift 3
+  targets=
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do targets="$targets $1"; shift; done
+  [ $# -eq 0 ] || shift
+  # shellcheck disable=SC2086
+  cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$arch.cmake" \
+      -DWENDREL_WINE_TESTS="$winetests" &&
+    nice -n 10 cmake --build "$dir" $targets || return 1
+  export WINEPREFIX="$dir/wineprefix"
+  [ "$winetests" = OFF ] || wine_server_start
+  status=0
+  (cd "$dir" && nice -n 10 ctest --output-on-failure --timeout 1800 "$@") || status=1
+  [ "$winetests" = OFF ] || wineserver -k 2>/dev/null || true
+  unset WINEPREFIX
+  return "$status"
 }
 # One Wine server for the whole run, its services started before the first
 # test rather than inside it. (Debian's wineserver script adds -p0, which
@@ -141,7 +164,9 @@ all_with_sanitizers() {
   asan=$build-asan
   tsan=$build-tsan
   asan_built='' tsan_built='' asan_rig='' tsan_rig=''
+  # Line tables here too: a sanitizer's report needs no more.
   if step "configure (ASan+UBSan)" configure "$asan" -DCMAKE_BUILD_TYPE=Debug \
+       -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
        -DWENDREL_SANITIZE=address,undefined -DWENDREL_E2E_ALSO= \
        -DWENDREL_WINDOWS_BUILD="$build-windows"; then
     # Wine's prefix for the Wine case is made on the host, while building.
@@ -158,7 +183,9 @@ all_with_sanitizers() {
   [ -n "$asan_built" ] || tally 1
   # Wine's tests run one at a time and mostly wait: the suite runs in the
   # background, beside the VMs and the other builds. It starts once the
-  # ASan+UBSan build has made its part of the Windows tree.
+  # ASan+UBSan build has made its part of the Windows tree. (Where Wine's
+  # 32-bit half cannot run here, its installer check needs the rig.)
+  prep_ready || true
   step "Windows suite" windows_suite &
   windows_pid=$!
   # Line tables are all a sanitizer's report needs (inlined frames
@@ -177,7 +204,11 @@ all_with_sanitizers() {
   else
     tally 1
   fi
-  if step "build (as built)" configure_and_build "$build" -DWENDREL_BENCH=ON -DWENDREL_E2E=OFF
+  # Line tables here too. The benchmark programs are built where they run
+  # (bench/run.sh), not in a build that never runs them.
+  if step "build (as built)" configure_and_build "$build" -DWENDREL_E2E=OFF \
+       "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+       "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
   then
     prep_ready || true  # the fuzzers need clang
     status=0
@@ -231,6 +262,7 @@ all_without_sanitizers() {
 all() {
   # shellcheck disable=SC2086
   step "packages for the builds" install_packages $pkgs_test_builds $pkgs_windows || finish 1
+  ask_wine32
   { step "packages for the rig and the fuzzers" packages_to_run &&
       step "guest kernel for the rig" fetch_kernel; } &
   prep=$!
@@ -249,9 +281,12 @@ all() {
 windows() {
   # shellcheck disable=SC2086
   step "packages" install_packages $pkgs_windows || finish 1
-  wine --version >/dev/null 2>&1 || {
+  ask_wine32
+  [ "$WENDREL_WINE32" = yes ] || {
+    # A 64-bit build for the unit tests; the rig for the installer's check.
     # shellcheck disable=SC2086
-    step "packages for a 64-bit build" install_packages $pkgs_windows64 || finish 1
+    step "packages for a 64-bit build and the rig" install_packages $pkgs_windows64 $pkgs_rig &&
+      step "guest kernel for the rig" fetch_kernel || finish 1
   }
   step "Windows suite" windows_suite || finish 1
   finish 0

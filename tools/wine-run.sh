@@ -18,11 +18,8 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # Debian's wine starts its 32-bit loader first, which cannot run on a
 # kernel without 32-bit support: then only the 64-bit loader (and 64-bit
 # programs) will do.
-wine=wine
-if [ -x /usr/lib/wine/wine64 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  wine=/usr/lib/wine/wine64
-  export WINELOADER=$wine
-fi
+wine=$(sh "$(dirname "$0")/wine32.sh" --loader)
+[ "$wine" = wine ] || export WINELOADER="$wine"
 
 if [ ! -f "$prefix/system.reg" ]; then
   mkdir -p "$(dirname "$prefix")"

@@ -71,6 +71,10 @@ protected:
 private:
     wsys::IWindowSystem& m_ws;
     const int m_nTemplate;
-    std::mutex m_wndLock;  // guards m_pWnd against PostToWindow
+    // Guards m_pWnd against PostToWindow, and is held while posting into
+    // the window's queue: m_wndLock, then CPostQueue::m_lock, the one lock
+    // taken under another outside the device layer. Nothing that holds the
+    // queue's lock takes this one.
+    std::mutex m_wndLock;
     wsys::IWindow* m_pWnd = nullptr;
 };

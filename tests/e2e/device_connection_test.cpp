@@ -90,8 +90,9 @@ TEST_F(Connection, ABurstArrivesInOrderOnceEachAndItsHeadComplete)
     long last = 0;
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const long n = std::stol(std::string(texts[i].begin(), texts[i].end()));
-        if (i < std::size_t(kQueue))
+        if (i < std::size_t(kQueue)) {
             ASSERT_EQ(n, long(i) + 1) << "one of the first " << kQueue << " lines is missing";
+        }
         ASSERT_GT(n, last) << "out of order or twice";
         ASSERT_LE(n, kCount);
         last = n;

@@ -265,8 +265,3 @@ bool VirtualBoard::RemoveAll()
 {
     return Ok({"remove", "--all"});
 }
-
-std::u16string Widen(const std::string& ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}

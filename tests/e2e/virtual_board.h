@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "utf16.h"
+
 struct ToolResult {
     int status = -1;     // the tool's exit status; -1 when it could not run
     std::string output;  // its standard output, trailing newline removed
@@ -69,4 +71,4 @@ private:
 };
 
 // "/dev/hidraw0" as the device layer spells paths.
-std::u16string Widen(const std::string& ascii);
+using text::Widen;

@@ -180,7 +180,9 @@ TEST_F(HidDeviceTest, ReportsReachTheOwnerInOrderOnTheReaderThread)
     constexpr int kReports = 640;
     for (int i = 0; i < kReports; ++i) {
         fake->PushInput(kPath, TextReport("line " + std::to_string(i)));
-        if (i % 32 == 31) ASSERT_TRUE(fake->WaitInputDrained(kPath)) << "reader stalled at " << i;
+        if (i % 32 == 31) {
+            ASSERT_TRUE(fake->WaitInputDrained(kPath)) << "reader stalled at " << i;
+        }
     }
     ASSERT_TRUE(receiver.WaitFor(kReports));
     EXPECT_EQ(fake->DroppedInput(kPath), 0);

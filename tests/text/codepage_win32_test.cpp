@@ -34,8 +34,9 @@ TEST(Win32CodePage, SystemCharsetIsTheAnsiCodePage)
     ASSERT_GT(name.size(), 2u);
     EXPECT_EQ(name.substr(0, 2), "CP");
     EXPECT_EQ(name.find_first_not_of("0123456789", 2), std::string::npos);
-    if (GetACP() != CP_UTF8)
+    if (GetACP() != CP_UTF8) {
         EXPECT_EQ(name, "CP" + std::to_string(GetACP()));
+    }
     // The empty name is that code page.
     const Bytes bytes = {'a', 'b', 0};
     EXPECT_EQ(hid::DecodeText(bytes.data(), bytes.size()), u"ab");
@@ -115,14 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
         CanEncodeCase{"UnknownRefusesTheRest", "NO-SUCH", u"é", false}),
     [](const auto& info) { return info.param.name; });
 
-struct DecodeCase {
+struct Win32DecodeCase {
     const char* name;
     const char* charset;
     Bytes bytes;
     std::u16string text;
 };
 
-class Win32Decode : public testing::TestWithParam<DecodeCase> {};
+class Win32Decode : public testing::TestWithParam<Win32DecodeCase> {};
 
 TEST_P(Win32Decode, MarksEveryBadByte)
 {
@@ -133,15 +134,15 @@ TEST_P(Win32Decode, MarksEveryBadByte)
 INSTANTIATE_TEST_SUITE_P(
     Table, Win32Decode,
     testing::Values(
-        DecodeCase{"ShiftJis", "CP932", {0x82, 0xA0, 'x'}, u"あx"},
-        DecodeCase{"HalfwidthKana", "CP932", {0xB1}, u"ｱ"},
-        DecodeCase{"LeadByteCutAtEnd", "CP932", {'a', 0x82}, u"a\uFFFD"},
-        DecodeCase{"LeadByteCutBeforeZero", "CP932", {'a', 0x82, 0, 'b'}, u"a\uFFFD"},
-        DecodeCase{"BadTrailByte", "CP932", {0x82, 0x20, 'b'}, u"\uFFFD b"},
-        DecodeCase{"Cp1252", "CP1252", {'c', 'a', 'f', 0xE9, 0x80}, u"café€"},
-        DecodeCase{"Utf8Name", "UTF-8", {0xE3, 0x81, 0x82}, u"あ"},
+        Win32DecodeCase{"ShiftJis", "CP932", {0x82, 0xA0, 'x'}, u"あx"},
+        Win32DecodeCase{"HalfwidthKana", "CP932", {0xB1}, u"ｱ"},
+        Win32DecodeCase{"LeadByteCutAtEnd", "CP932", {'a', 0x82}, u"a\uFFFD"},
+        Win32DecodeCase{"LeadByteCutBeforeZero", "CP932", {'a', 0x82, 0, 'b'}, u"a\uFFFD"},
+        Win32DecodeCase{"BadTrailByte", "CP932", {0x82, 0x20, 'b'}, u"\uFFFD b"},
+        Win32DecodeCase{"Cp1252", "CP1252", {'c', 'a', 'f', 0xE9, 0x80}, u"café€"},
+        Win32DecodeCase{"Utf8Name", "UTF-8", {0xE3, 0x81, 0x82}, u"あ"},
         // Each byte that begins no character is marked, as on Linux.
-        DecodeCase{"Utf8BadInTheMiddle", "UTF-8", {'a', 0xE3, 0x81, 'b', 0xFF},
+        Win32DecodeCase{"Utf8BadInTheMiddle", "UTF-8", {'a', 0xE3, 0x81, 'b', 0xFF},
                    u"a\uFFFD\uFFFDb\uFFFD"}),
     [](const auto& info) { return info.param.name; });
 

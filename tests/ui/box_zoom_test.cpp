@@ -9,7 +9,7 @@ namespace {
 
 using wsys::CBoxZoom;
 using wsys::CFollowRule;
-using Step = CBoxZoom::Step;
+using ZoomStep = CBoxZoom::Step;
 
 TEST(BoxZoom, StepsStayWithinTheBoundsAndResetReturnsToTheDialogsSize)
 {
@@ -25,12 +25,12 @@ TEST(BoxZoom, StepsStayWithinTheBoundsAndResetReturnsToTheDialogsSize)
         EXPECT_EQ(CBoxZoom::Next(c.points, c.up), c.next) << c.points << (c.up ? " up" : " down");
 
     CBoxZoom zoom(9);
-    EXPECT_FALSE(zoom.Take(Step::Reset));
+    EXPECT_FALSE(zoom.Take(ZoomStep::Reset));
     for (int i = 0; i < 30; ++i)
-        zoom.Take(Step::In);
+        zoom.Take(ZoomStep::In);
     EXPECT_EQ(zoom.Points(), CBoxZoom::kMaxPoints);
-    EXPECT_FALSE(zoom.Take(Step::In));
-    EXPECT_TRUE(zoom.Take(Step::Reset));
+    EXPECT_FALSE(zoom.Take(ZoomStep::In));
+    EXPECT_TRUE(zoom.Take(ZoomStep::Reset));
     EXPECT_EQ(zoom.Points(), 9);
     EXPECT_FALSE(zoom.Zoomed());
 }

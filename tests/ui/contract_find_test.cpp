@@ -13,12 +13,14 @@ namespace contract_test {
 
 namespace {
 
-const std::u16string kFind = u"検索(&F)...";
 const std::u16string kNotFound = u"見つかりません";
 
 // The rows the searches run over.
 const char* const kRows[] = {"alpha 1", "Beta 2", "alpha 3", "ALPHA 4", "gamma 5"};
 
+}  // namespace
+
+// Named outside the anonymous namespace: the test classes derive from it.
 class FindContract : public WindowContract {
 protected:
     bool SendRows()
@@ -38,8 +40,6 @@ protected:
         return {text.substr(from, to - from), from == to ? -1 : row};
     }
 };
-
-}  // namespace
 
 TEST_F(FindContract, CtrlFAnywhereOpensTheFindWindowWithTheSelectedRow)
 {

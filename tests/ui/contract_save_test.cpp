@@ -20,9 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::u16string kSaveAs = u"名前を付けて保存(&S)...";
-const std::u16string kShowTimes = u"時刻を表示(&T)";
-
 // A folder of the test's own, gone with what it holds at the end.
 class CScratch {
 public:

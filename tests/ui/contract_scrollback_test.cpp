@@ -31,8 +31,6 @@ std::vector<std::u16string> InSight(const char* control)
     return {rows.begin() + shown.first, rows.begin() + shown.last + 1};
 }
 
-const std::u16string kClear = u"履歴を消去(&L)";
-
 }  // namespace
 
 TEST_F(WindowContract, ScrollBarShowsOnceTheRowsOutnumberTheView)

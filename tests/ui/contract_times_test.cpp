@@ -11,16 +11,7 @@
 
 namespace contract_test {
 
-namespace {
-
-const std::u16string kShowTimes = u"時刻を表示(&T)";
-const std::u16string kFind = u"検索(&F)...";
-const std::u16string kClear = u"履歴を消去(&L)";
-const std::u16string kSaveAs = u"名前を付けて保存(&S)...";
-
-}  // namespace
-
-// After the toolkit's own entries, a separator and the box's five, in
+// After the toolkit's own entries, a separator and the box's six, in
 // this order; the window menu's entries, where they are on this menu,
 // after another separator.
 TEST_F(WindowContract, HistoryMenuHasItsEntriesInOrder)

@@ -15,7 +15,6 @@ namespace contract_test {
 
 namespace {
 
-const std::u16string kShowTimes = u"時刻を表示(&T)";
 const std::u16string kShowBytes = u"16進表示(&X)";
 const std::u16string kShowEvents = u"接続と送信を表示(&E)";
 

@@ -103,10 +103,11 @@ TEST(ShownRows, ABoxFedByARingHoldsItsWindow)
         const std::size_t before = box.size();
         RowChange c = shown.Follow(slice);
         EXPECT_EQ(c.replace, fresh > 0 && (before == 0 || fresh >= kWindow)) << turn;
-        if (c.replace)
+        if (c.replace) {
             ++replaced;
-        else if (!c.Empty())
+        } else if (!c.Empty()) {
             ASSERT_LT(c.removed, before) << "a change keeps a row";
+        }
         wsys::ApplyRowChange(box, std::move(c));
         ASSERT_EQ(box, Rows(source.begin(), source.end())) << turn;
     }

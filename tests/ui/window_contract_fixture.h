@@ -18,6 +18,7 @@
 #include "counting_dlg.h"
 #include "fake_platform.h"
 #include "resources.h"
+#include "utf16.h"
 #include "wendrel_dlg.h"
 #include "window_contract.h"
 
@@ -34,11 +35,12 @@ using Names = std::vector<std::string>;
 inline const std::u16string kPath = u"/dev/hidraw0";
 inline const std::u16string kAbout = u"バージョン情報 Wendrel(&A)...";
 inline const std::u16string kCopyAll = u"受信履歴をすべてコピー(&H)";
+inline const std::u16string kShowTimes = u"時刻を表示(&T)";
+inline const std::u16string kFind = u"検索(&F)...";
+inline const std::u16string kClear = u"履歴を消去(&L)";
+inline const std::u16string kSaveAs = u"名前を付けて保存(&S)...";
 
-inline std::u16string U(const std::string& ascii)
-{
-    return std::u16string(ascii.begin(), ascii.end());
-}
+inline std::u16string U(const std::string& ascii) { return text::Widen(ascii); }
 
 // Text as a board on a Japanese Windows PC sends it.
 inline std::string Cp932(const std::u16string& text)

@@ -11,18 +11,15 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-import board as board_tool  # noqa: E402
+sys.path.insert(0, os.path.dirname(HERE))
+from rig_client import board_call  # noqa: E402
 
 failures = 0
 
 
 def board(*args):
     """One board command, in this process or by the board service."""
-    status, out, err = board_tool.call(list(args))
-    if status:
-        raise RuntimeError("board.py %s failed: %s" % (" ".join(args), err.strip()))
-    return out.strip()
+    return board_call(*args, tool=os.path.join(HERE, "board.py")).strip()
 
 
 def check(name, ok, detail=""):

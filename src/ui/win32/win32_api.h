@@ -1,14 +1,9 @@
 // windows.h for the window system, without the macros that would rename
 // names of the portable code (LoadIcon, LoadString, res::IDOK, res::IDCANCEL;
-// the last two have the same values there).
+// the last two have the same values there). NOMINMAX and the rest come with
+// the target (wendrel_win32_defines).
 #pragma once
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #include <commctrl.h>
 

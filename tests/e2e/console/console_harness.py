@@ -5,7 +5,6 @@ sessions both programs take (run_sessions). Runs as root inside the rig's
 VM."""
 
 import argparse
-import importlib.util
 import os
 import signal
 import subprocess
@@ -15,6 +14,8 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Application, Atspi, Desktop, Timeout, poll  # noqa: E402
+import rig_client  # noqa: E402 - tools/, on the path through desktop
+from rig_client import board_call, board_tool  # noqa: E402,F401 - for the cases
 
 CONNECTED = "VID:0x04D8 / PID:0x003F"
 DISCONNECTED = "Non Connections"
@@ -42,41 +43,15 @@ def check(ok, message):
         raise CaseFailed(message)
 
 
-def board_tool(path):
-    """The rig's board.py as a module: its call() runs a command through the
-    board service, or in this process without one (a fresh interpreter
-    costs a second or more under emulation)."""
-    spec = importlib.util.spec_from_file_location("rig_board_tool", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-class Board:
-    """One virtual board; its commands take the same arguments as on the
-    command line."""
+class Board(rig_client.Board):
+    """One virtual board (rig_client.Board); `Board._tool` is the board
+    tool's module, for a case that calls it directly."""
 
     _tool = None
 
     def __init__(self, tool, name):
-        self.tool, self.name = tool, name
-        if Board._tool is None:
-            Board._tool = board_tool(tool)
-
-    def run(self, command, *args):
-        status, out, err = Board._tool.call([command, self.name] + list(args))
-        if status:
-            raise RuntimeError("board.py %s %s: %s" % (command, self.name, err.strip()))
-        return out
-
-    def plug(self, *options):
-        return self.run("plug", *options).strip()
-
-    def received(self):
-        return [bytes.fromhex(x) for x in self.run("received").split()]
-
-    def send(self, *texts):
-        self.run("send", *texts)
+        super().__init__(tool, name)
+        Board._tool = board_tool(tool)
 
 
 class Console:
@@ -246,7 +221,7 @@ def run_sessions(title, sessions):
     run = Run(args)
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # still clean up
     Board._tool = board_tool(args.board)
-    Board._tool.call(["remove", "--all"])
+    board_call("remove", "--all", tool=args.board, check=False)
     try:
         with Desktop() as desktop:
             for session in sessions:

@@ -8,10 +8,10 @@ Every wait is bounded; a helper that runs out of time raises Timeout."""
 
 import ctypes
 import os
-import select
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 import zlib
@@ -21,20 +21,22 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                                "tools"))
+from rig_client import Timeout, read_line, start_xvfb  # noqa: E402
+
 AT_SPI_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
-
-
-class Timeout(Exception):
-    pass
 
 
 class NoAnswer(Timeout):
     """An AT-SPI call that the application did not answer."""
 
 
-def poll(probe, timeout, interval=0.02, what="a condition"):
+def poll(probe, timeout, interval=0.1, what="a condition"):
     """Calls probe until it returns something true; returns that. Raises
-    Timeout after `timeout` seconds."""
+    Timeout after `timeout` seconds. Each probe is a round of calls over the
+    accessibility bus, dear under emulation: a wait that measures passes a
+    finer interval."""
     deadline = time.monotonic() + timeout
     silent = None
     while True:
@@ -86,18 +88,11 @@ class Desktop:
         os.mkdir(runtime, 0o700)
         env["XDG_RUNTIME_DIR"] = runtime
 
-        # -displayfd picks a free display and tells us which; -fbdir keeps the
-        # screen in a file in XWD format, which is how screenshots are taken.
-        rfd, wfd = os.pipe()
-        xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(wfd), "-screen", "0",
-             "%dx%dx24" % self.size, "-nolisten", "tcp", "-noreset",
-             "-fbdir", self.dir],
-            pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=self._log("xvfb"))
-        os.close(wfd)
+        # -fbdir keeps the screen in a file in XWD format, which is how
+        # screenshots are taken.
+        xvfb, env["DISPLAY"] = start_xvfb(self.size, ("-noreset", "-fbdir", self.dir),
+                                          stdout=subprocess.DEVNULL, stderr=self._log("xvfb"))
         self.procs.append(xvfb)
-        display = self._read_line(rfd, 60, "Xvfb to start")
-        env["DISPLAY"] = ":" + display
 
         rfd, wfd = os.pipe()
         bus = subprocess.Popen(
@@ -106,7 +101,7 @@ class Desktop:
             pass_fds=(wfd,), stdout=subprocess.DEVNULL, stderr=self._log("dbus"), env=env)
         os.close(wfd)
         self.procs.append(bus)
-        env["DBUS_SESSION_BUS_ADDRESS"] = self._read_line(rfd, 60, "the session bus")
+        env["DBUS_SESSION_BUS_ADDRESS"] = read_line(rfd, 60, "the session bus")
 
         # Started here rather than on demand, so that it is ours to stop.
         launcher = subprocess.Popen(
@@ -142,25 +137,6 @@ class Desktop:
                 return f.read()
         except OSError:
             return ""
-
-    @staticmethod
-    def _read_line(fd, timeout, what):
-        data = b""
-        deadline = time.monotonic() + timeout
-        try:
-            while b"\n" not in data:
-                left = deadline - time.monotonic()
-                if left <= 0:
-                    raise Timeout("timed out waiting for " + what)
-                ready, _, _ = select.select([fd], [], [], left)
-                if ready:
-                    chunk = os.read(fd, 4096)
-                    if not chunk:
-                        raise RuntimeError(what + ": ended before it was ready")
-                    data += chunk
-        finally:
-            os.close(fd)
-        return data.split(b"\n", 1)[0].decode().strip()
 
     def __exit__(self, *exc):
         for proc in reversed(self.procs):

@@ -26,9 +26,6 @@ namespace {
 
 constexpr int kBootloaderPid = 0x0B00;
 
-const std::u16string kConnected = u"VID:0x04D8 / PID:0x003F";
-const std::u16string kNone = u"Non Connections";
-
 // The console's own logic, its poll cycle ticking at 50 ms: "Bootloder"
 // sends the board away as another product; when it comes back as ours,
 // on a new node, the console connects to it again.

@@ -23,6 +23,9 @@ using std::chrono::milliseconds;
 
 constexpr int kVid = 0x04D8;
 constexpr int kPid = 0x003F;
+// The console's status line.
+inline const std::u16string kConnected = u"VID:0x04D8 / PID:0x003F";
+inline const std::u16string kNone = u"Non Connections";
 
 inline std::string Board(const std::string& args) { return rig::RunBoard(args); }
 

@@ -21,9 +21,6 @@ using namespace faults;
 
 namespace {
 
-const std::u16string kConnected = u"VID:0x04D8 / PID:0x003F";
-const std::u16string kNone = u"Non Connections";
-
 TEST_F(Faults, TheConsoleNeverConnectsToADeviceThatTookTheBoardsNode)
 {
     const std::string node = Board("plug ours");

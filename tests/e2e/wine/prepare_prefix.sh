@@ -17,7 +17,7 @@ WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
 # A host whose kernel cannot run Wine's 32-bit half (the guest's can) made
 # the prefix without it: give 32-bit programs Wine's own DLLs and the
 # common controls 6 assembly, which is all wendrel.exe needs there.
-if ! wine --version >/dev/null 2>&1; then
+if ! sh "$(dirname "$run")/wine32.sh" >/dev/null; then
   for lib in /usr/lib/i386-linux-gnu/wine/i386-windows /usr/lib/wine/i386-windows; do
     [ -d "$lib" ] || continue
     wow=$prefix/drive_c/windows/syswow64

@@ -103,7 +103,7 @@ bool WaitFor(double seconds, F ok)
     }
 }
 
-std::wstring Widen(const char* s)
+std::wstring FromUtf8(const char* s)
 {
     int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
@@ -386,7 +386,7 @@ std::optional<Reply> RunHistoryCommand(HWND dlg, const std::string& command,
         return SaveCommand(dlg, command, first, tail);
     if (command == "zoom") return Zoom(dlg, std::atoi(first.c_str()));
     if (command == "input-is") {
-        const std::wstring wanted = Widen(tail.c_str());
+        const std::wstring wanted = FromUtf8(tail.c_str());
         std::wstring text;
         const bool ok = WaitFor(std::atof(first.c_str()),
                                 [&] { return ItemText(dlg, kInput, text) && text == wanted; });
@@ -436,7 +436,7 @@ Reply Run(const std::string& command, const std::string& rest)
 
     if (command == "status" || command == "history") {
         const double seconds = std::atof(first.c_str());
-        const std::wstring wanted = Widen(tail.c_str());
+        const std::wstring wanted = FromUtf8(tail.c_str());
         const int id = command == "status" ? kStatus : kHistory;
         std::wstring text;
         const bool ok = WaitFor(seconds, [&] {
@@ -454,12 +454,12 @@ Reply Run(const std::string& command, const std::string& rest)
         DWORD_PTR r = 0;
         SendMessageTimeoutW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE,
                             SMTO_ABORTIFHUNG, kMessageLimitMs, &r);
-        for (wchar_t c : Widen(rest.c_str()))
+        for (wchar_t c : FromUtf8(rest.c_str()))
             if (!SendMessageTimeoutW(edit, WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kMessageLimitMs, &r))
                 return {false, "input line does not answer"};
         std::wstring typed;
         ItemText(dlg, kInput, typed);
-        if (typed != Widen(rest.c_str())) return Text(false, "typed", typed);
+        if (typed != FromUtf8(rest.c_str())) return Text(false, "typed", typed);
         // Enter goes through the dialog manager, as a key press does.
         PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
         PostMessageW(edit, WM_KEYUP, VK_RETURN, 0xC01C0001);

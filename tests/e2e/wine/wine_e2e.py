@@ -11,15 +11,18 @@ history box's scrollback, arrival times, clearing, and recalling sent
 lines. Each case prints PASS or FAIL with its name.
 """
 import argparse
-import importlib.util
 import os
 import re
 import select
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                                "tools"))
+import rig_client  # noqa: E402
+from rig_client import read_line  # noqa: E402,F401 - for the cases that import this
 
 STATUS_CONNECTED = "VID:0x04D8 / PID:0x003F"
 STATUS_NONE = "Non Connections"
@@ -53,25 +56,11 @@ def find(top, name):
     return None
 
 
-class Board:
-    """The virtual board through board.py's call(): by the board service,
-    without an interpreter's start for each command."""
+class Board(rig_client.Board):
+    """The virtual board (rig_client.Board), 20 s for each command."""
 
     def __init__(self, tool, name="w1"):
-        self.name = name
-        spec = importlib.util.spec_from_file_location("rig_board_tool", tool)
-        self.tool = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(self.tool)
-
-    def run(self, *args, check=True):
-        status, out, err = self.tool.call(["--timeout", "20", args[0], self.name]
-                                          + list(args[1:]))
-        if check and status != 0:
-            raise RuntimeError("board %s: %s" % (" ".join(args), err.strip()))
-        return out
-
-    def received(self):
-        return [bytes.fromhex(x) for x in self.run("received").split()]
+        super().__init__(tool, name, timeout=20)
 
 
 class Session:
@@ -124,47 +113,18 @@ class Driver(Session):
         super().__init__(wine, [exe, "session"], out, "driver")
 
 
-def read_line(fd, timeout, what):
-    """The first line written to fd (closed afterwards)."""
-    data = b""
-    deadline = time.monotonic() + timeout
-    try:
-        while b"\n" not in data:
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([fd], [], [], left)[0]:
-                raise RuntimeError("timed out waiting for " + what)
-            chunk = os.read(fd, 256)
-            if not chunk:
-                raise RuntimeError(what + ": ended first")
-            data += chunk
-    finally:
-        os.close(fd)
-    return data.split(b"\n", 1)[0].decode().strip()
-
-
 def wine_env(prefix):
-    """This process's environment for Wine: the prefix made beforehand,
-    quiet, no Mono or Gecko to offer, X only."""
-    env = os.environ
-    env["WINEPREFIX"] = prefix
-    env["WINEDEBUG"] = "-all"
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    env.pop("WAYLAND_DISPLAY", None)
-    return env
+    """This process's own environment made Wine's (rig_client.wine_env): the
+    programs it starts inherit it."""
+    return rig_client.wine_env(prefix, env=os.environ)
 
 
 def start_desktop(env, procs, out):
     """udev, through which plug and unplug reach Wine, and an X server; its
     display goes into env, its process into procs."""
-    subprocess.run("SYSTEMD_IGNORE_CHROOT=1 /lib/systemd/systemd-udevd --daemon && "
-                   "udevadm trigger && udevadm settle", shell=True,
-                   stdout=out, stderr=out, timeout=120)
-    # Xvfb names its display once it takes clients (-displayfd).
-    rfd, wfd = os.pipe()
-    procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1024x768x24",
-                                   "-nolisten", "tcp"], pass_fds=(wfd,), stdout=out, stderr=out))
-    os.close(wfd)
-    env["DISPLAY"] = ":" + read_line(rfd, T_STATE, "Xvfb to start")
+    rig_client.start_udev(out)
+    xvfb, env["DISPLAY"] = rig_client.start_xvfb(stdout=out, stderr=out, timeout=T_STATE)
+    procs.append(xvfb)
 
 
 def wait_reports(board, count, seconds=T_STATE):
@@ -462,19 +422,23 @@ def wait_until(probe, seconds=T_STATE):
     return True
 
 
-def main():
+def parse_args():
+    """The Wine cases' command line; and where their files go."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--windows-build", required=True)
     ap.add_argument("--prefix", required=True)
     ap.add_argument("--board", required=True)
-    a = ap.parse_args()
-    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+    return ap.parse_args(), os.environ.get("E2E_CASE_RESULTS", "/tmp")
+
+
+def main():
+    a, out_dir = parse_args()
 
     app = find(a.windows_build, "wendrel.exe")
     driver_exe = find(a.windows_build, "wendrel_driver.exe")
     if not app or not driver_exe:
         return result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
-    wine = shutil.which("wine") or "wine"
+    wine = rig_client.wine_loader()
 
     env = wine_env(a.prefix)
 

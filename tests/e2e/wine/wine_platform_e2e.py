@@ -12,9 +12,7 @@ one that carries text both ways (Wine 8 lists such a board as one
 interface: then the case says so). Each case prints PASS, FAIL or SKIP
 with its name. Shares its helpers with wine_e2e.py.
 """
-import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -141,19 +139,14 @@ def case_collections(tool, probe, drv):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--windows-build", required=True)
-    ap.add_argument("--prefix", required=True)
-    ap.add_argument("--board", required=True)
-    a = ap.parse_args()
-    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+    a, out_dir = w.parse_args()
 
     app = w.find(a.windows_build, "wendrel.exe")
     driver_exe = w.find(a.windows_build, "wendrel_driver.exe")
     probe_exe = w.find(a.windows_build, "wine_hid_probe.exe")
     if not app or not driver_exe or not probe_exe:
         return w.result(False, "wine_platform_programs_built", "a program is missing")
-    wine = shutil.which("wine") or "wine"
+    wine = w.rig_client.wine_loader()
 
     env = w.wine_env(a.prefix)
 

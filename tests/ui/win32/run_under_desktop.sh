@@ -37,11 +37,8 @@ work="$prefix.work"
 # Debian's `wine` prefers the 32-bit loader, which a kernel without 32-bit
 # support cannot start; 64-bit programs then run on the 64-bit one.
 if [ -z "${WINE:-}" ]; then
-  WINE=wine
-  if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
-    WINE=/usr/lib/wine/wine64
-    export WINELOADER=/usr/lib/wine/wine64
-  fi
+  WINE=$(sh "$(dirname "$0")/../../../tools/wine32.sh" --loader)
+  [ "$WINE" = wine ] || export WINELOADER="$WINE"
 fi
 mkdir -p "$work" "$shots"
 

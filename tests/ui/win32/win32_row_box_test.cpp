@@ -106,9 +106,11 @@ TEST_F(Win32RowBoxTest, ScrollBarOnlyWhileTheRowsOutnumberTheView)
     // the selection shown without the focus; the box shows the scroll bar
     // when it is of use.
     constexpr unsigned long kScrolls = WS_VSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL;
-    for (const res::ControlTemplate& c : res::FindDialogTemplate(res::IDD_WENDREL_DIALOG)->controls)
-        if (c.id == res::IDC_HISTORY)
+    for (const res::ControlTemplate& c : res::FindDialogTemplate(res::IDD_WENDREL_DIALOG)->controls) {
+        if (c.id == res::IDC_HISTORY) {
             EXPECT_EQ(win32::MapControlStyle(c).style & kScrolls, kScrolls);
+        }
+    }
     Run([&] {
         const int fit = Rows().RowsInView();
         EXPECT_EQ(fit, 18);

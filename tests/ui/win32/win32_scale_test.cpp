@@ -31,7 +31,6 @@ using contract::CPlainHandler;
 std::u16string Str(const wchar_t* s) { return reinterpret_cast<const char16_t*>(s); }
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-std::tuple<long, long, long, long> Tie(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 std::string Utf8(const std::u16string& s)
 {
@@ -139,21 +138,6 @@ int IconWidth(HICON icon)
     return bm.bmWidth;
 }
 
-std::u16string Text(HWND h)
-{
-    wchar_t buf[1024] = {};
-    GetWindowTextW(h, buf, 1024);
-    return Str(buf);
-}
-
-RECT ChildRect(HWND dlg, HWND child)
-{
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 // Every control of `t` at its template rectangle in the units of the
 // dialog's face at `dpi`: the dialog's client area, the controls (each
 // position and size converted on its own), a named label at least as
@@ -189,7 +173,7 @@ void ExpectLayout(HWND dlg, const res::DialogTemplate& t, UINT dpi)
             EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0))),
                       size);
         } else if (c.kind == res::ControlKind::Static && c.id != res::IDC_STATIC) {
-            const std::u16string text = Text(child);
+            const std::u16string text = WindowText(child);
             const int textWidth = WithFont(font, [&](HDC dc) {
                 SIZE s{};
                 GetTextExtentPoint32W(dc, W(text), static_cast<int>(text.size()), &s);
@@ -304,10 +288,12 @@ TEST_F(Win32Scale, DialogsAreBuiltInAFaceThatExists)
                         Utf8(t.fontFace).c_str(), Utf8(w.Face()).c_str(), Utf8(used).c_str());
             EXPECT_EQ(w.Face(), want);
             EXPECT_EQ(Str(LogFont(dlg).lfFaceName), want) << "the template carries the face";
-            if (want != t.fontFace)
+            if (want != t.fontFace) {
                 EXPECT_FALSE(win32::FaceExists(t.fontFace)) << "the prefix lacks it";
-            if (want != t.fontFace && want != win32::kFallbackFace)
+            }
+            if (want != t.fontFace && want != win32::kFallbackFace) {
                 EXPECT_FALSE(win32::FaceExists(win32::kFallbackFace)) << "the prefix lacks it";
+            }
             // The face drawn is the one the mapper gives for the chosen
             // face: the layout below is measured from it.
             HFONT same = MakeFont(want, t.pointSize, win32::SystemDpi());

@@ -23,21 +23,6 @@
 
 namespace {
 
-std::u16string Text(HWND h)
-{
-    wchar_t buf[4096] = {};
-    GetWindowTextW(h, buf, 4096);
-    return reinterpret_cast<const char16_t*>(buf);
-}
-
-RECT ChildRect(HWND dlg, HWND child)
-{
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 // Where the dialog manager puts a control: it converts the position and
 // the size each on its own (each rounded), not the far corner, so the
 // right edge may differ by a pixel from the converted x + cx.
@@ -48,7 +33,6 @@ RECT DialogRect(HWND dlg, int x, int y, int cx, int cy)
     return {r.left, r.top, r.left + r.right, r.top + r.bottom};
 }
 
-std::tuple<long, long, long, long> Tie(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 using contract::CPlainHandler;
 
@@ -71,7 +55,7 @@ TEST_F(Win32WindowTest, ControlsSitWhereTheTemplatePutsThem)
         h.wnd = wnd.get();
         h.onInit = [&] {
             HWND dlg = Hwnd(wnd.get());
-            EXPECT_EQ(Text(dlg), t.title);
+            EXPECT_EQ(WindowText(dlg), t.title);
             RECT client;
             GetClientRect(dlg, &client);
             EXPECT_EQ(Tie(client), Tie(DialogRect(dlg, 0, 0, t.cx, t.cy)));
@@ -100,7 +84,7 @@ TEST_F(Win32WindowTest, ControlsSitWhereTheTemplatePutsThem)
                 SCOPED_TRACE(c.name);
                 if (child && !(GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) {
                     // The hidden label that names the edit control after it.
-                    EXPECT_EQ(Text(child), c.accessibleName);
+                    EXPECT_EQ(WindowText(child), c.accessibleName);
                     child = GetWindow(child, GW_HWNDNEXT);
                 }
                 ASSERT_TRUE(child);
@@ -115,8 +99,9 @@ TEST_F(Win32WindowTest, ControlsSitWhereTheTemplatePutsThem)
                     EXPECT_TRUE(SendMessageW(child, STM_GETICON, 0, 0)) << "icon 128 shown";
                 } else {
                     EXPECT_EQ(Tie(got), Tie(want));
-                    if (c.kind != res::ControlKind::Edit && c.kind != res::ControlKind::MultiEdit)
-                        EXPECT_EQ(Text(child), c.text);
+                    if (c.kind != res::ControlKind::Edit && c.kind != res::ControlKind::MultiEdit) {
+                        EXPECT_EQ(WindowText(child), c.text);
+                    }
                 }
                 child = GetWindow(child, GW_HWNDNEXT);
             }
