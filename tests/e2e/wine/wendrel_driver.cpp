@@ -323,7 +323,7 @@ Reply SaveCommand(HWND dlg, const std::string& command, const std::string& first
     if (command == "save-as") {
         HWND save = SaveDialog(dlg);
         if (!save) return {false, "no save dialog"};
-        const std::wstring path = Widen(tail.c_str());
+        const std::wstring path = FromUtf8(tail.c_str());
         DWORD_PTR r = 0;
         SendMessageTimeoutW(FileNameField(save), WM_SETTEXT, 0,
                             reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG,
@@ -405,7 +405,7 @@ std::optional<Reply> RunInputCommand(HWND dlg, const std::string& command, const
     SendMessageTimeoutW(dlg, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE, SMTO_ABORTIFHUNG,
                         kMessageLimitMs, &r);
     if (command == "keys") {
-        for (wchar_t c : Widen(rest.c_str()))
+        for (wchar_t c : FromUtf8(rest.c_str()))
             if (!SendMessageTimeoutW(edit, WM_CHAR, c, 1, SMTO_ABORTIFHUNG, kMessageLimitMs, &r))
                 return Reply{false, "input line does not answer"};
     } else {
