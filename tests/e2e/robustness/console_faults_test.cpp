@@ -258,8 +258,9 @@ TEST_F(Faults, ABoardPluggedDuringAnotherDevicesStuckWriteConnectsWithoutFreezin
     EXPECT_TRUE(plugged);
     EXPECT_GE(stuckWrites, 1) << "no write was stuck: the case shows nothing";
     // The window answered all along: no turn of its loop waited for the
-    // kernel.
-    EXPECT_LT(run.longestGapMs, 500.0);
+    // kernel's ~5 s write. The bound only catches such a wait; a busy,
+    // emulated machine alone has stretched a turn past half a second.
+    EXPECT_LT(run.longestGapMs, 3000.0);
     const Clock::time_point ended{Clock::duration(writesEnded.load())};
     std::printf("stuck write: %d write(s) of ~5 s; longest gap between turns of the window's "
                 "loop %.0f ms (ending %.1f s after the start; plugged at %.1f s; longest tick "
