@@ -1,7 +1,7 @@
-// A window system in memory: every control is a string (a box of rows
-// keeps its rows too), the timer ticks when a test says so, and calls
-// posted from other threads wait in a queue until the test drains it. A script per template stands in for the user
-// while the dialog runs modally.
+// A window system in memory (memory_window.h) that keeps what it is
+// given: the timer ticks when a test says so, and calls posted from other
+// threads wait in a queue until the test drains it. A script per template
+// stands in for the user while the dialog runs modally.
 #pragma once
 
 #include <atomic>
@@ -14,37 +14,30 @@
 #include <utility>
 #include <vector>
 
-#include "post_queue.h"
+#include "memory_window.h"
 #include "window_system.h"
 
 namespace fake {
 
 class FakeWindowSystem;
 
-class FakeWindow : public wsys::IWindow {
+class FakeWindow : public MemoryWindow {
 public:
     FakeWindow(FakeWindowSystem& ws, int templateId, wsys::IDialogHandler& handler)
-        : m_ws(ws), m_templateId(templateId), m_handler(handler) {}
+        : MemoryWindow(handler), m_ws(ws), m_templateId(templateId) {}
 
     // --- wsys::IWindow ---
     int RunModal() override;
     void EndDialog(int result) override { ended = result; }
-    std::u16string GetItemText(int id) const override
-    {
-        auto it = text.find(id);
-        return it == text.end() ? std::u16string() : it->second;
-    }
     void SetItemText(int id, const std::u16string& t) override
     {
-        text[id] = t;
+        MemoryWindow::SetItemText(id, t);
         ++sets[id];
     }
-    // The box's rows; its text is them joined, as a real box gives them.
     void UpdateRows(int id, const wsys::RowChange& change) override
     {
         lastChange[id] = change;
-        wsys::ApplyRowChange(rows[id], change);
-        text[id] = wsys::JoinRows(rows[id], u"\r\n");
+        MemoryWindow::UpdateRows(id, change);
         ++sets[id];
     }
     void LimitText(int id, int maxUnits) override { limit[id] = maxUnits; }
@@ -97,9 +90,6 @@ public:
         return true;
     }
     void SetIcon(wsys::IconHandle icon, bool big) override { (big ? bigIcon : smallIcon) = icon; }
-    bool IsIconic() const override { return iconic; }
-    wsys::Size ClientSize() const override { return client; }
-    wsys::Size SystemIconSize() const override { return {32, 32}; }
     void DrawIcon(int x, int y, wsys::IconHandle icon) override { draws.emplace_back(x, y, icon); }
     // Nothing to wake: the test drains.
     void Post(std::function<void()> fn) override
@@ -164,8 +154,6 @@ public:
         return it == sets.end() ? 0 : it->second;
     }
 
-    std::map<int, std::u16string> text;
-    std::map<int, std::vector<std::u16string>> rows;
     std::map<int, wsys::RowChange> lastChange;
     std::map<int, int> sets;
     std::map<int, int> limit;
@@ -183,9 +171,7 @@ public:
     int timerMs = 0;
     wsys::IconHandle bigIcon = nullptr;
     wsys::IconHandle smallIcon = nullptr;
-    bool iconic = false;
     int beeps = 0;
-    wsys::Size client{480, 300};
     std::vector<std::tuple<int, int, wsys::IconHandle>> draws;
     // Calls posted so far; written on the posting threads, read by the test.
     std::atomic<int> posted{0};
@@ -193,8 +179,6 @@ public:
 private:
     FakeWindowSystem& m_ws;
     int m_templateId;
-    wsys::IDialogHandler& m_handler;
-    wsys::CPostQueue m_posts;
 };
 
 class FakeWindowSystem : public wsys::IWindowSystem {
@@ -222,8 +206,7 @@ inline int FakeWindow::RunModal()
     m_handler.OnInitDialog();
     if (auto it = m_ws.script.find(m_templateId); it != m_ws.script.end() && it->second)
         it->second(*this);
-    m_handler.OnDestroy();
-    m_posts.Close();
+    Destroy();
     return ended.value_or(-1);
 }
 

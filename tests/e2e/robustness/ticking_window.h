@@ -1,7 +1,7 @@
-// A window system without a screen for running the console's logic on the
-// rig: its modal loop ticks the dialog's timer at the real period, runs
-// calls posted from other threads as they come, and after every turn
-// calls a hook that plays the user (or the test). Controls are strings.
+// A window system without a screen (memory_window.h) for running the
+// console's logic on the rig: its modal loop ticks the dialog's timer at
+// the real period, runs calls posted from other threads as they come, and
+// after every turn calls a hook that plays the user (or the test).
 #pragma once
 
 #include <algorithm>
@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "post_queue.h"
+#include "memory_window.h"
 #include "window_system.h"
 
 namespace rig {
 
-class TickingWindow : public wsys::IWindow {
+class TickingWindow : public fake::MemoryWindow {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit TickingWindow(wsys::IDialogHandler& handler) : m_handler(handler) {}
+    explicit TickingWindow(wsys::IDialogHandler& handler) : MemoryWindow(handler) {}
 
     // After each timer tick (true) or batch of posted calls (false), on
     // the user-interface thread.
@@ -76,8 +76,7 @@ public:
                     onTurn(*this, true);
             }
         }
-        m_handler.OnDestroy();
-        m_posts.Close();
+        Destroy();
         return m_result;
     }
     void EndDialog(int result) override
@@ -85,20 +84,6 @@ public:
         m_result = result;
         m_ended = true;
     }
-    std::u16string GetItemText(int id) const override
-    {
-        auto it = m_text.find(id);
-        return it == m_text.end() ? std::u16string() : it->second;
-    }
-    void SetItemText(int id, const std::u16string& text) override { m_text[id] = text; }
-    void UpdateRows(int id, const wsys::RowChange& change) override
-    {
-        wsys::ApplyRowChange(m_rows[id], change);
-        m_text[id] = wsys::JoinRows(m_rows[id], u"\r\n");
-    }
-    void LimitText(int, int) override {}
-    void SetInputFilter(int, std::function<bool(const std::u16string&)>) override {}
-    void SetItemToolTip(int, const std::u16string&) override {}
     // The first timer set is the poll cycle's; another one is the
     // display's frame timer.
     void SetTimer(int id, int periodMs) override
@@ -120,12 +105,6 @@ public:
         else if (id == m_frameId)
             m_frameMs = 0;
     }
-    bool AppendSystemMenu(wsys::MenuItem, int, const std::u16string&) override { return true; }
-    void SetIcon(wsys::IconHandle, bool) override {}
-    bool IsIconic() const override { return false; }
-    wsys::Size ClientSize() const override { return {480, 300}; }
-    wsys::Size SystemIconSize() const override { return {32, 32}; }
-    void DrawIcon(int, int, wsys::IconHandle) override {}
     void Post(std::function<void()> fn) override
     {
         if (!m_posts.Post(std::move(fn)))
@@ -136,9 +115,6 @@ public:
     }
 
 private:
-    wsys::IDialogHandler& m_handler;
-    std::map<int, std::u16string> m_text;
-    std::map<int, std::vector<std::u16string>> m_rows;
     int m_timerId = 0;
     bool m_timerStopped = false;
     int m_frameId = 0;
@@ -147,7 +123,6 @@ private:
     std::chrono::milliseconds m_period{50};
     bool m_ended = false;
     int m_result = 0;
-    wsys::CPostQueue m_posts;
     std::mutex m_lock;  // guards m_bWoken
     std::condition_variable m_wake;
     bool m_bWoken = false;
