@@ -14,6 +14,7 @@
 
 #include "test_window_system.h"
 #include "thread_timers.h"
+#include "win32_control_reads.h"
 #include "win32_driver.h"
 #include "win32_find_driver.h"
 #include "win32_input.h"
@@ -110,23 +111,8 @@ public:
 
     std::u16string ToolTip(const char* control) override
     {
-        HWND dlg = Innermost();
         HWND ctrl = Control(control);
-        for (HWND tip = nullptr; ctrl && (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));) {
-            if (GetWindow(tip, GW_OWNER) != dlg)
-                continue;
-            TTTOOLINFOW ti{};
-            ti.cbSize = TTTOOLINFOW_V2_SIZE;
-            ti.hwnd = dlg;
-            ti.uId = reinterpret_cast<UINT_PTR>(ctrl);
-            if (!SendMessageW(tip, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&ti)))
-                return {};
-            wchar_t text[1024] = {};
-            ti.lpszText = text;
-            SendMessageW(tip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&ti));
-            return reinterpret_cast<const char16_t*>(text);
-        }
-        return {};
+        return ctrl ? ToolTipText(Innermost(), ctrl) : std::u16string();
     }
 
     bool Exists(const char* control) override { return Find(control) != nullptr; }
@@ -206,18 +192,7 @@ public:
         ProcessEvents();
     }
 
-    int FontPoints(const char* control) override
-    {
-        HWND h = Control(control);
-        LOGFONTW lf{};
-        HFONT font = h ? reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)) : nullptr;
-        if (!font || !GetObjectW(font, sizeof lf, &lf))
-            return 0;
-        HDC dc = GetDC(h);
-        const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-        ReleaseDC(h, dc);
-        return MulDiv(lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight, 72, dpi);
-    }
+    int FontPoints(const char* control) override { return FontPointsOf(Control(control)); }
 
     // What the scroll bar sends while its thumb is dragged and let go.
     void DragScrollBar(const char* control, int row) override
@@ -295,30 +270,8 @@ public:
 
     contract::RowsInSight RowsShown(const char* control) override
     {
-        contract::RowsInSight shown;
         HWND box = Control(control);
-        if (!box)
-            return shown;
-        HDC dc = GetDC(box);
-        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0)));
-        TEXTMETRICW tm{};
-        GetTextMetricsW(dc, &tm);
-        SelectObject(dc, old);
-        ReleaseDC(box, dc);
-        RECT fmt{};
-        SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&fmt));
-        const int lines = static_cast<int>(SendMessageW(box, EM_GETLINECOUNT, 0, 0));
-        for (int i = 0; i < lines; ++i) {
-            const LRESULT at = SendMessageW(box, EM_LINEINDEX, i, 0);
-            const LRESULT pos = SendMessageW(box, EM_POSFROMCHAR, at, 0);
-            const int y = static_cast<short>(HIWORD(pos));
-            if (pos == -1 || y < fmt.top || y + tm.tmHeight > fmt.bottom)
-                continue;
-            if (shown.first < 0)
-                shown.first = i;
-            shown.last = i;
-        }
-        return shown;
+        return box ? RowsInSightOf(box) : contract::RowsInSight();
     }
 
     void Shrink(const char* control, int rows, int of) override
@@ -367,20 +320,7 @@ public:
         return ::MenuOpenedBy(owner, choose, open, [this] { ProcessEvents(); }, checked);
     }
 
-    std::u16string Clipboard() override
-    {
-        std::u16string text;
-        if (!OpenClipboard(nullptr))
-            return text;
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            if (auto* p = static_cast<const char16_t*>(GlobalLock(data))) {
-                text = p;
-                GlobalUnlock(data);
-            }
-        }
-        CloseClipboard();
-        return text;
-    }
+    std::u16string Clipboard() override { return ClipboardText(); }
 
     void ClearClipboard() override
     {
