@@ -225,8 +225,9 @@ TEST_F(SendOutcomeTest, AFullQueueRefusesAtOnceAndADisconnectFailsTheQueued)
             w.Type(res::IDC_SEND_TEXT, u"q");
             w.Click(res::IDOK);
             ASSERT_EQ(Line(w), u"") << i;
-            if (i == 0)
+            if (i == 0) {
                 ASSERT_TRUE(WaitFor([&] { return board->StalledWrites() == 1; }));
+            }
         }
         EXPECT_EQ(w.beeps, 0);
         w.Type(res::IDC_SEND_TEXT, u"full");

@@ -95,7 +95,9 @@ TEST_F(PlatformContract, UnplugEndsAReadInProgress)
     ASSERT_TRUE(r2);
     hid::DeviceIdentity after;
     ASSERT_EQ(p.Identify(r2, after), tells);
-    if (tells) EXPECT_NE(after.instance, before.instance) << "plugged in again: another device";
+    if (tells) {
+        EXPECT_NE(after.instance, before.instance) << "plugged in again: another device";
+    }
 }
 
 // --- InterruptRead ---------------------------------------------------------------
