@@ -1,10 +1,11 @@
 // CHidDevice on the user-interface thread, and the reader it starts per
-// connection.
+// connection. Discovery (FindDevices, PollDevices) is in
+// hid_device_scan.cpp.
 //
 // Threads: every function here but ReadThreadProc and the static
 // OpenHandles and IsExpectedDevice (the worker's, for OpenAsync) runs on
-// the user-interface thread; none blocks but the synchronous FindDevices
-// and Open (on the kernel, as their callers know) and Close (for the
+// the user-interface thread; none blocks but the synchronous Open (on the
+// kernel, as its callers know) and Close (for the
 // reader to hand over the report it holds, and at most kReaderStopWaitMs
 // for it to leave a read; never for the kernel).
 // ReadThreadProc is the reader: it sleeps in Platform::Read until a report
@@ -12,13 +13,12 @@
 // itself thread-safe) with the rest; its lock is held while a report is
 // handed to the owner.
 // Completions posted by the worker run on the user-interface thread too,
-// so the scan and open state needs no lock.
+// so the open state needs no lock.
 #include "hid_device.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -27,22 +27,8 @@
 #include "codepage.h"
 #include "device_worker.h"
 #include "report_writer.h"
-#include "utf16.h"
 
 namespace {
-
-char16_t AsciiLower(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-// Only the first string of a multi-string hardware ID names the device.
-std::u16string FirstIdLower(const std::u16string& hardwareId)
-{
-    std::u16string id = hardwareId.substr(0, hardwareId.find(u'\0'));
-    std::transform(id.begin(), id.end(), id.begin(), AsciiLower);
-    return id;
-}
 
 // Closes handles off the calling thread, which may be the user-interface
 // thread (a close can wait seconds in the kernel): on the worker while it
@@ -129,73 +115,6 @@ bool CHidDevice::WaitIdle(int timeoutMs)
     return m_pWorker->WaitIdle(std::chrono::milliseconds(timeoutMs));
 }
 
-int CHidDevice::Match(int nVid, int nPid, std::u16string& path) const
-{
-    char pattern[32];
-    std::snprintf(pattern, sizeof pattern, "vid_%04x&pid_%04x", static_cast<unsigned>(nVid),
-                  static_cast<unsigned>(nPid));
-    const std::u16string wanted = text::Widen(pattern);
-
-    for (const hid::DeviceInfo& device : m_devices) {
-        if (FirstIdLower(device.hardwareId).find(wanted) != std::u16string::npos) {
-            path = device.path;
-            return 1;
-        }
-    }
-    return 0;
-}
-
-int CHidDevice::FindDevices(int nVid, int nPid, std::u16string& path)
-{
-    if (!m_pPlatform) return 0;
-    // While a scan runs on the worker, the list is on its way out: this
-    // caller, who may wait, gets a scan of its own.
-    if (m_pPlatform->TakeChanged() || m_scan == Scan::Unknown || m_scan == Scan::Running) {
-        m_devices = m_pPlatform->Enumerate();
-        if (m_scan != Scan::Running) m_scan = Scan::Known;
-    }
-    return Match(nVid, nPid, path);
-}
-
-CHidDevice::Presence CHidDevice::PollDevices(int nVid, int nPid, std::u16string& path,
-                                             std::function<void()> onScanned)
-{
-    if (!m_pPlatform) return Presence::Absent;
-    m_pWatcher->Start();
-    switch (m_scan) {
-    case Scan::Running:
-        return Presence::NotYetKnown;
-    case Scan::Fresh:
-        // The first look after a scan answers from it. Asking the platform
-        // again here would start another scan on a platform that reports a
-        // change every time, and no answer would ever come.
-        m_scan = Scan::Known;
-        break;
-    case Scan::Unknown:
-    case Scan::Known:
-        // Taken in either case: the first answer (always "changed") must
-        // not start a second scan after the first.
-        if (!m_pPlatform->TakeChanged() && m_scan == Scan::Known) break;
-        try {
-            m_pWorker->Submit([this, worker = m_pWorker.get(), onScanned = std::move(onScanned)] {
-                auto list = std::make_shared<std::vector<hid::DeviceInfo>>(
-                    worker->PlatformRef()->Enumerate());
-                worker->Post([this, list, onScanned] {
-                    m_devices = std::move(*list);
-                    m_scan = Scan::Fresh;
-                    if (onScanned) onScanned();
-                });
-            });
-        } catch (const std::system_error&) {
-            m_scan = Scan::Unknown;  // the change was taken: the next look scans
-            throw;
-        }
-        m_scan = Scan::Running;
-        return Presence::NotYetKnown;
-    }
-    return Match(nVid, nPid, path) ? Presence::Present : Presence::Absent;
-}
-
 void CHidDevice::OpenHandles(hid::Platform& platform, const std::u16string& path,
                              const std::u16string& expectedId, PendingOpen& pending)
 {
@@ -240,20 +159,6 @@ bool CHidDevice::IsExpectedDevice(hid::Platform& platform, PendingOpen& pending,
         return false;
     pending.instance = read.instance;
     return true;
-}
-
-std::u16string CHidDevice::ScannedId(const std::u16string& path) const
-{
-    for (const hid::DeviceInfo& device : m_devices)
-        if (device.path == path) return device.hardwareId;
-    return {};
-}
-
-void CHidDevice::ForgetScan()
-{
-    // A scan under way runs after whatever made the list stale: its answer
-    // stands.
-    if (m_scan == Scan::Known || m_scan == Scan::Fresh) m_scan = Scan::Unknown;
 }
 
 int CHidDevice::Open(const std::u16string& path, IHidReceiver* pOwner)

@@ -242,6 +242,8 @@ private:
     int Attach(PendingOpen& pending, IHidReceiver* pOwner);
     void CloseLater(hid::Handle* a, hid::Handle* b);
     int Match(int nVid, int nPid, std::u16string& path) const;
+    // Lower-cased, the first string of a multi-string hardware ID.
+    static std::u16string FirstIdLower(const std::u16string& hardwareId);
     static void ReadThreadProc(std::shared_ptr<Reader> reader, std::size_t bufferSize,
                                std::string charset);
 
