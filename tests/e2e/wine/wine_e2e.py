@@ -264,7 +264,8 @@ def main():
     app = find(a.windows_build, "wendrel.exe")
     driver_exe = find(a.windows_build, "wendrel_driver.exe")
     if not app or not driver_exe:
-        return result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
+        result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
+        return 1
     wine = rig_client.wine_loader()
 
     env = wine_env(a.prefix)

@@ -159,7 +159,8 @@ def main():
     app = find(a.windows_build, "wendrel.exe")
     driver_exe = find(a.windows_build, "wendrel_driver.exe")
     if not app or not driver_exe:
-        return result(False, "wine_send_programs_built", "wendrel.exe or wendrel_driver.exe missing")
+        result(False, "wine_send_programs_built", "wendrel.exe or wendrel_driver.exe missing")
+        return 1
     wine = shutil.which("wine") or "wine"
     env = wine_env(a.prefix)
     procs = []
