@@ -16,7 +16,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, T_STATE, Board, Console, check,  # noqa: E402
-                             run_sessions, show_output)
+                             run_sessions)
+from console_harness import end_session  # noqa: E402
 from desktop import Atspi, poll  # noqa: E402
 from history_e2e import Box, choose  # noqa: E402
 
@@ -229,14 +230,9 @@ def session(run, desktop, board_tool, app_path, results):
             ("positions as drawn, zoomed (scrolled, then following)", zoomed),
             ("positions as drawn with times shown", with_times),
         ]
-        for name, fn in steps:
-            if not run.case("box: " + name, fn) and fn is following:
-                break
+        run.steps("box", steps, needed=[following])
     finally:
-        if c.proc.poll() is not None or run.failed:
-            show_output(c)
-        c.kill()
-        board.run("remove")
+        end_session(run, c, board)
 
 
 def main():

@@ -181,6 +181,15 @@ def show_output(console):
         sys.stdout.write("      console output:\n" + text)
 
 
+def end_session(run, console, board):
+    """A session's end: the console's output where it died or a case
+    failed; the console and the board gone."""
+    if console.proc.poll() is not None or run.failed:
+        show_output(console)
+    console.kill()
+    board.run("remove")
+
+
 class Run:
     def __init__(self, args):
         self.args = args
@@ -201,6 +210,17 @@ class Run:
         if not ok:
             self.failed.append(name)
         return ok
+
+    def steps(self, label, steps, needed=(), only=None):
+        """Each (name, fn) of `steps` as the case "label: name", in order;
+        after a failed one that is `needed`, the rest (which build on it)
+        are not run. With `only` (function names), the others are passed
+        over, those needed aside."""
+        for name, fn in steps:
+            if only and fn not in needed and fn.__name__ not in only:
+                continue
+            if not self.case("%s: %s" % (label, name), fn) and fn in needed:
+                return
 
 
 def run_sessions(title, sessions):

@@ -21,7 +21,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, T_MENU, T_STATE, Board, CaseFailed,  # noqa: E402
-                             Console, check, run_sessions, show_output)
+                             Console, check, run_sessions)
+from console_harness import end_session  # noqa: E402
 from desktop import Atspi, Timeout, Widget, poll  # noqa: E402
 
 RING = 1000
@@ -369,16 +370,9 @@ def session(run, desktop, board_tool, app_path, results):
              menu_and_clear),
         ]
         only = os.environ.get("HISTORY_CASES")
-        for name, fn in steps:
-            if only and fn is not fills and fn.__name__ not in only.split(","):
-                continue
-            if not run.case("history: " + name, fn) and fn is fills:
-                break
+        run.steps("history", steps, needed=[fills], only=only.split(",") if only else None)
     finally:
-        if c.proc.poll() is not None or run.failed:
-            show_output(c)
-        c.kill()
-        board.run("remove")
+        end_session(run, c, board)
 
 
 def main():

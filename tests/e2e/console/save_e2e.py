@@ -18,7 +18,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, T_MENU, T_STATE, Board, check,  # noqa: E402
-                             Console, run_sessions, show_output)
+                             Console, run_sessions)
+from console_harness import end_session  # noqa: E402
 from desktop import Atspi, Timeout, Widget, poll  # noqa: E402
 from history_e2e import open_history_menu  # noqa: E402
 
@@ -194,14 +195,9 @@ def session(run, desktop, args):
             ("a file that cannot be written: the system's reason, nothing left, the history kept",
              a_file_that_cannot_be_written_is_said),
         ]
-        for name, fn in steps:
-            if not run.case("save: " + name, fn) and fn is ctrl_s_opens_the_dialog:
-                break
+        run.steps("save", steps, needed=[ctrl_s_opens_the_dialog])
     finally:
-        if c.proc.poll() is not None or run.failed:
-            show_output(c)
-        c.kill()
-        board.run("remove")
+        end_session(run, c, board)
 
 
 def main():

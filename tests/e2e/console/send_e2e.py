@@ -18,7 +18,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, DISCONNECTED, T_STATE, Board, Console,  # noqa: E402
-                             check, run_sessions, show_output)
+                             check, run_sessions)
+from console_harness import end_session  # noqa: E402
 from desktop import poll  # noqa: E402
 
 NOT_SENT = "送信できませんでした"
@@ -175,14 +176,9 @@ def session(run, desktop, board_tool, app_path, results):
             ("a write the board never takes fails late and its line comes back",
              a_write_the_board_never_takes_comes_back),
         ]
-        for name, fn in steps:
-            if not run.case("send: " + name, fn):
-                break
+        run.steps("send", steps, needed=[fn for _, fn in steps])
     finally:
-        if c.proc.poll() is not None or run.failed:
-            show_output(c)
-        c.kill()
-        board.run("remove")
+        end_session(run, c, board)
 
 
 def main():

@@ -17,7 +17,8 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, T_STATE, Board, Console, check,  # noqa: E402
-                             run_sessions, show_output)
+                             run_sessions)
+from console_harness import end_session  # noqa: E402
 from desktop import poll  # noqa: E402
 from history_e2e import choose, open_history_menu  # noqa: E402
 
@@ -139,14 +140,9 @@ def session(run, desktop, board_tool, app_path, results):
             ("接続と送信を表示 puts connects and sends among the rows where they happened",
              events_among_rows),
         ]
-        for name, fn in steps:
-            if not run.case("transcript: " + name, fn) and fn is entries_off:
-                break
+        run.steps("transcript", steps, needed=[entries_off])
     finally:
-        if c.proc.poll() is not None or run.failed:
-            show_output(c)
-        c.kill()
-        board.run("remove")
+        end_session(run, c, board)
 
 
 def main():
