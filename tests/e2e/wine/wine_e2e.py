@@ -249,6 +249,18 @@ def case_clear(drv, board):
            "wine_clear_empties_the_history", "view %r; rows %r" % (empty, rows))
 
 
+def end_wine(procs, env, wine_log, *boards):
+    """A Wine case's end: its programs and Wine's server gone, its boards
+    removed."""
+    for p in reversed(procs):
+        if p.poll() is None:
+            p.kill()
+    subprocess.run(["wineserver", "-k"], env=env, timeout=60,
+                   stdout=wine_log, stderr=wine_log)
+    for board in boards:
+        board.run("remove", check=False)
+
+
 def parse_args():
     """The Wine cases' command line; and where their files go."""
     ap = argparse.ArgumentParser()
@@ -359,12 +371,7 @@ def main():
     except Exception as e:  # a broken step fails the case, never hangs it
         result(False, "wine_case_ran", repr(e))
     finally:
-        for p in reversed(procs):
-            if p.poll() is None:
-                p.kill()
-        subprocess.run(["wineserver", "-k"], env=env, timeout=60,
-                       stdout=wine_log, stderr=wine_log)
-        board.run("remove", check=False)
+        end_wine(procs, env, wine_log, board)
     log("wine cases failed: %s" % (", ".join(failures) or "none"))
     return 1 if failures else 0
 

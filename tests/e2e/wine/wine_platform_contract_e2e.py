@@ -118,12 +118,7 @@ def main():
     except Exception as e:  # a broken step fails the case, never hangs it
         w.result(False, "wine_platform_contract_ran", repr(e))
     finally:
-        for p in reversed(procs):
-            if p.poll() is None:
-                p.kill()
-        subprocess.run(["wineserver", "-k"], env=env, timeout=60,
-                       stdout=wine_log, stderr=wine_log)
-        board.run("remove", check=False)
+        w.end_wine(procs, env, wine_log, board)
     w.result(rc == 0, "wine_platform_contract", "exit %s" % rc)
     return 1 if w.failures else 0
 

@@ -182,12 +182,7 @@ def main():
         for x in (drv, probe):
             if x:
                 x.close()
-        for p in reversed(procs):
-            if p.poll() is None:
-                p.kill()
-        subprocess.run(["wineserver", "-k"], env=env, timeout=60,
-                       stdout=wine_log, stderr=wine_log)
-        board.run("remove", check=False)
+        w.end_wine(procs, env, wine_log, board)
     w.log("wine platform cases failed: %s" % (", ".join(w.failures) or "none"))
     return 1 if w.failures else 0
 

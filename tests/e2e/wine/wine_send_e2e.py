@@ -194,13 +194,7 @@ def main():
     except Exception as e:  # a broken step fails the case, never hangs it
         result(False, "wine_send_case_ran", repr(e))
     finally:
-        for p in reversed(procs):
-            if p.poll() is None:
-                p.kill()
-        subprocess.run(["wineserver", "-k"], env=env, timeout=60,
-                       stdout=wine_log, stderr=wine_log)
-        board.run("remove", check=False)
-        small.run("remove", check=False)
+        w.end_wine(procs, env, wine_log, board, small)
     log("wine send cases failed: %s" % (", ".join(w.failures) or "none"))
     return 1 if w.failures else 0
 
