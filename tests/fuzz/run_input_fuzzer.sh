@@ -34,7 +34,8 @@ seed many-short '\000\000line1\000\000\000line2\000\000\000line3\000\000\000'
     "$src/src/text/codepage_decode.cpp" "$src/src/text/codepage_encode.cpp" \
     "$src/src/text/codepage_iconv.cpp" "$src/src/text/codepage_locale.cpp" \
     "$src/src/console/history/line_history.cpp" "$src/src/console/display_mailbox.cpp" \
-    "$src/src/console/history_feed.cpp" "$src/src/console/row_format.cpp" \
+    "$src/src/console/history_feed.cpp" "$src/src/console/event_log.cpp" \
+    "$src/src/console/row_format.cpp" \
     "$src/src/base/local_time.cpp" "$src/src/base/local_time_linux.cpp" \
     "$src/src/ui/row_change.cpp" \
     -o "$work/fuzz_input_path"
