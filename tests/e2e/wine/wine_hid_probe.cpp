@@ -67,8 +67,7 @@ class CProbe {
 public:
     Reply Run(const std::string& command, const std::string& arg)
     {
-        if (command == "notifications")
-            return {true, m_platform->CanWaitChanged() ? "can wait" : "cannot wait"};
+        if (command == "notifications") return Notifications();
         if (command == "take") return {true, m_platform->TakeChanged() ? "changed" : "unchanged"};
         if (command == "wait") return Wait(std::atof(arg.c_str()));
         if (command == "list") return List();
@@ -83,6 +82,18 @@ public:
     }
 
 private:
+    // Registration for device notifications runs on a thread of its own;
+    // until it has answered (seconds, emulated), the platform scans on
+    // every look instead. The bound only catches a registration that never
+    // answers, which leaves the platform scanning once a second.
+    Reply Notifications()
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!m_platform->CanWaitChanged() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return {true, m_platform->CanWaitChanged() ? "can wait" : "cannot wait"};
+    }
+
     Reply Wait(double seconds)
     {
         const auto start = std::chrono::steady_clock::now();
