@@ -100,3 +100,49 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace {
+
+std::u16string RowName(int i)
+{
+    std::string s = std::to_string(i);
+    s = "row " + std::string(4 - std::min<std::size_t>(4, s.size()), '0') + s;
+    return std::u16string(s.begin(), s.end());
+}
+
+// A frame that takes many rows at once (a slow machine draws seldom): the
+// box holds exactly the rows it was told, whatever it removes at the top.
+TEST(QtRowBoxFrames, ALargeFrameRemovesAtTheTopWhatItWasTold)
+{
+    QDialog dialog;
+    dialog.resize(400, 260);
+    auto* box = new CQtRowBox(&dialog);
+    box->setReadOnly(true);
+    box->setGeometry(8, 8, 384, 220);
+    dialog.show();
+    wsys::CShownRows shown;
+    std::vector<std::u16string> model;
+    int next = 1;
+    for (const int frame : {30, 990, 7, 400, 1200, 1, 999}) {
+        std::vector<std::u16string> rows;
+        for (int i = 0; i < frame; ++i)
+            rows.push_back(RowName(next++));
+        const wsys::RowSerial end = static_cast<wsys::RowSerial>(next - 1);
+        const wsys::RowSerial first = end > 1000 ? end - 1000 : 0;
+        const wsys::RowSerial from = end - static_cast<wsys::RowSerial>(rows.size());
+        if (from < first)
+            rows.erase(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(first - from));
+        const wsys::RowChange change = shown.Follow({first, end, rows});
+        wsys::ApplyRowChange(model, change);
+        box->Update(change);
+        QApplication::processEvents();
+        ASSERT_EQ(box->document()->blockCount(), static_cast<int>(model.size()))
+            << "after a frame of " << frame;
+        EXPECT_EQ(box->document()->firstBlock().text().toStdU16String(), model.front())
+            << "after a frame of " << frame;
+        EXPECT_EQ(box->document()->lastBlock().text().toStdU16String(), model.back())
+            << "after a frame of " << frame;
+    }
+}
+
+}  // namespace
