@@ -47,11 +47,10 @@ std::vector<wsys::RowChange> CHistoryFeed::ShowBytes(bool on)
     return Restyle();
 }
 
-std::vector<wsys::RowChange> CHistoryFeed::Restyle()
+// What brings the box up to `all` (a look at every stored row), if
+// anything: the rows it does not show yet.
+std::vector<wsys::RowChange> CHistoryFeed::CatchUp(const CLineHistory::Rows& all)
 {
-    // One look at the ring for both changes: the restyled rows are then
-    // exactly those the box shows after the first.
-    CLineHistory::Rows all = m_history.RowsSince(0);
     CLineHistory::Rows fresh{all.first, all.next, {}};
     const wsys::RowSerial since = std::clamp(Since(), all.first, all.next);
     fresh.rows.assign(all.rows.begin() + static_cast<std::ptrdiff_t>(since - all.first),
@@ -59,6 +58,15 @@ std::vector<wsys::RowChange> CHistoryFeed::Restyle()
     std::vector<wsys::RowChange> changes;
     if (wsys::RowChange change = Follow(std::move(fresh)); !change.Empty())
         changes.push_back(std::move(change));
+    return changes;
+}
+
+std::vector<wsys::RowChange> CHistoryFeed::Restyle()
+{
+    // One look at the ring for both changes: the restyled rows are then
+    // exactly those the box shows after the first.
+    CLineHistory::Rows all = m_history.RowsSince(0);
+    std::vector<wsys::RowChange> changes = CatchUp(all);
     wsys::RowChange restyle;
     restyle.replace = true;
     restyle.restyle = true;
@@ -73,13 +81,7 @@ std::vector<wsys::RowChange> CHistoryFeed::ShowEvents(bool on)
     // The box first shows every stored row as it is; then the events come
     // or go, which is the same rows restyled where there are none.
     CLineHistory::Rows all = m_history.RowsSince(0);
-    CLineHistory::Rows fresh{all.first, all.next, {}};
-    const wsys::RowSerial since = std::clamp(Since(), all.first, all.next);
-    fresh.rows.assign(all.rows.begin() + static_cast<std::ptrdiff_t>(since - all.first),
-                      all.rows.end());
-    std::vector<wsys::RowChange> changes;
-    if (wsys::RowChange change = Follow(std::move(fresh)); !change.Empty())
-        changes.push_back(std::move(change));
+    std::vector<wsys::RowChange> changes = CatchUp(all);
     DropOldEvents(all.first);
     const bool none = m_events.First() == m_events.Next();
     const bool shown = !all.rows.empty() || (m_bEvents && !none);

@@ -94,6 +94,7 @@ private:
     // The box made to show every stored row, then every row it shows
     // restyled.
     std::vector<wsys::RowChange> Restyle();
+    std::vector<wsys::RowChange> CatchUp(const CLineHistory::Rows& all);
 
     CLineHistory m_history;
     CDisplayMailbox m_display;
