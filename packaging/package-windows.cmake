@@ -27,7 +27,10 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Wendrel)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Wendrel)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR "ZIP;NSIS")
-if(CMAKE_STRIP)
+# A release program is linked stripped. Stripping it again at packaging
+# would stamp each copy's PE header with the time of that pass, and the
+# zip's program and the installer's would differ.
+if(CMAKE_STRIP AND NOT CMAKE_BUILD_TYPE MATCHES "^(Release|MinSizeRel)$")
   set(CPACK_STRIP_FILES ON)
 endif()
 

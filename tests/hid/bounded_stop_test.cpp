@@ -34,6 +34,9 @@ TEST(BoundedStop, AReaderThatIgnoresItsWakeIsLeftWithItsHandle)
     ASSERT_TRUE(receiver.WaitFor(1));
 
     fake->IgnoreWakes(true);
+    // The reader back inside its read: a slow machine may not have got it
+    // there yet, and a reader between reads ends by itself.
+    ASSERT_TRUE(WaitUntil([&] { return fake->ReadCalls() >= 2; }, 20000));
     const auto t = std::chrono::steady_clock::now();
     ASSERT_TRUE(FinishesWithin([&] { device.Close(); }, 20000));
     std::printf("Close with a reader that ignores its wake: %.0f ms (waits at most %d ms)\n",
