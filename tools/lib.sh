@@ -9,7 +9,7 @@
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${WENDREL_BUILD_DIR:-$top/build}
 logs=$build-logs
-mkdir -p "$logs" && : > "$logs/cpu"
+mkdir -p "$logs" && : > "$logs/cpu" && : > "$logs/failed"
 began=$(date +%s)
 sudo=
 [ "$(id -u)" = 0 ] || sudo=sudo
@@ -99,12 +99,26 @@ step() {
   else
     say FAILED "$name" "$(printf '%4d s  %4s s CPU  (exit %d; log %s)' "$t" "${cpu:-?}" "$status" "$log")"
     tail -n 60 "$log" | sed 's/^/    /'
+    echo "$log" >> "$logs/failed"  # a step may run in a background shell
   fi
   return "$status"
 }
 
+# what_failed LOG: the lines that say what failed, wherever they are in a
+# long log (a failing test's own output comes long before ctest's tail).
+what_failed() {
+  grep -a -E -A8 ': Failure$|^ *FAIL[ :]|^ *FAILED |Assertion|ERROR: AddressSanitizer|WARNING: ThreadSanitizer|runtime error:|timed out|Timeout' "$1" |
+    head -n 120 | sed 's/^/    /'
+}
+
 # finish [STATUS]: the total time and CPU time; exits with STATUS (default 0).
 finish() {
+  if [ -s "$logs/failed" ]; then
+    while read -r log; do
+      echo "what failed in $log:"
+      what_failed "$log"
+    done < "$logs/failed"
+  fi
   echo "total: $(( $(date +%s) - began )) s, $(awk '{s += $1} END {print s + 0}' "$logs/cpu" 2>/dev/null || echo '?') s CPU"
   exit "${1:-0}"
 }

@@ -155,12 +155,13 @@ struct CDeviceNotifications::State {
         if (flag) flag->Notify();
     }
 
-    // Events before the answer went unheard: the next look scans.
+    // Events before the answer went unheard: the next look scans. The
+    // flag goes up before the answer, so whoever saw the answer finds it.
     void Answer(Source s)
     {
         source = s;
-        SetEvent(answered);
         if (s != Source::None) Notify();
+        SetEvent(answered);
     }
 
     static void Run(std::shared_ptr<State> state);

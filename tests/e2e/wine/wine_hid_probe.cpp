@@ -2,7 +2,10 @@
 // virtual board, one command per line on standard input, one reply line
 // each ("ok ..." or "fail ..."), like wendrel_driver's session:
 //
-//   notifications      whether the platform can wait for device changes
+//   notifications SECONDS
+//                      whether the platform can wait for device changes
+//                      once its registration has answered, and how long
+//                      that took
 //   take               TakeChanged's answer: "changed" or "unchanged"
 //   wait SECONDS       sleeps in WaitChanged until a change: "changed after
 //                      N ms", or fails when none came in time
@@ -67,7 +70,7 @@ class CProbe {
 public:
     Reply Run(const std::string& command, const std::string& arg)
     {
-        if (command == "notifications") return Notifications();
+        if (command == "notifications") return Notifications(std::atof(arg.c_str()));
         if (command == "take") return {true, m_platform->TakeChanged() ? "changed" : "unchanged"};
         if (command == "wait") return Wait(std::atof(arg.c_str()));
         if (command == "list") return List();
@@ -83,15 +86,21 @@ public:
 
 private:
     // Registration for device notifications runs on a thread of its own;
-    // until it has answered (seconds, emulated), the platform scans on
-    // every look instead. The bound only catches a registration that never
-    // answers, which leaves the platform scanning once a second.
-    Reply Notifications()
+    // until it has answered (seconds, emulated; longer while the guest is
+    // busy), the platform scans on every look instead. The bound only
+    // catches a registration that never answers, which leaves the
+    // platform scanning once a second.
+    Reply Notifications(double seconds)
     {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const auto start = std::chrono::steady_clock::now();
+        const auto until = start + std::chrono::duration<double>(seconds > 0 ? seconds : 60);
         while (!m_platform->CanWaitChanged() && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return {true, m_platform->CanWaitChanged() ? "can wait" : "cannot wait"};
+        const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+        return {true, std::string(m_platform->CanWaitChanged() ? "can wait" : "cannot wait") +
+                          " after " + std::to_string(ms) + " ms"};
     }
 
     Reply Wait(double seconds)

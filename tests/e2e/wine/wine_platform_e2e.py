@@ -50,8 +50,9 @@ class Probe(w.Session):
 def case_change_notifications(probe, board):
     """Plug and unplug reach the platform as notifications: it scans when
     told, and a look with nothing new answers without a scan."""
-    ok, detail = probe.do("notifications", timeout=w.T_FIRST_START + 120)
-    if not w.result(ok and detail == "can wait", "wine_platform_waits_for_changes", detail):
+    ok, detail = probe.do("notifications %d" % w.T_FIRST_START, timeout=w.T_FIRST_START + 120)
+    if not w.result(ok and detail.startswith("can wait"), "wine_platform_waits_for_changes",
+                    detail):
         return
     probe.do("take")  # the first look always scans
     _, listed = probe.do("list")
