@@ -35,6 +35,8 @@ QEMU = "qemu-system-x86_64"
 GUEST_PATH = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
 EXIT_TIMEOUT = 124
 EXIT_NO_STATUS = 125
+# The lines run_cases.py prints as each program starts and ends.
+CASE_MARK = b"===== e2e: "
 
 
 def parse_args(argv):
@@ -119,6 +121,7 @@ class Run:
     def __init__(self, args):
         self.args = args
         self.qemu = None
+        self.case_cpu = 0.0
         self.temp_results = None
         self.job_path = None
 
@@ -186,8 +189,10 @@ class Run:
             for line in lines:
                 if line.startswith(sentinel):
                     status = int(line[len(sentinel):] or b"125")
-                else:
-                    out.write(line + b"\n")
+                    continue
+                if line.startswith(CASE_MARK):
+                    line += self.host_cpu_note()
+                out.write(line + b"\n")
             out.flush()
             if status is not None:
                 break
@@ -210,6 +215,19 @@ class Run:
             out.log.write(("vmrun: %s\n" % message).encode())
         out.close()
         return status
+
+    def host_cpu_note(self):
+        """What the VM cost the host since the last case's line: the
+        guest's own count leaves out its kernel, its daemons and the
+        emulation itself."""
+        try:
+            with open("/proc/%d/stat" % self.qemu.pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            now = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except (OSError, IndexError, ValueError):
+            return b""
+        used, self.case_cpu = now - self.case_cpu, now
+        return (" [qemu: %.0f s of host CPU since the last case line]" % used).encode()
 
     @staticmethod
     def qemu_cpu():
