@@ -286,12 +286,28 @@ inline std::vector<std::pair<std::string, double>> GapCause(const LoopGaps& gaps
 }
 
 // The report's number in a row of the box, past its time where it shows
-// one ("HH:MM:SS.mmm  <seq> ...").
+// one ("HH:MM:SS.mmm  <seq> ..."), and read from its bytes where the box
+// shows those ("31 32 20 ...").
 inline long long RowNumber(const std::u16string& row)
 {
     const bool timed = row.size() > 14 && row[2] == u':' && row[5] == u':' && row[8] == u'.' &&
                        row[12] == u' ' && row[13] == u' ';
-    return LeadingNumber(row, timed ? 14 : 0);
+    const std::size_t from = timed ? 14 : 0;
+    auto hex = [](char16_t c) {
+        return c >= u'0' && c <= u'9' ? c - u'0' : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
+    };
+    if (row.size() >= from + 5 && row[from + 2] == u' ' && hex(row[from]) >= 0 &&
+        hex(row[from + 1]) >= 0) {
+        std::u16string text;
+        for (std::size_t i = from; i + 1 < row.size(); i += 3) {
+            const int hi = hex(row[i]), lo = hex(row[i + 1]);
+            if (hi < 0 || lo < 0)
+                break;
+            text += static_cast<char16_t>(hi * 16 + lo);
+        }
+        return LeadingNumber(text, 0);
+    }
+    return LeadingNumber(row, from);
 }
 
 // The console window and its history box, as its user reaches them.

@@ -1,7 +1,7 @@
 // The history box of a full ring as its user goes through it: paging from
 // the newest row to the oldest and back, searches for rows near either end
-// and for text that is not there, and times turned on and off over every
-// row. Each step is timed, and so is the loop's largest gap during each
+// and for text that is not there, and times, bytes and events each turned
+// on and off over every row. Each step is timed, and so is the loop's largest gap during each
 // part. A mode of console_bench.
 #pragma once
 
@@ -98,6 +98,20 @@ inline int RunBrowse(int count, const char* readyFile)
              if (n >= 10)
                  return false;
              toggles += ChooseFromHistoryMenu("command32771");
+             return true;
+         }},
+        {"bytes", 200,
+         [&](int n) {
+             if (n >= 10)
+                 return false;
+             toggles += ChooseFromHistoryMenu("command32780");
+             return true;
+         }},
+        {"events", 200,
+         [&](int n) {
+             if (n >= 10)
+                 return false;
+             toggles += ChooseFromHistoryMenu("command32781");
              return true;
          }},
     };

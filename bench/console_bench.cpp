@@ -2,12 +2,13 @@
 // real CHidDevice on the Qt window system, seen through a probe that
 // timestamps what it shows. One run per mode:
 //
-//   console_bench receive COUNT READY_FILE [times] [quiet]
+//   console_bench receive COUNT READY_FILE [times] [views] [quiet]
 //       connects to the board, creates READY_FILE, then counts the COUNT
 //       numbered reports ("<seq> <send time ns>") the board sends: lines
 //       received, lost, rate, report -> history box latency, and the
 //       largest gap between turns of the user-interface thread's loop.
-//       With "times", the rows show their arrival times throughout. With
+//       With "times", the rows show their arrival times throughout; with
+//       "views", their bytes, and the connection and sends among them. With
 //       "quiet", no 1 ms timer looks for gaps: its thousand wake-ups a
 //       second are not the console's, and cost it CPU time and rate.
 //   console_bench browse COUNT READY_FILE
@@ -43,7 +44,7 @@ namespace {
 
 // ---- receive ---------------------------------------------------------------
 
-int RunReceive(int count, const char* readyFile, bool times, bool quiet)
+int RunReceive(int count, const char* readyFile, bool times, bool views, bool quiet)
 {
     CQtWindowSystem qtws;
     ProbeWindowSystem ws(qtws);
@@ -63,6 +64,9 @@ int RunReceive(int count, const char* readyFile, bool times, bool quiet)
                 // Chosen as the user would, once the window is up.
                 if (times && !ChooseFromHistoryMenu("command32771"))
                     std::printf("receive: no entry that shows times\n");
+                if (views && !(ChooseFromHistoryMenu("command32780") &&
+                               ChooseFromHistoryMenu("command32781")))
+                    std::printf("receive: no entries that show bytes and events\n");
                 readyNs = e.ns;
                 cpuStart = ProcessCpuNs();
                 uiCpuStart = ThreadCpuNs();
@@ -192,12 +196,13 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "receive" && argc >= 4) {
-        bool times = false, quiet = false;
+        bool times = false, views = false, quiet = false;
         for (int i = 4; i < argc; ++i) {
             times |= std::string(argv[i]) == "times";
+            views |= std::string(argv[i]) == "views";
             quiet |= std::string(argv[i]) == "quiet";
         }
-        return RunReceive(std::atoi(argv[2]), argv[3], times, quiet);
+        return RunReceive(std::atoi(argv[2]), argv[3], times, views, quiet);
     }
     if (mode == "browse" && argc == 4)
         return RunBrowse(std::atoi(argv[2]), argv[3]);
@@ -210,7 +215,7 @@ int main(int argc, char** argv)
     if (mode == "stuckplug" && argc == 5)
         return RunStuckPlug(argv[2], argv[3], argv[4]);
     std::fprintf(stderr,
-                 "usage: %s receive COUNT READY_FILE [times] [quiet] | browse COUNT READY_FILE |"
+                 "usage: %s receive COUNT READY_FILE [times] [views] [quiet] | browse COUNT READY_FILE |"
                  " stall SECONDS READY_FILE |"
                  " hotplug CYCLES GADGET UDC | storm COUNT | stuckplug OTHER_NODE GADGET UDC\n",
                  argv[0]);

@@ -103,34 +103,62 @@ def burst_section(t):
     burst_rows("pinned", ", board and reader on vCPUs of their own")
 
 
-def times_section(t):
-    """The same burst with arrival times shown."""
+def shown_rows(t, kind, label):
+    """The same burst with more shown in each row: "times" (arrival times),
+    or "views" (times, the bytes and the connection and sends among the
+    rows, all at once). The build before is shown with times, the most it
+    had."""
     rows, add = t.rows, t.add
-    def times_rows(pinned, how):
+    def rows_for(pinned, how):
         suffix = "-pinned" if pinned else ""
-        cons = find(rows, "burst-times" + suffix, mode="receive", build=None)
+        cons = find(rows, "burst-%s%s" % (kind, suffix), mode="receive", build=None)
+        old = find(rows, "burst-times" + suffix, mode="receive", build="before")
         bare = find(rows, "burst" + suffix, mode="bare")
         if not cons:
             return
-        rc = cons["rate"] / bare["rate"] if cons.get("rate") and bare.get("rate") else None
-        add("1 burst", "times shown: lost; rate / bare loop's rate%s" % how,
-            "%s; %s" % (fmt(cons.get("lost")), fmt(rc, 3)), "",
+
+        def ratio(r):
+            return r["rate"] / bare["rate"] if r.get("rate") and bare.get("rate") else None
+        rc, ro = ratio(cons), ratio(old)
+        add("1 burst", "%s: lost; rate / bare loop's rate%s" % (label, how),
+            "%s; %s" % (fmt(cons.get("lost")), fmt(rc, 3)),
+            "%s; %s" % (fmt(old.get("lost")), fmt(ro, 3)) if old else "",
             "bare lost %s" % fmt(bare.get("lost")), "0 lost, >= 0.95",
             cons.get("lost") == 0 and rc is not None and rc >= 0.95)
         p99 = cons.get("box_p99_ms")
-        add("1 burst", "times shown: report -> history box p50 / p99 / max%s" % how,
-            "%s / %s / %s ms" % (fmt(cons.get("box_p50_ms")), fmt(p99), fmt(cons.get("box_max_ms"))),
-            "", "", "p99 <= 16 ms", p99 is not None and p99 <= 16)
+
+        def latency(r):
+            return "%s / %s / %s ms" % (fmt(r.get("box_p50_ms")), fmt(r.get("box_p99_ms")),
+                                        fmt(r.get("box_max_ms")))
+        add("1 burst", "%s: report -> history box p50 / p99 / max%s" % (label, how),
+            latency(cons), latency(old) if old else "", "", "p99 <= 16 ms",
+            p99 is not None and p99 <= 16)
         gap = cons.get("ui_gap_burst_ms")
-        add("1 burst", "times shown: largest UI-loop gap during the burst%s" % how, ms(gap), "",
-            "", "<= 50 ms", gap is not None and 0 <= gap <= 50)
-        whole = per_report(cons)
-        add("1 burst", "times shown: CPU per report, the whole process%s" % how,
-            "%s us (user-interface thread %s us)" % (fmt(whole, 0),
-                                                     fmt(per_report(cons, "ui_cpu_ms"), 0))
-            if whole else "n/a")
-    times_rows(False, "")
-    times_rows(True, ", board and reader on vCPUs of their own")
+        add("1 burst", "%s: largest UI-loop gap during the burst%s" % (label, how), ms(gap),
+            ms(old.get("ui_gap_burst_ms")) if old else "", "", "<= 50 ms",
+            gap is not None and 0 <= gap <= 50)
+
+        def cpu_text(r):
+            whole = per_report(r)
+            return ("%s us (user-interface thread %s us)" % (
+                fmt(whole, 0), fmt(per_report(r, "ui_cpu_ms"), 0)) if whole else "n/a")
+        whole, b = per_report(cons), per_report(bare)
+        judged = kind == "views" and pinned
+        add("1 burst", "%s: CPU per report, the whole process%s" % (label, how),
+            cpu_text(cons) + (" (%.1f x the bare loop)" % (whole / b) if whole and b else ""),
+            cpu_text(old) if old else "", "bare hidapi loop %s" % ("%.0f us" % b if b else "n/a"),
+            "<= 2 x the bare loop's" if judged else "",
+            whole is not None and b is not None and whole <= 2 * b)
+    rows_for(False, "")
+    rows_for(True, ", board and reader on vCPUs of their own")
+
+
+def times_section(t):
+    shown_rows(t, "times", "times shown")
+
+
+def views_section(t):
+    shown_rows(t, "views", "times, bytes and events shown")
 
 
 def quiet_section(t):
@@ -182,8 +210,14 @@ def browse_section(t):
                             "not there)" % (fmt(br.get("find_steps")), fmt(br.get("found")),
                                            fmt(br.get("missed")))),
                            ("times", "turning times on and off over 1000 rows (%s times)"
-                            % fmt(br.get("toggles")))):
+                            % fmt(br.get("times_steps"))),
+                           ("bytes", "turning bytes on and off over 1000 rows (%s times)"
+                            % fmt(br.get("bytes_steps"))),
+                           ("events", "turning events on and off over 1000 rows (%s times)"
+                            % fmt(br.get("events_steps")))):
             gap = br.get("ui_gap_%s_ms" % part)
+            if gap is None:
+                continue
             add("4 UI loop", "largest gap while %s" % what, ms(gap), "",
                 "longest step %s" % ms(br.get("%s_step_max_ms" % part)), "<= 50 ms",
                 gap is not None and 0 <= gap <= 50)
@@ -366,7 +400,7 @@ def start_section(t):
                 "<= 1.15 x", cr <= 1.15 * kr)
 
 
-SECTIONS = (burst_section, times_section, quiet_section, latency_section, browse_section,
+SECTIONS = (burst_section, times_section, views_section, quiet_section, latency_section, browse_section,
             idle_section, hotplug_section, stall_section, soak_section, start_section)
 
 

@@ -66,6 +66,7 @@ burst_row() {
     tag= as=${row:-burst}
     case $name in *-before*) tag=before ;; esac
     case $name in *-times*) as=$as-times ;; esac
+    case $name in *-views*) as=$as-views ;; esac
     case $name in *-quiet*) as=$as-quiet ;; esac
     case $name in *-pinned) as=$as-pinned ;; esac
     emit "$as" "$tmp/$name.out" $tag
@@ -77,6 +78,12 @@ QT_QPA_PLATFORM=offscreen burst_row console "$bin/console_bench" receive "$count
     "$before/bench/console_bench" receive "$count" "$tmp/ready"
 QT_QPA_PLATFORM=offscreen burst_row console-times \
     "$bin/console_bench" receive "$count" "$tmp/ready" times
+[ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before-times \
+    "$before/bench/console_bench" receive "$count" "$tmp/ready" times
+# Everything a row can show at once: times, bytes, and the connection and
+# sends among the rows.
+QT_QPA_PLATFORM=offscreen burst_row console-views \
+    "$bin/console_bench" receive "$count" "$tmp/ready" times views
 # Without the gap probe's 1 ms timer, whose wake-ups are not the console's:
 # its CPU time and rate alone.
 QT_QPA_PLATFORM=offscreen burst_row console-quiet \
@@ -94,6 +101,10 @@ if [ "$(nproc)" -ge 2 ] && command -v taskset > /dev/null; then
         taskset -c 1 "$before/bench/console_bench" receive "$count" "$tmp/ready"
     QT_QPA_PLATFORM=offscreen burst_row console-times-pinned \
         taskset -c 1 "$bin/console_bench" receive "$count" "$tmp/ready" times
+    [ -n "$before" ] && QT_QPA_PLATFORM=offscreen burst_row console-before-times-pinned \
+        taskset -c 1 "$before/bench/console_bench" receive "$count" "$tmp/ready" times
+    QT_QPA_PLATFORM=offscreen burst_row console-views-pinned \
+        taskset -c 1 "$bin/console_bench" receive "$count" "$tmp/ready" times views
     board_pin=
 fi
 # Lone reports, 100 ms apart: each shown at once, not a frame later.
