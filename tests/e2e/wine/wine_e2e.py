@@ -249,6 +249,22 @@ def case_clear(drv, board):
            "wine_clear_empties_the_history", "view %r; rows %r" % (empty, rows))
 
 
+def start_console(app, driver_exe, procs, wine_log, name, timeout=T_FIRST_START):
+    """wendrel.exe started under Wine (its output in `wine_log`, its process
+    added to `procs`) and a driver for it once its window is up: the driver,
+    or None when no window came (the case `name` says so)."""
+    wine = rig_client.wine_loader()
+    start = time.monotonic()
+    procs.append(subprocess.Popen([wine, app], stdout=wine_log, stderr=wine_log))
+    drv = Driver(wine, driver_exe, wine_log)
+    ok, detail = drv.do("window", str(timeout), timeout=timeout + 120)
+    log("wine: window after %.0f s" % (time.monotonic() - start))
+    if result(ok, name, detail):
+        return drv
+    drv.close()
+    return None
+
+
 def end_wine(procs, env, wine_log, *boards):
     """A Wine case's end: its programs and Wine's server gone, its boards
     removed."""
@@ -278,8 +294,6 @@ def main():
     if not app or not driver_exe:
         result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
         return 1
-    wine = rig_client.wine_loader()
-
     env = wine_env(a.prefix)
 
     procs = []
@@ -291,13 +305,8 @@ def main():
         log("board: " + board.run("plug").strip())
         board.run("start")  # firmware that reads and records output reports
 
-        start = time.monotonic()
-        app_p = subprocess.Popen([wine, app], stdout=wine_log, stderr=wine_log)
-        procs.append(app_p)
-        drv = Driver(wine, driver_exe, wine_log)
-        ok, detail = drv.do("window", str(T_FIRST_START), timeout=T_FIRST_START + 120)
-        log("wine: window after %.0f s" % (time.monotonic() - start))
-        if not result(ok, "wine_window_opens", detail):
+        drv = start_console(app, driver_exe, procs, wine_log, "wine_window_opens")
+        if not drv:
             return 1
 
         ok, detail = drv.do("status", str(T_STATE), STATUS_CONNECTED)
@@ -364,8 +373,8 @@ def main():
         result(ok, "wine_quit_closes_the_window", detail)
         drv.close()
         try:
-            app_p.wait(timeout=60)
-            result(True, "wine_program_ends", "exit %d" % app_p.returncode)
+            procs[-1].wait(timeout=60)
+            result(True, "wine_program_ends", "exit %d" % procs[-1].returncode)
         except subprocess.TimeoutExpired:
             result(False, "wine_program_ends", "still running 60 s after the window closed")
     except Exception as e:  # a broken step fails the case, never hangs it

@@ -13,7 +13,6 @@ interface: then the case says so). Each case prints PASS, FAIL or SKIP
 with its name. Shares its helpers with wine_e2e.py.
 """
 import os
-import subprocess
 import sys
 import time
 
@@ -157,10 +156,7 @@ def main():
     probe = drv = None
 
     def start_console():
-        procs.append(subprocess.Popen([wine, app], stdout=wine_log, stderr=wine_log))
-        d = w.Driver(wine, driver_exe, wine_log)
-        ok, detail = d.do("window", str(w.T_FIRST_START), timeout=w.T_FIRST_START + 120)
-        return d if w.result(ok, "wine_platform_console_starts", detail) else None
+        return w.start_console(app, driver_exe, procs, wine_log, "wine_platform_console_starts")
 
     try:
         w.start_desktop(env, procs, wine_log)

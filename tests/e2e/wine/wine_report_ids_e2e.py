@@ -157,7 +157,7 @@ def main():
     driver_exe = w.find(a.windows_build, "wendrel_driver.exe")
     if not app or not driver_exe:
         return w.result(False, "wine_programs_built", "wendrel.exe or wendrel_driver.exe missing")
-    wine = shutil.which("wine") or "wine"
+    wine = w.rig_client.wine_loader()
     env = w.wine_env(a.prefix)
 
     procs = []
@@ -178,11 +178,9 @@ def main():
                                     "--output-report-id", str(OUTPUT_ID)).strip())
         board.run("start")
 
-        procs.append(subprocess.Popen([wine, app], stdout=log, stderr=log))
-        drv = w.Driver(wine, driver_exe, log)
-        ok, detail = drv.do("window", str(T_FIRST_START), timeout=T_FIRST_START + 60)
-        w.log("wine: window after %.0f s" % (time.monotonic() - start))
-        if not w.result(ok, "wine_numbered_window_opens", detail):
+        drv = w.start_console(app, driver_exe, procs, log, "wine_numbered_window_opens",
+                              T_FIRST_START)
+        if not drv:
             return 1
         ok, detail = drv.do("status", str(w.T_STATE), w.STATUS_CONNECTED)
         if not ok:

@@ -14,16 +14,13 @@ FAIL with its name.
 import argparse
 import os
 import re
-import shutil
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_e2e as w  # noqa: E402
-from wine_e2e import (STATUS_CONNECTED, STATUS_NONE, T_FIRST_START, T_STATE, Board,  # noqa: E402
-                      Driver, find, log, result, start_desktop, text_of, wait_reports,
-                      wine_env)
+from wine_e2e import (STATUS_CONNECTED, STATUS_NONE, T_STATE, Board, find, log,  # noqa: E402
+                      result, start_desktop, text_of, wait_reports, wine_env)
 
 NOT_SENT = "送信できませんでした"
 NO_BOARD = NOT_SENT + ": 未接続"
@@ -161,7 +158,6 @@ def main():
     if not app or not driver_exe:
         result(False, "wine_send_programs_built", "wendrel.exe or wendrel_driver.exe missing")
         return 1
-    wine = shutil.which("wine") or "wine"
     env = wine_env(a.prefix)
     procs = []
     board = Board(a.board, "ws1")
@@ -169,14 +165,9 @@ def main():
     wine_log = open(os.path.join(out_dir, "wine-send.log"), "w")
     try:
         start_desktop(env, procs, wine_log)
-        start = time.monotonic()
         # Standard error is the console's: its lines on sends not made.
-        app_p = subprocess.Popen([wine, app], stdout=wine_log, stderr=wine_log)
-        procs.append(app_p)
-        drv = Driver(wine, driver_exe, wine_log)
-        ok, detail = drv.do("window", str(T_FIRST_START), timeout=T_FIRST_START + 120)
-        log("wine: window after %.0f s" % (time.monotonic() - start))
-        if not result(ok, "wine_send_window_opens", detail):
+        drv = w.start_console(app, driver_exe, procs, wine_log, "wine_send_window_opens")
+        if not drv:
             return 1
         case_not_sent(drv)
         case_outlives_the_link(drv, board)
