@@ -296,18 +296,16 @@ inline long long RowNumber(const std::u16string& row)
     auto hex = [](char16_t c) {
         return c >= u'0' && c <= u'9' ? c - u'0' : c >= u'A' && c <= u'F' ? c - u'A' + 10 : -1;
     };
-    if (row.size() >= from + 5 && row[from + 2] == u' ' && hex(row[from]) >= 0 &&
-        hex(row[from + 1]) >= 0) {
-        std::u16string text;
-        for (std::size_t i = from; i + 1 < row.size(); i += 3) {
-            const int hi = hex(row[i]), lo = hex(row[i + 1]);
-            if (hi < 0 || lo < 0)
-                break;
-            text += static_cast<char16_t>(hi * 16 + lo);
-        }
-        return LeadingNumber(text, 0);
+    // Bytes: pairs of hex digits, one space between, and nothing else (a
+    // row "12 345..." is a number, not bytes).
+    std::u16string bytes;
+    bool isBytes = (row.size() - from) % 3 == 2;
+    for (std::size_t i = from; isBytes && i + 1 < row.size(); i += 3) {
+        const int hi = hex(row[i]), lo = hex(row[i + 1]);
+        isBytes = hi >= 0 && lo >= 0 && (i + 2 == row.size() || row[i + 2] == u' ');
+        bytes += static_cast<char16_t>(hi * 16 + lo);
     }
-    return LeadingNumber(row, from);
+    return isBytes ? LeadingNumber(bytes, 0) : LeadingNumber(row, from);
 }
 
 // The console window and its history box, as its user reaches them.
