@@ -181,18 +181,17 @@ def session(run, desktop, board_tool, app_path, results):
             c.desktop.click(c.input)
 
         def stays_while_rows_come():
-            board.send(*[row_name(i) for i in range(31, RING + 21)])
-            c.wait_last_line(row_name(RING + 20))
-            check(c.history_lines()[0] == row_name(21),
-                  "a full ring starts with %r" % c.history_lines()[0])
+            c.receive(board, [row_name(i) for i in range(31, RING + 21)])
+            lines = c.history_lines()
+            check(lines[0] == row_name(21), "a full ring starts with %r (%d rows)"
+                  % (lines[0], len(lines)))
             c.newest_line_in_sight()
             away_from_the_input()
             box.wheel(4, 3)  # three notches up
             value, maximum = poll(lambda: box.position()[0] < box.position()[1] and box.position(),
                                   T_STATE, what="the view to scroll up")
             view = box.pixels()
-            board.send(*[row_name(i) for i in range(RING + 21, RING + 61)])
-            c.wait_last_line(row_name(RING + 60))
+            c.receive(board, [row_name(i) for i in range(RING + 21, RING + 61)])
             check(c.history_lines()[0] == row_name(61), "the ring did not move on")
             now = box.position()
             check(now == (value - 40, maximum),

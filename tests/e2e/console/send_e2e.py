@@ -151,8 +151,11 @@ def session(run, desktop, board_tool, app_path, results):
             started = time.monotonic()
             if c.input.text() not in sent:
                 # The line that found the queue full is the user's: once it
-                # is emptied, the next write to time out brings its own back.
-                c.clear_input()
+                # is emptied, the next write to time out brings its own back
+                # (at once, where one timed out as it was emptied).
+                c.desktop.key("ctrl+a", "BackSpace")
+                poll(lambda: c.input.text() == "" or c.input.text() in sent, T_STATE,
+                     what="an empty input line, or a line back in it")
             poll(lambda: c.input.text() in sent, T_STATE, 0.1,
                  what="a line that timed out back in the input line")
             back = c.input.text()
