@@ -145,7 +145,8 @@ def in_guest(a):
         check(False, "32-bit programs run here, or the rig is given (--vmrun)")
         return 1
     here = os.path.abspath(__file__)
-    cmd = [sys.executable, a.vmrun, "--cpus", "1", "--mem", "1536", "--timeout", "5200",
+    # The prefix Wine makes in the guest's /tmp (memory) takes over 1.3 GB.
+    cmd = [sys.executable, a.vmrun, "--cpus", "1", "--mem", "4096", "--timeout", "5200",
            "--cache", a.vm_cache or os.path.join(a.work, "vm-cache"), "--results", a.work,
            "--", "python3", here, "--in-guest", *sys.argv[1:]]
     print("     this host cannot run 32-bit programs: the installer runs in the rig's guest",

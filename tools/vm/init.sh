@@ -49,8 +49,10 @@ mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs tmpfs /newroot/dev/shm
 # The guest's /tmp is writable and starts empty of the host's live state,
 # but still shows the host's files (a clone or build tree under /tmp).
+# It may take most of the guest's memory: a Wine prefix made there is over
+# a gigabyte, and a guest given the memory for one has it to spare.
 mkdir -p /ovl
-mount -t tmpfs tmpfs /ovl
+mount -t tmpfs -o size=75% tmpfs /ovl
 mkdir -p /ovl/upper /ovl/work
 if mount -t overlay overlay -o lowerdir=/newroot/tmp,upperdir=/ovl/upper,workdir=/ovl/work /newroot/tmp; then
     rm -rf /newroot/tmp/.X11-unix /newroot/tmp/.ICE-unix /newroot/tmp/.X*-lock
