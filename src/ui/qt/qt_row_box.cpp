@@ -27,8 +27,13 @@ bool SplitsRows(char16_t c)
 
 void AppendRow(QString& out, const std::u16string& row)
 {
-    const qsizetype at = out.size();
-    out += QString::fromStdU16String(row);
+    const auto splits = std::find_if(row.begin(), row.end(), SplitsRows);
+    if (splits == row.end()) {
+        out += QStringView(row.data(), static_cast<qsizetype>(row.size()));
+        return;
+    }
+    const qsizetype at = out.size() + (splits - row.begin());
+    out += QStringView(row.data(), static_cast<qsizetype>(row.size()));
     for (qsizetype i = at; i < out.size(); ++i) {
         if (SplitsRows(out.at(i).unicode()))
             out[i] = QChar(QChar::ReplacementCharacter);
@@ -136,17 +141,11 @@ void CQtRowBox::Update(const wsys::RowChange& change)
         // there: it keeps where it was (less what went at the top).
         int anchor = textCursor().anchor();
         int position = textCursor().position();
-        if (change.removed > 0) {
-            const int cut =
-                doc->findBlockByNumber(static_cast<int>(change.removed)).position();
-            QTextCursor c(doc);
-            c.setPosition(cut, QTextCursor::KeepAnchor);
-            c.removeSelectedText();
-            anchor = std::max(0, anchor - cut);
-            position = std::max(0, position - cut);
-            m_rowLengths.erase(m_rowLengths.begin(),
-                               m_rowLengths.begin() + static_cast<std::ptrdiff_t>(change.removed));
-        }
+        // Added first: the box's scroll range is computed from the bottom
+        // rows after each edit, which lays them out; removed first, that
+        // would lay out rows about to scroll away. Each edit is a block of
+        // its own: inside one, a cursor does not lay out the row it stands
+        // in.
         if (!change.added.empty()) {
             QString text;
             for (const std::u16string& row : change.added) {
@@ -155,8 +154,23 @@ void CQtRowBox::Update(const wsys::RowChange& change)
                 m_rowLengths.push_back(static_cast<int>(row.size()));
             }
             QTextCursor c(doc);
+            c.beginEditBlock();
             c.movePosition(QTextCursor::End);
             c.insertText(text);
+            c.endEditBlock();
+        }
+        if (change.removed > 0) {
+            const int cut =
+                doc->findBlockByNumber(static_cast<int>(change.removed)).position();
+            QTextCursor c(doc);
+            c.beginEditBlock();
+            c.setPosition(cut, QTextCursor::KeepAnchor);
+            c.removeSelectedText();
+            c.endEditBlock();
+            anchor = std::max(0, anchor - cut);
+            position = std::max(0, position - cut);
+            m_rowLengths.erase(m_rowLengths.begin(),
+                               m_rowLengths.begin() + static_cast<std::ptrdiff_t>(change.removed));
         }
         m_nRows = kept + static_cast<int>(change.added.size());
         if (textCursor().anchor() != anchor || textCursor().position() != position) {

@@ -19,7 +19,7 @@ public:
     explicit CQtRowBox(QWidget* parent);
 
     // Applies `change` in two edits, each as small as what it touches:
-    // the top blocks removed, then the new ones appended at the end, so
+    // the new blocks appended at the end, then the top ones removed, so
     // that the user's selection on rows still shown stays, and what the
     // text layout and the accessibility bus are told grows with the rows
     // that changed, not with the rows held. Then the newest row is in
