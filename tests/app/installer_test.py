@@ -129,7 +129,7 @@ def check_upgrade_and_folder(out, setup, shipped, prefix, inst, wine):
           f"/D=C:\\Wendrel installs in the profile instead (exit {r.returncode})")
     key = registry_key(os.path.join(prefix, "user.reg"), UNINSTALL_KEY) or {}
     r = wine(key.get("UninstallString", "").strip('"'), "/S")
-    check(r.returncode == 0 and not os.path.exists(inst), "uninstalled again")
+    check(r.returncode == 0 and gone(inst), "uninstalled again")
 
 
 def host_runs_wine32():
@@ -137,6 +137,16 @@ def host_runs_wine32():
         return subprocess.run(["sh", WINE32], capture_output=True).returncode == 0
     except OSError:
         return False
+
+
+def gone(path, timeout=60):
+    """Whether `path` is gone, or goes within `timeout` seconds: the
+    uninstaller goes on in a copy of itself, which `wineserver -w` has not
+    always waited for."""
+    deadline = time.monotonic() + timeout
+    while os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.5)
+    return not os.path.exists(path)
 
 
 def in_guest(a):
@@ -264,7 +274,7 @@ def main():
     # As the Apps list does: the command it names, here silently.
     r = wine(uninstall.strip('"'), "/S")
     check(r.returncode == 0, "silent uninstall exits 0")
-    check(not os.path.exists(inst), "installation folder gone")
+    check(gone(inst), "installation folder gone")
     check(not os.path.exists(link), "Start-menu entry gone")
     check(registry_key(os.path.join(prefix, "user.reg"), UNINSTALL_KEY) is None, "Apps entry gone")
 
