@@ -172,11 +172,14 @@ def main():
         w.log("locale: %s after %.0f s" % ("ja_JP.UTF-8" if japanese else "none",
                                           time.monotonic() - start))
         w.start_desktop(env, procs, log)
-        font = caption_font(a.prefix)
-        regedit(wine, desktop_keys(True), keys, log)
+        # Plugged before Wine first starts (for regedit), as in the other
+        # Wine cases: its bus then finds the board when it starts, instead
+        # of having to hear of it while starting, which it missed under load.
         w.log("board: " + board.run("plug", "--report-id", str(INPUT_ID),
                                     "--output-report-id", str(OUTPUT_ID)).strip())
         board.run("start")
+        font = caption_font(a.prefix)
+        regedit(wine, desktop_keys(True), keys, log)
 
         drv = w.start_console(app, driver_exe, procs, log, "wine_numbered_window_opens",
                               T_FIRST_START)
