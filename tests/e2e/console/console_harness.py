@@ -263,3 +263,10 @@ def run_sessions(title, sessions):
         return 1
     print("%s: all cases passed" % name)
     return 0
+
+
+def run_session(title, session):
+    """run_sessions with one session, called with the run, the desktop, the
+    board tool, the program and the results folder."""
+    return run_sessions(title, [
+        lambda run, desktop, a: session(run, desktop, a.board, a.app, a.results)])

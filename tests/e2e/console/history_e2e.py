@@ -21,7 +21,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, T_MENU, T_STATE, Board, CaseFailed,  # noqa: E402
-                             Console, check, run_sessions)
+                             Console, check, run_session)
 from console_harness import end_session  # noqa: E402
 from desktop import Atspi, Timeout, Widget, poll  # noqa: E402
 
@@ -375,8 +375,7 @@ def session(run, desktop, board_tool, app_path, results):
 
 
 def main():
-    return run_sessions(__doc__.split("\n\n")[0], [
-        lambda run, desktop, a: session(run, desktop, a.board, a.app, a.results)])
+    return run_session(__doc__.split("\n\n")[0], session)
 
 
 if __name__ == "__main__":

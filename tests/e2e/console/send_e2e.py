@@ -18,7 +18,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, DISCONNECTED, T_STATE, Board, Console,  # noqa: E402
-                             check, run_sessions)
+                             check, run_session)
 from console_harness import end_session  # noqa: E402
 from desktop import poll  # noqa: E402
 
@@ -185,8 +185,7 @@ def session(run, desktop, board_tool, app_path, results):
 
 
 def main():
-    return run_sessions(__doc__.split("\n\n")[0], [
-        lambda run, desktop, a: session(run, desktop, a.board, a.app, a.results)])
+    return run_session(__doc__.split("\n\n")[0], session)
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_harness import (CONNECTED, T_STATE, Board, Console, check,  # noqa: E402
-                             run_sessions)
+                             run_session)
 from console_harness import end_session  # noqa: E402
 from desktop import poll  # noqa: E402
 from history_e2e import choose, open_history_menu  # noqa: E402
@@ -146,8 +146,7 @@ def session(run, desktop, board_tool, app_path, results):
 
 
 def main():
-    return run_sessions(__doc__.split("\n\n")[0], [
-        lambda run, desktop, a: session(run, desktop, a.board, a.app, a.results)])
+    return run_session(__doc__.split("\n\n")[0], session)
 
 
 if __name__ == "__main__":

@@ -10,7 +10,6 @@ carries it out on the virtual board and answers on the program's standard
 input, "ok DETAIL" or "fail REASON". The report is passed on as it comes;
 the case passes when the program exits 0.
 """
-import argparse
 import os
 import select
 import shutil
@@ -52,12 +51,7 @@ def carry_out(board, words):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--windows-build", required=True)
-    ap.add_argument("--prefix", required=True)
-    ap.add_argument("--board", required=True)
-    a = ap.parse_args()
-    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+    a, out_dir = w.parse_args()
 
     exe = w.find(a.windows_build, "win32_platform_contract.exe")
     if not exe:

@@ -11,7 +11,6 @@ without a board is cut when a board with 8-byte reports connects, and so
 is a recalled one. Runs on wine_e2e.py's helpers; each case prints PASS or
 FAIL with its name.
 """
-import argparse
 import os
 import re
 import sys
@@ -146,12 +145,7 @@ def case_late_failure(drv, small):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--windows-build", required=True)
-    ap.add_argument("--prefix", required=True)
-    ap.add_argument("--board", required=True)
-    a = ap.parse_args()
-    out_dir = os.environ.get("E2E_CASE_RESULTS", "/tmp")
+    a, out_dir = w.parse_args()
 
     app = find(a.windows_build, "wendrel.exe")
     driver_exe = find(a.windows_build, "wendrel_driver.exe")
